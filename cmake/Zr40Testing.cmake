@@ -1,0 +1,26 @@
+# zr40_add_test(NAME LABEL <layer> SOURCES ... [LIBS ...] [RESOURCE_LOCK <name>] [ENVIRONMENT ...])
+#
+# One GoogleTest executable registered as one CTest test carrying its layer's label, so that
+# `ctest -L machine` runs one layer. Tests that start the simulator share the resource lock
+# "simulator": its named objects are global to the machine.
+set(ZR40_LSAN_SUPPRESSIONS ${CMAKE_CURRENT_LIST_DIR}/../tests/lsan.supp)
+
+function(zr40_add_test name)
+    cmake_parse_arguments(T "" "LABEL;RESOURCE_LOCK;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+    if(NOT T_LABEL)
+        message(FATAL_ERROR "test ${name} needs a LABEL naming its layer")
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
+    add_test(NAME ${name} COMMAND ${name})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set_tests_properties(${name} PROPERTIES
+        LABELS ${T_LABEL}
+        TIMEOUT ${T_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${ZR40_LSAN_SUPPRESSIONS}:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;${T_ENVIRONMENT}")
+    if(T_RESOURCE_LOCK)
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK ${T_RESOURCE_LOCK})
+    endif()
+endfunction()

@@ -1,0 +1,148 @@
+#include "LockFile.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+bool IsPlainFileNameChar(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.' || c == ' ';
+}
+
+uint64_t Fnv1a(const std::string& text)
+{
+    uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+bool IsWritableDirectory(const char* path)
+{
+    struct stat st {};
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode) && access(path, W_OK | X_OK) == 0;
+}
+
+// Opens an existing lock file, or creates it exclusively. Opening without O_CREAT first keeps
+// sticky world-writable folders (protected_regular) from refusing another user's file.
+int OpenLockPath(const std::string& path, bool& created)
+{
+    const int flags = O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fd = open(path.c_str(), flags);
+        if (fd >= 0 || errno != ENOENT) {
+            created = false;
+            return fd;
+        }
+        fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            created = fd >= 0;
+            return fd;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+CLockFile::~CLockFile()
+{
+    Close();
+}
+
+std::string CLockFile::LockDirectory()
+{
+    if (const char* dir = std::getenv("ZR40_LOCK_DIR"); dir && *dir)
+        return dir;
+    if (IsWritableDirectory("/run/lock"))
+        return "/run/lock";
+    return "/tmp";
+}
+
+std::string CLockFile::LockFileName(const std::string& kind, const std::string& name)
+{
+    std::string escaped;
+    for (unsigned char c : name) {
+        if (IsPlainFileNameChar(c)) {
+            escaped += static_cast<char>(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            escaped += hex;
+        }
+    }
+    const size_t maxEscaped = 160;
+    if (escaped.size() > maxEscaped) {
+        char hash[24];
+        std::snprintf(hash, sizeof hash, "~%016llx", static_cast<unsigned long long>(Fnv1a(name)));
+        escaped = escaped.substr(0, maxEscaped) + hash;
+    }
+    return "zr40 " + kind + " " + escaped + ".lock";
+}
+
+bool CLockFile::Open(const std::string& kind, const std::string& name)
+{
+    Close();
+    const std::string path = LockDirectory() + "/" + LockFileName(kind, name);
+    bool created = false;
+    int fd = OpenLockPath(path, created);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return false;
+    }
+    // The umask would keep other users' programs out of a lock they must share.
+    if (created || st.st_uid == geteuid())
+        (void)fchmod(fd, 0666);
+    m_fd = fd;
+    return true;
+}
+
+void CLockFile::Close()
+{
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
+}
+
+bool CLockFile::TryLock(int ms)
+{
+    if (m_fd < 0)
+        return false;
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    auto pause = std::chrono::microseconds(200);
+    for (;;) {
+        if (flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        if (elapsed >= ms)
+            return false;
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(2000));
+    }
+}
+
+void CLockFile::Unlock()
+{
+    if (m_fd >= 0)
+        flock(m_fd, LOCK_UN);
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "DeviceMutex.h"
+#include "MachineLink.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Device-change event code of a "device nodes changed" notice.
+constexpr unsigned DeviceNodesChanged = 7;
+
+// Receives device-change notices (plug, unplug, power-off) on the thread that owns the link.
+using DeviceChangeTarget = std::function<void(unsigned event)>;
+
+// One installed printer as the print system lists it.
+struct PrinterEntry
+{
+    std::string name;       // queue name
+    std::string driverName; // make and model; the machine's queues carry the model name
+    std::string port;       // device URI
+};
+
+// The link to a real machine on USB. It also holds the fields and the common operations
+// (open, close, connection check, vendor transfers, lock) written once over the device
+// primitives, which the simulator link inherits and only replaces the primitives of.
+class CUsbPrintLink : public CMachineLink
+{
+public:
+    explicit CUsbPrintLink(bool overlapped = false);
+    ~CUsbPrintLink() override;
+
+    bool Open() override;
+    bool Close() override;
+    bool CheckConnection() override;
+    bool Reconnect() override;
+    bool OutputFile(int fd, const std::string& path, const std::string& jobName) override;
+    bool VendorWrite(uint16_t code, const void* data, int length) override;
+    int VendorRead(uint16_t code, void* buffer, int length) override;
+    bool BulkWrite(const void* data, int length) override;
+    int BulkRead(void* buffer, int length) override;
+    std::string GetName() const override { return m_name; }
+    bool Lock(int ms) override;
+    void Unlock() override;
+
+    void SetName(const std::string& name);
+    // Rebuilds the machine list from the installed printers; returns its size, -1 on failure.
+    int EnumerateMachines(const std::string& driverName, bool checkPaths);
+    std::optional<std::string> GetMachineName(int index) const;
+
+    int GetDeviceHandle() const { return m_handle; }
+    const std::string& GetDevicePath() const { return m_path; }
+    int GetLockDepth() const { return m_lockDepth; }
+    bool IsOverlapped() const { return m_overlapped; }
+
+    // Device-change notices. The owner watches GetNotificationFd() (readable when a notice is
+    // waiting; -1 when this link has none) and calls ProcessNotifications(), which hands each
+    // notice to the target on the owner's thread.
+    void SetNotificationTarget(DeviceChangeTarget target) { m_target = std::move(target); }
+    bool HasNotificationTarget() const { return static_cast<bool>(m_target); }
+    virtual int GetNotificationFd() const { return -1; }
+    virtual void ProcessNotifications() {}
+
+    // The device primitives.
+    virtual bool FindDevicePath(const std::string& name, std::string& path);
+    virtual int OpenDevice(const std::string& name, const std::string& path);
+    virtual bool CloseDevice(int handle);
+    virtual bool QueryDeviceId(int handle, char* buffer, int length);
+    virtual int VendorIn(int handle, uint8_t request, uint16_t value, uint16_t index, void* buffer,
+                         int length);
+    virtual bool VendorOut(int handle, uint8_t request, uint16_t value, uint16_t index,
+                           const void* data, int length);
+
+protected:
+    // The printers of the local print system, in its order; false when they cannot be listed.
+    virtual bool ListPrinters(std::vector<PrinterEntry>& printers);
+    // Hands a notice to the target, if one is set.
+    void NotifyTarget(unsigned event) const;
+    // Closes the device without forgetting name and path; shared by the destructors.
+    void CloseHandleOnly();
+
+    int m_handle = -1;
+    std::string m_name;
+    std::string m_path;
+    const bool m_overlapped;
+    CDeviceMutex m_mutex;
+    int m_lockDepth = 0;
+    std::vector<std::string> m_machines;
+    DeviceChangeTarget m_target;
+};
