@@ -31,7 +31,9 @@ uint64_t Fnv1a(const std::string& text)
 
 bool IsWritableDirectory(const char* path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode) && access(path, W_OK | X_OK) == 0;
 }
 
@@ -100,7 +102,9 @@ bool CLockFile::Open(const std::string& kind, const std::string& name)
     int fd = OpenLockPath(path, created);
     if (fd < 0)
         return false;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
         return false;

@@ -341,8 +341,7 @@ bool CModelingMachine::WriteRawData(const void* data, int length)
     return m_link->BulkWrite(data, length);
 }
 
-bool CModelingMachine::SendFile(const std::string& path, const std::string& jobName,
-                                int* openError)
+bool CModelingMachine::SendFile(const std::string& path, const std::string& jobName, int* openError)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -395,7 +394,8 @@ std::optional<std::string> CModelingMachine::GetFirmwareVersion()
     if (replyLength < 0)
         return std::nullopt;
     char text[FirmwareReplyMax];
-    const int count = m_link->VendorRead(Cmd::ReadReply, text, std::min(replyLength, FirmwareReplyMax));
+    const int count =
+        m_link->VendorRead(Cmd::ReadReply, text, std::min(replyLength, FirmwareReplyMax));
     if (count <= 0)
         return std::nullopt;
     return std::string(text, strnlen(text, static_cast<size_t>(count)));
@@ -517,7 +517,8 @@ bool CModelingMachine::GetDistanceCorrection(AxisTriple& correctionPpm)
     if (!Query32(Cmd::GetDistanceCorrection, values, 6))
         return false;
     for (size_t axis = 0; axis < 3; ++axis)
-        correctionPpm[axis] = MulDiv(values[axis], PartsPerMillion, values[axis + 3]) - PartsPerMillion;
+        correctionPpm[axis] =
+            MulDiv(values[axis], PartsPerMillion, values[axis + 3]) - PartsPerMillion;
     return true;
 }
 
@@ -782,8 +783,8 @@ bool CModelingMachine::SetToolOffset(int i, int32_t offset)
 
 bool CModelingMachine::MoveToOrigin(int coordSystem, int16_t axisMask, int16_t parameter)
 {
-    const int16_t number =
-        static_cast<int16_t>(coordSystem >= CoordSystem::FirstExtra ? coordSystem - 1 : coordSystem);
+    const int16_t number = static_cast<int16_t>(
+        coordSystem >= CoordSystem::FirstExtra ? coordSystem - 1 : coordSystem);
     const int16_t values[3] = {number, axisMask, parameter};
     return SendCommand16(Cmd::MoveToOrigin, values, 3);
 }

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <semaphore.h>
+#include <string>
+
+// A manual-reset event shared by name between processes, over a POSIX named semaphore. The
+// semaphore counts at most one: Set posts only when it is not signalled yet, Reset drains it.
+// A successful Wait consumes the signal, which is what every waiter of the simulator protocol
+// does next anyway (it resets the event it waited for).
+class CNamedEvent
+{
+public:
+    CNamedEvent() = default;
+    ~CNamedEvent();
+    CNamedEvent(const CNamedEvent&) = delete;
+    CNamedEvent& operator=(const CNamedEvent&) = delete;
+
+    // Opens the event, creating it non-signalled when it does not exist yet.
+    bool Open(const std::string& name);
+    // Removes any event of that name left behind and creates a fresh, non-signalled one.
+    bool Create(const std::string& name);
+    void Close();
+    bool IsOpen() const { return m_sem != SEM_FAILED; }
+    const std::string& GetName() const { return m_name; }
+
+    bool Set();
+    void Reset();
+    // Waits at most ms milliseconds for the event; true when it was signalled.
+    bool Wait(int ms);
+
+    static void Unlink(const std::string& name);
+
+private:
+    sem_t* m_sem = SEM_FAILED;
+    std::string m_name;
+};
