@@ -1,0 +1,29 @@
+#include "CancelingDataDlg.h"
+
+#include "ModelingMachine.h"
+
+#include <QKeyEvent>
+
+CCancelingDataDlg::CCancelingDataDlg(CModelingMachine* machine, QWidget* parent)
+    : CMachineWaitDlg(machine, parent, MessageString, true, true)
+{
+}
+
+void CCancelingDataDlg::OnTick()
+{
+    // Failed reads keep the wait going: only a machine that says it is done ends it.
+    if (m_machine == nullptr || m_machine->ReadMachineStatus(m_status) < MachineStatus::WordsSize)
+        return;
+    if (!(m_status.stateWord & StateBit::SkippingData))
+        done(0);
+}
+
+void CCancelingDataDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Enter would end the wait with an "OK" no caller expects; only Escape cancels.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    CMachineWaitDlg::keyPressEvent(event);
+}

@@ -1,0 +1,33 @@
+#include "WaitSetupDlg.h"
+
+#include "ModelingMachine.h"
+
+#include <QKeyEvent>
+
+CWaitSetupDlg::CWaitSetupDlg(CModelingMachine* machine, QWidget* parent)
+    : CMachineWaitDlg(machine, parent, MessageString, true, false)
+{
+}
+
+void CWaitSetupDlg::OnTick()
+{
+    // A read of fewer than 8 bytes leaves the state word at -1, whose state bits (7) end the
+    // wait: a machine that does not answer is not initialising any more.
+    if (m_machine == nullptr || m_machine->ReadMachineStatus(m_status) < MachineStatus::WordsSize)
+        m_status.stateWord = 0xFFFFFFFFu;
+    if ((m_status.stateWord & StateBit::StateMask) > 1)
+        done(0);
+}
+
+void CWaitSetupDlg::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        CMachineWaitDlg::keyPressEvent(event);
+    }
+}
