@@ -6,6 +6,7 @@
 #include "StringTable.h"
 
 #include <QColor>
+#include <QFile>
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -249,4 +250,174 @@ TEST(Fonts, ArialAndTheJapaneseFacesResolveToInstalledFonts)
     EXPECT_TRUE(QFontInfo(QFont(QStringLiteral("MS UI Gothic"), 9))
                     .family()
                     .startsWith(QStringLiteral("IPA")));
+}
+
+namespace {
+
+QRect Ltrb(int left, int top, int right, int bottom)
+{
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+// The panel's image buttons at their client rectangles (dialog 102).
+const std::vector<std::pair<int, QRect>> kPanelButtons = {
+    {1172, Ltrb(40, 244, 85, 274)},    {1173, Ltrb(86, 244, 131, 274)},
+    {1026, Ltrb(244, 85, 283, 123)},   {1032, Ltrb(244, 173, 283, 213)},
+    {1028, Ltrb(200, 129, 239, 169)},  {1030, Ltrb(288, 129, 327, 169)},
+    {1024, Ltrb(355, 85, 394, 125)},   {1027, Ltrb(355, 173, 394, 213)},
+    {1178, Ltrb(206, 300, 245, 340)},  {1039, Ltrb(258, 300, 297, 340)},
+    {1038, Ltrb(297, 300, 336, 340)},  {1174, Ltrb(350, 300, 389, 340)},
+    {1176, Ltrb(548, 107, 587, 147)},  {1177, Ltrb(587, 107, 626, 147)},
+    {40115, Ltrb(606, 170, 652, 216)}, {1175, Ltrb(606, 230, 652, 276)},
+    {1015, Ltrb(536, 300, 582, 346)},  {1105, Ltrb(606, 300, 652, 346)},
+};
+const QRect kKeypadCentre = Ltrb(244, 124, 283, 172);
+constexpr int kHalf = 680;
+
+int DifferingPixels(const QImage& skin, const QRect& r)
+{
+    int differing = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            differing += skin.pixel(x, y) != skin.pixel(x + kHalf, y) ? 1 : 0;
+        }
+    }
+    return differing;
+}
+
+QImage Skin()
+{
+    App();
+    return LoadBitmapResource(130).convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+TEST(PanelSkin, HasTwoHalvesOfTheWindowSize)
+{
+    const QImage skin = Skin();
+    ASSERT_FALSE(skin.isNull());
+    EXPECT_EQ(skin.size(), QSize(1360, 360));
+}
+
+TEST(PanelSkin, EveryButtonLooksDifferentWhenPressed)
+{
+    const QImage skin = Skin();
+    ASSERT_EQ(skin.size(), QSize(1360, 360));
+    for (const auto& [id, rect] : kPanelButtons) {
+        // Most of the face changes, not a stray pixel: a pressed key must be obvious.
+        EXPECT_GT(DifferingPixels(skin, rect), rect.width() * rect.height() / 4) << "button " << id;
+    }
+    EXPECT_GT(DifferingPixels(skin, kKeypadCentre), 0);
+}
+
+TEST(PanelSkin, HalvesAgreeOutsideTheButtons)
+{
+    // Only button faces and the keypad centre may differ, otherwise a button drawn from the
+    // right half would carry a piece of a neighbour or of the face with it.
+    const QImage skin = Skin();
+    ASSERT_EQ(skin.size(), QSize(1360, 360));
+    int differing = 0;
+    for (int y = 0; y < skin.height(); ++y) {
+        for (int x = 0; x < kHalf; ++x) {
+            const QPoint point(x, y);
+            bool inButton = kKeypadCentre.contains(point);
+            for (const auto& button : kPanelButtons) {
+                inButton = inButton || button.second.contains(point);
+            }
+            if (!inButton && skin.pixel(x, y) != skin.pixel(x + kHalf, y)) {
+                ++differing;
+            }
+        }
+    }
+    EXPECT_EQ(differing, 0);
+}
+
+TEST(PanelSkin, RadioGroupsSitOnASolidColour)
+{
+    // The panel paints the radio groups with the colour of their top-left pixel.
+    const QImage skin = Skin();
+    for (const QRect& area : {Ltrb(196, 250, 398, 265), Ltrb(465, 200, 535, 230)}) {
+        const QRgb colour = skin.pixel(area.topLeft());
+        int other = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                other += skin.pixel(x, y) != colour ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(other, 0) << area.x() << "," << area.y();
+    }
+}
+
+TEST(PanelSkin, ValueWindowsAreLitAndDarkEnoughForWhiteText)
+{
+    const QImage skin = Skin();
+    const QColor face = skin.pixelColor(420, 40);
+    for (const QRect& value :
+         {Ltrb(37, 107, 134, 131), Ltrb(37, 218, 133, 241), Ltrb(489, 247, 558, 270)}) {
+        const QColor c = skin.pixelColor(value.center());
+        EXPECT_NE(c, face);
+        EXPECT_GT(c.blue(), c.red() + 20) << "a back-lit window, not the face";
+        EXPECT_LT(c.lightness(), 110) << "white text must stand out";
+    }
+}
+
+TEST(ImageLists, AreEightBitIndexedWithTheMaskInTheFirstPixel)
+{
+    App();
+    const std::vector<std::pair<int, QSize>> lists = {
+        {145, {16, 16}}, {146, {16, 16}}, {148, {64, 16}}, {149, {16, 16}},
+        {150, {16, 16}}, {151, {16, 16}}, {152, {16, 16}}};
+    for (const auto& [id, size] : lists) {
+        const QString path = BitmapResourcePath(id);
+        ASSERT_FALSE(path.isEmpty()) << id;
+        const QImage image(path);
+        EXPECT_EQ(image.format(), QImage::Format_Indexed8) << id;
+        EXPECT_EQ(image.size(), size) << id;
+
+        // The loader takes the mask from the colour-table entry of the first byte of the pixel
+        // data, which in a bottom-up bitmap is the lower-left pixel: every corner must carry it.
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        ASSERT_GT(bytes.size(), 54);
+        auto u16 = [&](int at) {
+            return static_cast<quint8>(bytes[at]) | (static_cast<quint8>(bytes[at + 1]) << 8);
+        };
+        auto u32 = [&](int at) { return u16(at) | (u16(at + 2) << 16); };
+        EXPECT_EQ(u16(28), 8) << "bits per pixel of " << id;
+        const int firstIndex = static_cast<quint8>(bytes[u32(10)]);
+        const int table = 14 + u32(14);
+        const QRgb mask = qRgb(static_cast<quint8>(bytes[table + 4 * firstIndex + 2]),
+                               static_cast<quint8>(bytes[table + 4 * firstIndex + 1]),
+                               static_cast<quint8>(bytes[table + 4 * firstIndex]));
+        const int w = image.width() - 1;
+        const int h = image.height() - 1;
+        for (QPoint corner : {QPoint(0, 0), QPoint(w, 0), QPoint(0, h), QPoint(w, h)}) {
+            EXPECT_EQ(image.pixel(corner), mask) << id;
+        }
+        if (id == 148) {
+            EXPECT_EQ(mask, qRgb(255, 255, 255)) << "the state pictures are white-transparent";
+        }
+        // There is a picture on the mask.
+        int drawn = 0;
+        for (int y = 0; y <= h; ++y) {
+            for (int x = 0; x <= w; ++x) {
+                drawn += image.pixel(x, y) != mask ? 1 : 0;
+            }
+        }
+        EXPECT_GT(drawn, 10) << id;
+    }
+}
+
+TEST(Pictures, PagePicturesAndTheIconExist)
+{
+    App();
+    EXPECT_FALSE(LoadBitmapResource(141).isNull());
+    EXPECT_FALSE(LoadBitmapResource(8000).isNull());
+    EXPECT_FALSE(LoadBitmapResource(128).isNull());
+    const QIcon icon = ApplicationIcon();
+    EXPECT_FALSE(icon.isNull());
+    EXPECT_GE(icon.availableSizes().size(), 4);
+    EXPECT_TRUE(BitmapResourcePath(9999).isEmpty());
 }
