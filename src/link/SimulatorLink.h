@@ -94,5 +94,5 @@ private:
     CNamedEvent m_events[EventCount];
     int m_noticeFd = -1;
     uint32_t m_token = 0;
-    uint32_t m_sequence = 0;
+    uint8_t m_sequence[4] = {};
 };

@@ -37,13 +37,13 @@ inline constexpr int ExchangeTimeoutMs = 500;
 namespace Header {
 inline constexpr size_t Flags = 0;     // bit 7: bulk-out area busy
 inline constexpr size_t Connected = 1; // bit 0: simulator connected
-// Request sequence written by the link before each handshake, and the sequence the simulator
-// has answered; a late answer to an abandoned request is recognised and not taken for the
-// answer to the present one.
-inline constexpr size_t RequestSequence = 4;
-inline constexpr size_t AnswerSequence = 8;
-inline constexpr size_t ClientProcess = 12; // process id of the link's owner
-inline constexpr size_t ClientToken = 16;   // token naming the link's notice socket
+// Per pipe (control, bulk-out, bulk-in, output file): the sequence number of the request the
+// link made last, and the one the simulator answered last. A late answer to a request given up
+// earlier is thus recognised and not taken for the answer to the present one.
+inline constexpr size_t RequestSequence = 2; // 4 bytes, one per pipe
+inline constexpr size_t AnswerSequence = 6;  // 4 bytes, one per pipe
+inline constexpr size_t ClientProcess = 12;  // process id of the link's owner
+inline constexpr size_t ClientToken = 16;    // token naming the link's notice socket
 inline constexpr size_t SetupActive = 20;
 inline constexpr size_t RequestType = 21;
 inline constexpr size_t Request = 22;
@@ -55,6 +55,14 @@ inline constexpr size_t BulkOutArea = 32;
 inline constexpr size_t BulkInArea = 34;
 inline constexpr size_t Path = 36; // NUL-terminated, up to the first area
 } // namespace Header
+
+enum Pipe : size_t
+{
+    ControlPipe,
+    BulkOutPipe,
+    BulkInPipe,
+    OutputFilePipe,
+};
 
 inline constexpr uint8_t BulkOutBusy = 0x80;
 inline constexpr uint8_t ConnectedBit = 0x01;

@@ -1,0 +1,1127 @@
+#include "FirmwareModel.h"
+
+#include "MachineCommands.h"
+#include "SimulatorProtocol.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace {
+using Ms = std::chrono::milliseconds;
+
+// Bits of word 0 of the transaction status that the test cut reads.
+constexpr uint32_t LineReady = 0x80; // test-cut mode, ready for the next line
+constexpr uint32_t LineBusy = 0x100; // a line is being taken in or executed
+
+constexpr int IdlingRpm = 5000;
+constexpr size_t LogLimit = 100000;
+constexpr size_t ReplyLimit = 255; // the reply length travels in one byte
+// A last line without terminator is taken once nothing has followed it for this long.
+constexpr int PartialLineMs = 20;
+
+const char* const DeviceId = "MFG:Quenby;MDL:ZR-40;CMD:ZML-1,NC;CLS:PRINTER;DES:ZR-40 simulator;";
+
+std::string Hex(const uint8_t* bytes, size_t length)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(length * 2);
+    for (size_t i = 0; i < length; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 0xF];
+    }
+    return text;
+}
+
+double Distance(const AxisTriple& a, const AxisTriple& b)
+{
+    double sum = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        const double d = static_cast<double>(b[i]) - a[i];
+        sum += d * d;
+    }
+    return std::sqrt(sum);
+}
+
+// NC code is recognised by its first non-empty line: a program start, a comment, a block
+// number, or a G, M or O word.
+bool LooksLikeNc(const std::string& data)
+{
+    std::istringstream in(data);
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos)
+            continue;
+        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(line[first])));
+        return c == '%' || c == '(' || c == 'N' || c == 'G' || c == 'M' || c == 'O';
+    }
+    return false;
+}
+} // namespace
+
+CFirmwareModel::CFirmwareModel(const FirmwareOptions& options, TimePoint now)
+    : m_options(options), m_powerOnAt(now), m_lastAdvance(now), m_lastActivity(now),
+      m_speed(std::max(1, options.axisSpeed)), m_extraOrigins(Cmd::ExtraWorkSystems)
+{
+    ResetSettings();
+}
+
+void CFirmwareModel::ResetSettings()
+{
+    m_settings = MachineSettings{};
+    m_settings.commandSet = 1; // NC code
+    m_userOrigin = {};
+    m_exofsOrigin = {};
+    std::fill(std::begin(m_workOrigins), std::end(m_workOrigins), AxisTriple{});
+    std::fill(m_extraOrigins.begin(), m_extraOrigins.end(), AxisTriple{});
+    std::fill(std::begin(m_toolOffsets), std::end(m_toolOffsets), 0);
+    std::fill(std::begin(m_correction), std::end(m_correction), 1000000);
+    std::memset(m_autoPowerOffTime, 0, sizeof m_autoPowerOffTime);
+    m_override = 100;
+    m_speedMode = 1;
+}
+
+// --- byte order -------------------------------------------------------------------------------
+
+uint16_t CFirmwareModel::Load16(const uint8_t* b) const
+{
+    return m_options.bigEndian ? static_cast<uint16_t>(b[0] << 8 | b[1])
+                               : static_cast<uint16_t>(b[1] << 8 | b[0]);
+}
+
+uint32_t CFirmwareModel::Load32(const uint8_t* b) const
+{
+    return m_options.bigEndian
+               ? (uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3])
+               : (uint32_t{b[3]} << 24 | uint32_t{b[2]} << 16 | uint32_t{b[1]} << 8 | b[0]);
+}
+
+void CFirmwareModel::Append16(std::vector<uint8_t>& out, uint16_t v) const
+{
+    const uint8_t hi = static_cast<uint8_t>(v >> 8), lo = static_cast<uint8_t>(v);
+    if (m_options.bigEndian)
+        out.insert(out.end(), {hi, lo});
+    else
+        out.insert(out.end(), {lo, hi});
+}
+
+void CFirmwareModel::Append32(std::vector<uint8_t>& out, uint32_t v) const
+{
+    if (m_options.bigEndian) {
+        Append16(out, static_cast<uint16_t>(v >> 16));
+        Append16(out, static_cast<uint16_t>(v));
+    } else {
+        Append16(out, static_cast<uint16_t>(v));
+        Append16(out, static_cast<uint16_t>(v >> 16));
+    }
+}
+
+void CFirmwareModel::AppendTriple(std::vector<uint8_t>& out, const AxisTriple& values) const
+{
+    for (int32_t v : values)
+        Append32(out, static_cast<uint32_t>(v));
+}
+
+bool CFirmwareModel::PayloadTriple(const uint8_t* payload, size_t length, AxisTriple& values) const
+{
+    if (length != 12)
+        return false;
+    for (size_t i = 0; i < 3; ++i)
+        values[i] = static_cast<int32_t>(Load32(payload + 4 * i));
+    return true;
+}
+
+// --- state ------------------------------------------------------------------------------------
+
+bool CFirmwareModel::JobActive() const
+{
+    return !m_jobs.empty() || !m_received.empty() || m_lineExecuting || m_testCutJob ||
+           m_skipUntil.has_value();
+}
+
+bool CFirmwareModel::ExecutingLine() const
+{
+    return m_lineExecuting || !m_received.empty() || !m_jobs.empty();
+}
+
+uint32_t CFirmwareModel::StateWord(TimePoint now)
+{
+    Advance(now);
+    uint32_t state = MachineState::Ready;
+    if (now < m_powerOnAt + Ms(m_options.initMs))
+        state = now < m_powerOnAt + Ms(m_options.initMs / 2) ? 0 : 1;
+    else if (m_forcedState)
+        state = static_cast<uint32_t>(*m_forcedState);
+    else if (m_emergencyStop)
+        state = MachineState::EmergencyStop;
+    else if (JobActive())
+        state = MachineState::JobActive;
+    uint32_t word = state;
+    if (m_paused)
+        word |= StateBit::Paused;
+    if (m_commandErrorPending)
+        word |= StateBit::CommandErrorPending;
+    if (m_skipUntil)
+        word |= StateBit::SkippingData;
+    if (IsMoving())
+        word |= StateBit::Moving;
+    if (m_spindleOn || m_idling)
+        word |= StateBit::SpindleRotating;
+    return word;
+}
+
+bool CFirmwareModel::CanOperate(TimePoint now)
+{
+    const int state = State(now);
+    return state == MachineState::Ready || state == MachineState::JobActive;
+}
+
+AxisTriple CFirmwareModel::Position(TimePoint now)
+{
+    Advance(now);
+    return m_position;
+}
+
+void CFirmwareModel::SetAxisSpeed(int micrometresPerSecond)
+{
+    m_speed = std::max(1, micrometresPerSecond);
+}
+
+// --- motion -----------------------------------------------------------------------------------
+
+AxisTriple CFirmwareModel::Clamp(AxisTriple target) const
+{
+    for (size_t i = 0; i < 3; ++i)
+        target[i] = std::clamp(target[i], m_options.low[i], m_options.high[i]);
+    return target;
+}
+
+AxisTriple CFirmwareModel::PositionAt(TimePoint now) const
+{
+    if (!m_motion)
+        return m_position;
+    const Motion& m = *m_motion;
+    if (now >= m.end)
+        return m.to;
+    const double total = std::chrono::duration<double>(m.end - m.start).count();
+    const double done = std::chrono::duration<double>(now - m.start).count();
+    const double f = total > 0 ? std::clamp(done / total, 0.0, 1.0) : 1.0;
+    AxisTriple p{};
+    for (size_t i = 0; i < 3; ++i)
+        p[i] = static_cast<int32_t>(std::lround(m.from[i] + (m.to[i] - m.from[i]) * f));
+    return p;
+}
+
+void CFirmwareModel::StartMotion(const AxisTriple& target, TimePoint now, bool fromJob, int speed)
+{
+    const AxisTriple from = PositionAt(now);
+    Motion m;
+    m.from = from;
+    m.to = Clamp(target);
+    m.start = now;
+    const double seconds = Distance(m.from, m.to) / std::max(1, speed);
+    m.end =
+        now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    m.fromJob = fromJob;
+    m_position = from;
+    m_motion = m;
+    if (m.from == m.to)
+        FinishMotion();
+}
+
+void CFirmwareModel::FinishMotion()
+{
+    if (!m_motion)
+        return;
+    m_position = m_motion->to;
+    const bool test = m_motion->motorLoadTest;
+    if (m_motion->fromJob)
+        m_lineExecuting = false;
+    m_motion.reset();
+    if (test && m_motorLoadFails)
+        m_eventWord |= EventBit::OperationError;
+}
+
+void CFirmwareModel::StopMotion(TimePoint now)
+{
+    if (!m_motion)
+        return;
+    m_position = PositionAt(now);
+    if (m_motion->fromJob)
+        m_lineExecuting = false;
+    m_motion.reset();
+}
+
+// --- time -------------------------------------------------------------------------------------
+
+void CFirmwareModel::AccumulateSpindle(TimePoint now)
+{
+    if (!(m_spindleOn || m_idling) || now <= m_lastAdvance)
+        return;
+    const double seconds = std::chrono::duration<double>(now - m_lastAdvance).count();
+    m_totalSeconds += seconds;
+    m_unitSeconds[m_fittedUnit] += seconds;
+}
+
+void CFirmwareModel::Advance(TimePoint now)
+{
+    if (!m_powered || now < m_lastAdvance)
+        return;
+    AccumulateSpindle(now);
+    if (m_skipUntil && now >= *m_skipUntil) {
+        m_skipUntil.reset();
+    }
+    if (m_executingUntil && now >= *m_executingUntil)
+        m_executingUntil.reset();
+    // Motions end and job lines follow one another, each at its own time.
+    TimePoint at = m_lastAdvance;
+    for (int guard = 0; guard < 100000; ++guard) {
+        if (m_motion && m_motion->end <= now) {
+            at = std::max(at, m_motion->end);
+            FinishMotion();
+        }
+        if (m_motion || m_paused || m_skipUntil || (m_jobs.empty() && m_received.empty()))
+            break;
+        if (!TakeLine(at) && !m_motion)
+            break;
+    }
+    RunJobs(m_lastAdvance, now);
+    m_lastAdvance = now;
+
+    if (IsMoving() || m_spindleOn || m_idling || JobActive())
+        m_lastActivity = now;
+    // Auto power-off: an idle machine switches itself off after the set time.
+    int32_t seconds = 0;
+    std::memcpy(&seconds, m_autoPowerOffTime, sizeof seconds);
+    if (seconds > 0 && now - m_lastActivity >= std::chrono::seconds(seconds) &&
+        now >= m_powerOnAt + Ms(m_options.initMs))
+        PowerOff(true, now);
+}
+
+// Data that is not NC code goes at a steady rate.
+void CFirmwareModel::RunJobs(TimePoint from, TimePoint now)
+{
+    if (m_paused || m_skipUntil || m_jobs.empty() || m_jobs.front().nc)
+        return;
+    m_rawCredit += std::chrono::duration<double>(now - from).count() * m_options.rawBytesPerSecond;
+    while (!m_jobs.empty() && !m_jobs.front().nc && m_rawCredit >= 1) {
+        Job& job = m_jobs.front();
+        const size_t left = job.data.size() - job.consumed;
+        const size_t take = std::min(left, static_cast<size_t>(m_rawCredit));
+        job.consumed += take;
+        m_rawCredit -= static_cast<double>(take);
+        if (job.consumed >= job.data.size()) {
+            if (job.endless)
+                job.consumed = 0;
+            else
+                m_jobs.pop_front();
+        }
+    }
+    if (m_jobs.empty())
+        m_rawCredit = 0;
+}
+
+// Takes the next NC line, from a file job first, then from the receive buffer.
+bool CFirmwareModel::TakeLine(TimePoint at)
+{
+    if (!m_jobs.empty()) {
+        Job& job = m_jobs.front();
+        if (!job.nc)
+            return false;
+        if (job.consumed >= job.data.size()) {
+            m_jobs.pop_front();
+            return true;
+        }
+        const size_t end = job.data.find('\n', job.consumed);
+        const size_t stop = end == std::string::npos ? job.data.size() : end + 1;
+        const std::string line = job.data.substr(job.consumed, stop - job.consumed);
+        job.consumed = stop;
+        ExecuteLine(line, at);
+        return true;
+    }
+    if (m_received.empty())
+        return false;
+    size_t end = m_received.find('\n');
+    if (end == std::string::npos) {
+        if (at < m_lastReceived + Ms(PartialLineMs))
+            return false;
+        end = m_received.size() - 1;
+    }
+    const std::string line = m_received.substr(0, end + 1);
+    m_received.erase(0, end + 1);
+    m_receiveCounter += static_cast<uint32_t>(line.size());
+    ExecuteLine(line, at);
+    return true;
+}
+
+// G0 / G1 moves with X, Y, Z words (absolute or incremental, millimetres or inches), the
+// spindle words M3 / M5 and the work systems G54..G59; everything else is taken as it comes.
+void CFirmwareModel::ExecuteLine(const std::string& rawLine, TimePoint at)
+{
+    std::string line;
+    int depth = 0;
+    for (char c : rawLine) {
+        if (c == '(')
+            ++depth;
+        else if (c == ')')
+            depth = std::max(0, depth - 1);
+        else if (c == ';')
+            break;
+        else if (depth == 0 && !std::isspace(static_cast<unsigned char>(c)))
+            line += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    bool move = false;
+    bool feed = false;
+    std::optional<double> words[3];
+    for (size_t i = 0; i < line.size();) {
+        const char letter = line[i++];
+        const size_t start = i;
+        while (i < line.size() && (std::isdigit(static_cast<unsigned char>(line[i])) ||
+                                   line[i] == '.' || line[i] == '-' || line[i] == '+'))
+            ++i;
+        if (start == i)
+            continue;
+        const double number = std::strtod(line.substr(start, i - start).c_str(), nullptr);
+        const int code = static_cast<int>(number);
+        switch (letter) {
+        case 'G':
+            if (code == 0 || code == 1) {
+                move = true;
+                feed = code == 1;
+            } else if (code == 90) {
+                m_incremental = false;
+            } else if (code == 91) {
+                m_incremental = true;
+            } else if (code == 20) {
+                m_inches = true;
+            } else if (code == 21) {
+                m_inches = false;
+            } else if (code >= 54 && code <= 59) {
+                m_workSystem = code - 54;
+            }
+            break;
+        case 'M':
+            if (code == 3 || code == 4)
+                m_spindleOn = true;
+            else if (code == 5)
+                m_spindleOn = false;
+            break;
+        case 'X':
+        case 'Y':
+        case 'Z':
+            words[letter - 'X'] = number;
+            move = true;
+            break;
+        default:
+            break;
+        }
+    }
+    if (!move || (!words[0] && !words[1] && !words[2]))
+        return;
+    const AxisTriple& origin = m_workSystem >= 0 ? m_workOrigins[m_workSystem] : m_userOrigin;
+    const double unit = m_inches ? 25400.0 : 1000.0;
+    AxisTriple target = m_position;
+    for (size_t axis = 0; axis < 3; ++axis) {
+        if (!words[axis])
+            continue;
+        const auto value = static_cast<int32_t>(std::lround(*words[axis] * unit));
+        target[axis] = m_incremental ? m_position[axis] + value : origin[axis] + value;
+    }
+    const int speed = feed ? std::max(1, m_speed * m_override / 100) : m_speed;
+    m_lineExecuting = true;
+    StartMotion(target, at, true, speed);
+}
+
+void CFirmwareModel::QuitJobs(TimePoint now)
+{
+    StopMotion(now);
+    m_jobs.clear();
+    m_received.clear();
+    m_lineExecuting = false;
+    m_pausedTarget.reset();
+    m_testCutJob = false;
+    m_skipUntil = now + Ms(m_options.quitSkipMs);
+}
+
+// --- transfers --------------------------------------------------------------------------------
+
+void CFirmwareModel::Record(uint16_t code, const uint8_t* payload, size_t length)
+{
+    if (m_log.size() >= LogLimit)
+        m_log.erase(m_log.begin(), m_log.begin() + LogLimit / 10);
+    char head[16];
+    std::snprintf(head, sizeof head, "0x%04X", code);
+    std::string line = head;
+    if (length > 0)
+        line += " " + Hex(payload, length);
+    m_log.push_back(line);
+}
+
+void CFirmwareModel::Reply(std::vector<uint8_t> bytes)
+{
+    if (bytes.size() > ReplyLimit)
+        bytes.resize(ReplyLimit);
+    m_reply = std::move(bytes);
+}
+
+void CFirmwareModel::Complete(TimePoint now, int ms)
+{
+    m_executingUntil = now + Ms(ms);
+}
+
+void CFirmwareModel::ControlOut(uint16_t code, const uint8_t* payload, size_t length, TimePoint now)
+{
+    if (!m_powered)
+        return;
+    Advance(now);
+    Record(code, payload, length);
+    if (code == Cmd::ClearErrorFlag) {
+        m_eventWord &= ~EventBit::OperationError;
+        return;
+    }
+    m_commandFailed = false;
+    m_reply.clear();
+    m_executingUntil.reset();
+    HandleCommand(code, payload, length, now);
+}
+
+AxisTriple* CFirmwareModel::OriginOf(int number)
+{
+    if (number == CoordSystem::User)
+        return &m_userOrigin;
+    if (number == CoordSystem::Exofs)
+        return &m_exofsOrigin;
+    if (number >= CoordSystem::FirstWork && number <= CoordSystem::LastWork)
+        return &m_workOrigins[number - CoordSystem::FirstWork];
+    // On the wire the extra systems P1..P300 are numbered from 9.
+    if (number >= CoordSystem::FirstExtra - 1 && number <= CoordSystem::LastExtra - 1)
+        return &m_extraOrigins[static_cast<size_t>(number - (CoordSystem::FirstExtra - 1))];
+    return nullptr;
+}
+
+bool CFirmwareModel::HandleOriginCommand(uint16_t code, const uint8_t* payload, size_t length,
+                                         TimePoint now)
+{
+    AxisTriple* origin = nullptr;
+    bool set = false;
+    if (code == Cmd::GetExofsOrigin) {
+        origin = &m_exofsOrigin;
+    } else if (code >= Cmd::GetWorkOriginBase && code < Cmd::GetWorkOriginBase + 6) {
+        origin = &m_workOrigins[code - Cmd::GetWorkOriginBase];
+    } else if (code >= Cmd::GetExtraWorkOriginBase &&
+               code < Cmd::GetExtraWorkOriginBase + Cmd::ExtraWorkSystems) {
+        origin = &m_extraOrigins[code - Cmd::GetExtraWorkOriginBase];
+    } else if (code == Cmd::SetExofsOrigin) {
+        origin = &m_exofsOrigin;
+        set = true;
+    } else if (code >= Cmd::SetWorkOriginBase && code < Cmd::SetWorkOriginBase + 6) {
+        origin = &m_workOrigins[code - Cmd::SetWorkOriginBase];
+        set = true;
+    } else if (code >= Cmd::SetExtraWorkOriginBase &&
+               code < Cmd::SetExtraWorkOriginBase + Cmd::ExtraWorkSystems) {
+        origin = &m_extraOrigins[code - Cmd::SetExtraWorkOriginBase];
+        set = true;
+    } else {
+        return false;
+    }
+    if (!set) {
+        std::vector<uint8_t> out;
+        AppendTriple(out, *origin);
+        Reply(out);
+    } else if (AxisTriple values{}; PayloadTriple(payload, length, values)) {
+        *origin = values;
+        Complete(now, m_options.completionMs);
+    } else {
+        Refuse();
+    }
+    return true;
+}
+
+void CFirmwareModel::HandleCommand(uint16_t code, const uint8_t* payload, size_t length,
+                                   TimePoint now)
+{
+    if (HandleOriginCommand(code, payload, length, now))
+        return;
+    if (code >= Cmd::GetToolOffsetBase && code < Cmd::GetToolOffsetBase + Cmd::ToolOffsets) {
+        std::vector<uint8_t> out;
+        Append32(out, static_cast<uint32_t>(m_toolOffsets[code - Cmd::GetToolOffsetBase]));
+        Reply(out);
+        return;
+    }
+    if (code >= Cmd::SetToolOffsetBase && code < Cmd::SetToolOffsetBase + Cmd::ToolOffsets) {
+        if (length != 4)
+            return Refuse();
+        m_toolOffsets[code - Cmd::SetToolOffsetBase] = static_cast<int32_t>(Load32(payload));
+        Complete(now, m_options.completionMs);
+        return;
+    }
+    std::vector<uint8_t> out;
+    switch (code) {
+    case Cmd::GetFirmwareVersion: {
+        const std::string& text = m_options.firmwareText;
+        out.assign(text.begin(), text.end());
+        out.push_back(0);
+        Reply(out);
+        break;
+    }
+    case Cmd::GetPosition:
+        AppendTriple(out, Position(now));
+        Reply(out);
+        break;
+    case Cmd::GetMoveRange:
+        AppendTriple(out, m_options.low);
+        AppendTriple(out, m_options.high);
+        Reply(out);
+        break;
+    case Cmd::SetCuttingSpeed:
+        if (length != 1)
+            return Refuse();
+        m_override = static_cast<uint8_t>(std::clamp<int>(payload[0], 10, 200));
+        break;
+    case Cmd::GetUserOrigin:
+        AppendTriple(out, m_userOrigin);
+        Reply(out);
+        break;
+    case Cmd::SetUserOrigin:
+        if (!PayloadTriple(payload, length, m_userOrigin))
+            return Refuse();
+        Complete(now, m_options.completionMs);
+        break;
+    case Cmd::GetAutoPowerOffTime:
+        Reply({std::begin(m_autoPowerOffTime), std::end(m_autoPowerOffTime)});
+        break;
+    case Cmd::SetAutoPowerOffTime:
+        if (length != 4)
+            return Refuse();
+        std::memcpy(m_autoPowerOffTime, payload, 4);
+        m_lastActivity = now;
+        break;
+    case Cmd::PauseCutting:
+        if (!m_paused && m_motion) {
+            m_pausedTarget = m_motion->to;
+            m_pausedTargetFromJob = m_motion->fromJob;
+            const bool fromJob = m_motion->fromJob;
+            StopMotion(now);
+            m_lineExecuting = fromJob;
+        }
+        m_paused = true;
+        break;
+    case Cmd::ResumeCutting:
+        m_paused = false;
+        if (m_pausedTarget) {
+            StartMotion(*m_pausedTarget, now, m_pausedTargetFromJob, m_speed);
+            m_pausedTarget.reset();
+        }
+        break;
+    case Cmd::QuitCutting:
+        if (JobActive() || m_pausedTarget)
+            QuitJobs(now);
+        break;
+    case Cmd::StopOperation:
+        StopMotion(now);
+        m_pausedTarget.reset();
+        m_idling = false;
+        break;
+    case Cmd::SetOperationMode:
+        if (length != 1)
+            return Refuse();
+        m_operationMode = payload[0];
+        if (m_operationMode != OperationMode::TestCut)
+            m_testCutJob = false;
+        break;
+    case Cmd::MoveTo:
+    case Cmd::JogTo: {
+        if (length != 16 || !CanOperate(now) || JobActive())
+            return Refuse();
+        AxisTriple target{};
+        for (size_t i = 0; i < 3; ++i)
+            target[i] = static_cast<int32_t>(Load32(payload + 4 + 4 * i));
+        StartMotion(target, now, false, m_speed);
+        break;
+    }
+    case Cmd::MoveToViewPosition:
+        if (length != 2 || !CanOperate(now) || JobActive())
+            return Refuse();
+        StartMotion({m_options.low[0], m_options.high[1], m_options.high[2]}, now, false, m_speed);
+        break;
+    case Cmd::MoveToOrigin: {
+        if (length != 6 || !CanOperate(now) || JobActive())
+            return Refuse();
+        const int number = static_cast<int16_t>(Load16(payload));
+        const int mask = static_cast<int16_t>(Load16(payload + 2));
+        AxisTriple origin{};
+        if (number != CoordSystem::Machine) {
+            const AxisTriple* found = OriginOf(number);
+            if (!found)
+                return Refuse();
+            origin = *found;
+        }
+        AxisTriple target = PositionAt(now);
+        for (size_t axis = 0; axis < 3; ++axis)
+            if (mask & (1 << axis))
+                target[axis] = origin[axis];
+        StartMotion(target, now, false, m_speed);
+        break;
+    }
+    case Cmd::GetDistanceCorrection:
+        for (int32_t v : m_correction)
+            Append32(out, static_cast<uint32_t>(v));
+        Reply(out);
+        break;
+    case Cmd::SetDistanceCorrection:
+        if (length != 24)
+            return Refuse();
+        for (size_t i = 0; i < 6; ++i) {
+            const auto v = static_cast<int32_t>(Load32(payload + 4 * i));
+            if (v <= 0)
+                return Refuse();
+            m_correction[i] = v;
+        }
+        Complete(now, m_options.completionMs);
+        break;
+    case Cmd::GetAutoPowerOffFlag:
+        Reply({m_autoPowerOffFlag});
+        break;
+    case Cmd::SetCuttingSpeedMode:
+        if (length != 1 || payload[0] > 1)
+            return Refuse();
+        m_speedMode = payload[0];
+        break;
+    case Cmd::GetCuttingSpeedMode:
+        Reply({m_speedMode});
+        break;
+    case Cmd::GetSystemReport:
+        m_report = SystemReport();
+        m_report.push_back('\0');
+        m_reportSent = 0;
+        break;
+    case Cmd::GetFatalError:
+        Append16(out, m_emergencyStop ? 1 : 0);
+        Append16(out, static_cast<uint16_t>(m_fatalCode));
+        Append16(out, 0);
+        Append16(out, 0);
+        Append16(out, 0);
+        Reply(out);
+        break;
+    case Cmd::GetCommandError:
+        Append16(out, static_cast<uint16_t>(m_commandErrorPending ? m_commandErrorCode : 0));
+        Reply(out);
+        break;
+    case Cmd::ClearCommandError:
+        m_commandErrorPending = false;
+        m_commandErrorCode = 0;
+        break;
+    case Cmd::ClearSettings:
+        ResetSettings();
+        Complete(now, m_options.clearSettingsMs);
+        break;
+    case Cmd::GetSpindleTime:
+        Append32(out, 0);
+        Append32(out, static_cast<uint32_t>(m_totalSeconds));
+        Append16(out, 0);
+        for (int i = 0; i < 3; ++i)
+            Append16(out, 0);
+        Reply(out);
+        break;
+    case Cmd::ResetSpindleTime:
+        m_totalSeconds = 0;
+        Complete(now, m_options.completionMs);
+        break;
+    case Cmd::TestMotorLoadX:
+    case Cmd::TestMotorLoadY:
+    case Cmd::TestMotorLoadZ: {
+        if (length != 8 || !CanOperate(now) || JobActive() || IsMoving())
+            return Refuse();
+        const auto travel = static_cast<int32_t>(Load32(payload + 4));
+        AxisTriple target = PositionAt(now);
+        target[code - Cmd::TestMotorLoadX] += travel;
+        StartMotion(target, now, false, m_speed);
+        if (m_motion)
+            m_motion->motorLoadTest = true;
+        else if (m_motorLoadFails)
+            m_eventWord |= EventBit::OperationError;
+        break;
+    }
+    case Cmd::StartIdling:
+        if (length != 1 || !CanOperate(now) || JobActive())
+            return Refuse();
+        m_idling = true;
+        break;
+    case Cmd::PowerOff:
+        PowerOff(false, now);
+        break;
+    case Cmd::ResetSpindleUnitTime:
+        m_unitSeconds[m_selectedUnit] = 0;
+        Complete(now, m_options.completionMs);
+        break;
+    case Cmd::GetSpindleUnitTime:
+        Append32(out, static_cast<uint32_t>(m_selectedUnit));
+        Append32(out, static_cast<uint32_t>(m_unitSeconds[m_selectedUnit]));
+        Append16(out, 0);
+        for (int i = 0; i < 3; ++i)
+            Append16(out, 0);
+        Reply(out);
+        break;
+    case Cmd::SelectSpindleUnit:
+        if (length != 2 || payload[0] < 1 || payload[0] > 8 || payload[1] > 1)
+            return Refuse();
+        m_selectedUnit = payload[0];
+        if (payload[1] == 1)
+            m_fittedUnit = payload[0];
+        break;
+    case Cmd::GetSpindleUnit:
+        Reply({static_cast<uint8_t>(m_selectedUnit)});
+        break;
+    case Cmd::GetSpindleRotation:
+        Append32(out, static_cast<uint32_t>(m_spindleOn || m_idling ? m_options.spindleRpm : 0));
+        Append32(out, m_spindleOn ? 1000u : 0u);
+        Reply(out);
+        break;
+    case Cmd::SetSpindleRotation: {
+        if (length != 4)
+            return Refuse();
+        const auto value = static_cast<int32_t>(Load32(payload));
+        if (value != 0 && (!CanOperate(now) || State(now) == MachineState::JobActive))
+            return Refuse();
+        m_spindleOn = value != 0;
+        break;
+    }
+    case Cmd::GetMachineSettings:
+        out.resize(sizeof m_settings);
+        std::memcpy(out.data(), &m_settings, sizeof m_settings);
+        Reply(out);
+        break;
+    case Cmd::SetMachineSettings:
+        if (length != sizeof m_settings)
+            return Refuse();
+        std::memcpy(&m_settings, payload, sizeof m_settings);
+        Complete(now, m_options.completionMs);
+        break;
+    case Cmd::SetTestCutOption:
+        if (length != 1)
+            return Refuse();
+        m_testCutOption = payload[0] != 0;
+        break;
+    default:
+        Refuse();
+        break;
+    }
+}
+
+std::vector<uint8_t> CFirmwareModel::ControlIn(uint8_t requestType, uint16_t code, size_t length,
+                                               TimePoint now)
+{
+    std::vector<uint8_t> out;
+    if (!m_powered)
+        return out;
+    Advance(now);
+    if (requestType == SimProtocol::TypeClassIn) {
+        const size_t textLength = std::strlen(DeviceId);
+        out.push_back(static_cast<uint8_t>((textLength + 2) >> 8));
+        out.push_back(static_cast<uint8_t>(textLength + 2));
+        out.insert(out.end(), DeviceId, DeviceId + textLength);
+    } else {
+        switch (code) {
+        case Cmd::GetCommandStatus: {
+            uint32_t word0 = StateWord(now);
+            if (m_operationMode == OperationMode::TestCut) {
+                word0 |= LineReady;
+                if (ExecutingLine())
+                    word0 |= LineBusy;
+            }
+            uint32_t word1 = 0;
+            if (m_commandFailed)
+                word1 |= CommandStatus::Error;
+            if (m_executingUntil || m_idling)
+                word1 |= CommandStatus::Executing;
+            word1 |= static_cast<uint32_t>(m_reply.size()) << 24;
+            Append32(out, word0);
+            Append32(out, word1);
+            break;
+        }
+        case Cmd::GetByteOrder:
+            Append16(out, 0);
+            Append16(out, ByteOrderMarker);
+            break;
+        case Cmd::ReadReply:
+            out = m_reply;
+            m_reply.clear();
+            break;
+        case Cmd::GetMachineStatus: {
+            const AxisTriple p = Position(now);
+            Append32(out, StateWord(now));
+            Append32(out, m_eventWord);
+            AppendTriple(out, p);
+            Append32(out, static_cast<uint32_t>(m_spindleOn || m_idling
+                                                    ? (m_idling ? IdlingRpm : m_options.spindleRpm)
+                                                    : 0));
+            Append16(out, 0);
+            out.push_back(m_override);
+            out.push_back(m_speedMode);
+            out.push_back(m_operationMode);
+            out.insert(out.end(), {0, 0, 0});
+            break;
+        }
+        case Cmd::GetReceiveCounter:
+            Append32(out, m_receiveCounter);
+            Append32(out, static_cast<uint32_t>(ReceiveBufferSize -
+                                                std::min(ReceiveBufferSize, m_received.size())));
+            break;
+        default:
+            break;
+        }
+    }
+    if (out.size() > length)
+        out.resize(length);
+    return out;
+}
+
+size_t CFirmwareModel::BulkOut(const uint8_t* data, size_t length, TimePoint now)
+{
+    if (!m_powered)
+        return 0;
+    Advance(now);
+    const size_t room = ReceiveBufferSize - std::min(ReceiveBufferSize, m_received.size());
+    const size_t taken = std::min(room, length);
+    if (taken == 0)
+        return 0;
+    if (m_log.size() < LogLimit)
+        m_log.push_back("bulk-out " + Hex(data, taken));
+    m_received.append(reinterpret_cast<const char*>(data), taken);
+    m_lastReceived = now;
+    if (m_operationMode == OperationMode::TestCut)
+        m_testCutJob = true;
+    Advance(now);
+    return taken;
+}
+
+std::vector<uint8_t> CFirmwareModel::BulkIn(size_t max, TimePoint now)
+{
+    Advance(now);
+    std::vector<uint8_t> out;
+    if (m_reportSent >= m_report.size())
+        return out;
+    const size_t count = std::min(max, m_report.size() - m_reportSent);
+    out.assign(m_report.begin() + static_cast<std::ptrdiff_t>(m_reportSent),
+               m_report.begin() + static_cast<std::ptrdiff_t>(m_reportSent + count));
+    m_reportSent += count;
+    if (m_reportSent >= m_report.size()) {
+        m_report.clear();
+        m_reportSent = 0;
+    }
+    return out;
+}
+
+bool CFirmwareModel::OutputFile(const std::string& path, TimePoint now)
+{
+    if (!m_powered)
+        return false;
+    Advance(now);
+    if (m_log.size() < LogLimit)
+        m_log.push_back("output-file " + path);
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    Job job;
+    job.data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    job.nc = LooksLikeNc(job.data);
+    if (job.data.empty())
+        return true;
+    m_jobs.push_back(std::move(job));
+    Advance(now);
+    return true;
+}
+
+void CFirmwareModel::ClientDisconnected(TimePoint now)
+{
+    Advance(now);
+    if (m_log.size() < LogLimit)
+        m_log.push_back("disconnect");
+}
+
+// --- faults ---------------------------------------------------------------------------------
+
+void CFirmwareModel::EmergencyStop(int code, TimePoint now)
+{
+    Advance(now);
+    StopMotion(now);
+    m_spindleOn = false;
+    m_idling = false;
+    m_jobs.clear();
+    m_received.clear();
+    m_lineExecuting = false;
+    m_emergencyStop = true;
+    m_fatalCode = code;
+}
+
+void CFirmwareModel::InjectCommandError(int code, bool pause, TimePoint now)
+{
+    Advance(now);
+    m_commandErrorCode = code;
+    m_commandErrorPending = true;
+    if (pause && !m_paused) {
+        if (m_motion) {
+            m_pausedTarget = m_motion->to;
+            m_pausedTargetFromJob = m_motion->fromJob;
+            const bool fromJob = m_motion->fromJob;
+            StopMotion(now);
+            m_lineExecuting = fromJob;
+        }
+        m_paused = true;
+    }
+}
+
+bool CFirmwareModel::ForceState(int state, TimePoint now)
+{
+    if (state < 0 || state > 7)
+        return false;
+    Advance(now);
+    switch (state) {
+    case 0:
+    case 1:
+        m_forcedState.reset();
+        m_emergencyStop = false;
+        m_powerOnAt = now;
+        break;
+    case 2:
+        m_forcedState.reset();
+        m_emergencyStop = false;
+        m_fatalCode = 0;
+        m_paused = false;
+        StopMotion(now);
+        m_jobs.clear();
+        m_received.clear();
+        m_lineExecuting = false;
+        m_testCutJob = false;
+        m_skipUntil.reset();
+        m_powerOnAt = now - Ms(m_options.initMs);
+        break;
+    case 3: {
+        m_forcedState.reset();
+        Job job;
+        job.nc = false;
+        job.data.assign(4096, '\0');
+        job.endless = true;
+        m_jobs.push_back(std::move(job));
+        break;
+    }
+    case 4:
+        EmergencyStop(m_fatalCode, now);
+        break;
+    default:
+        m_forcedState = state;
+        break;
+    }
+    return true;
+}
+
+void CFirmwareModel::PowerOff(bool automatic, TimePoint now)
+{
+    if (!m_powered)
+        return;
+    Advance(now);
+    m_powered = false;
+    m_autoPowerOffLast = automatic;
+}
+
+// Power-on runs the initialisation again; motion, jobs, errors and the spindle are gone, the
+// settings stay.
+void CFirmwareModel::PowerOn(TimePoint now)
+{
+    if (m_powered)
+        return;
+    m_powered = true;
+    m_powerOnAt = now;
+    m_lastAdvance = now;
+    m_lastActivity = now;
+    m_motion.reset();
+    m_pausedTarget.reset();
+    m_jobs.clear();
+    m_received.clear();
+    m_lineExecuting = false;
+    m_testCutJob = false;
+    m_skipUntil.reset();
+    m_paused = false;
+    m_emergencyStop = false;
+    m_forcedState.reset();
+    m_commandErrorPending = false;
+    m_spindleOn = false;
+    m_idling = false;
+    m_operationMode = OperationMode::Normal;
+    m_reply.clear();
+    m_executingUntil.reset();
+    m_commandFailed = false;
+    m_autoPowerOffFlag = m_autoPowerOffLast ? 1 : 0;
+    m_autoPowerOffLast = false;
+}
+
+// --- inspection -------------------------------------------------------------------------------
+
+std::string CFirmwareModel::SystemReport() const
+{
+    static const char* const commandSets[] = {"ZML-1", "NC code", "ZML-1/NC code"};
+    std::ostringstream r;
+    r << "ZR-40 settings report\r\n";
+    r << "Firmware        : " << m_options.firmwareText << "\r\n";
+    r << "Command set     : "
+      << (m_settings.commandSet < 3 ? commandSets[m_settings.commandSet] : "unknown") << "\r\n";
+    r << "Decimal point   : " << int(m_settings.ncDecimalPoint) << "\r\n";
+    r << "Offset type     : " << (m_settings.ncToolOffsetType ? "B" : "A") << "\r\n";
+    r << "Block skip      : " << (m_settings.ncOptionalBlockSkip ? "disabled" : "enabled")
+      << "\r\n";
+    r << "Travel X        : " << m_options.low[0] << " .. " << m_options.high[0] << " um\r\n";
+    r << "Travel Y        : " << m_options.low[1] << " .. " << m_options.high[1] << " um\r\n";
+    r << "Travel Z        : " << m_options.low[2] << " .. " << m_options.high[2] << " um\r\n";
+    r << "Correction      : " << m_correction[0] << " " << m_correction[1] << " " << m_correction[2]
+      << " / " << m_correction[3] << " " << m_correction[4] << " " << m_correction[5] << "\r\n";
+    for (int i = 0; i < Cmd::ToolOffsets; ++i)
+        r << "Tool offset " << i + 1 << "   : " << m_toolOffsets[i] << " um\r\n";
+    r << "User origin     : " << m_userOrigin[0] << " " << m_userOrigin[1] << " " << m_userOrigin[2]
+      << "\r\n";
+    r << "EXOFS           : " << m_exofsOrigin[0] << " " << m_exofsOrigin[1] << " "
+      << m_exofsOrigin[2] << "\r\n";
+    for (int i = 0; i < 6; ++i)
+        r << "G" << 54 + i << "             : " << m_workOrigins[i][0] << " " << m_workOrigins[i][1]
+          << " " << m_workOrigins[i][2] << "\r\n";
+    r << "Fitted spindle  : unit " << m_fittedUnit << "\r\n";
+    for (int unit = 1; unit <= 8; ++unit)
+        r << "Spindle unit " << unit << "  : " << static_cast<long>(m_unitSeconds[unit])
+          << " s\r\n";
+    r << "Spindle total   : " << static_cast<long>(m_totalSeconds) << " s\r\n";
+    return r.str();
+}
+
+std::string CFirmwareModel::StatusText(TimePoint now)
+{
+    const uint32_t word = StateWord(now);
+    const AxisTriple p = Position(now);
+    char text[1024];
+    std::snprintf(text, sizeof text,
+                  "state: %u\n"
+                  "position: %d %d %d\n"
+                  "spindle: %d\n"
+                  "override: %u\n"
+                  "mode: %s\n"
+                  "operation-mode: %u\n"
+                  "state-word: 0x%08x\n"
+                  "event-word: 0x%08x\n"
+                  "command-error: %d\n"
+                  "fatal-error: %d\n"
+                  "receive-counter: %u\n"
+                  "powered: %d\n"
+                  "byte-order: %s\n",
+                  word & StateBit::StateMask, p[0], p[1], p[2],
+                  m_spindleOn || m_idling ? (m_idling ? IdlingRpm : m_options.spindleRpm) : 0,
+                  m_override, m_speedMode == 1 ? "auto" : "manual", m_operationMode, word,
+                  m_eventWord, m_commandErrorPending ? m_commandErrorCode : 0,
+                  m_emergencyStop ? m_fatalCode : 0, m_receiveCounter, m_powered ? 1 : 0,
+                  m_options.bigEndian ? "big" : "little");
+    return text;
+}
