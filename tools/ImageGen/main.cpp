@@ -4,6 +4,7 @@
 #include "PanelSkin.h"
 #include "SmallImages.h"
 
+#include <QDir>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -16,6 +17,10 @@ int main(int argc, char** argv)
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "could not create %s\n", argv[1]);
+        return 1;
+    }
     using namespace imagegen;
     bool ok = true;
     ok &= Save(DrawPanelSkin(), folder, QStringLiteral("130.png"));
