@@ -1,5 +1,7 @@
 #include "ImageButton.h"
 
+#include "ResourceImages.h"
+
 #include <QEvent>
 #include <QPainter>
 #include <QStyleOptionFocusRect>
@@ -10,14 +12,9 @@
 
 CImageButton::CImageButton(QWidget* parent) : QPushButton(parent) {}
 
-QString CImageButton::BitmapPath(int bitmapId)
-{
-    return QStringLiteral(":/images/%1.png").arg(bitmapId);
-}
-
 bool CImageButton::SetImage(int bitmapId, int imageCount)
 {
-    return SetImage(QImage(BitmapPath(bitmapId)), imageCount);
+    return SetImage(LoadBitmapResource(bitmapId), imageCount);
 }
 
 bool CImageButton::SetImage(const QImage& bitmap, int imageCount)

@@ -31,8 +31,6 @@ public:
 
     // Top-left corner of the picture within a client rectangle, by the button's state.
     static QPoint ImagePosition(const QRect& client, QSize image, bool pushed, bool checked);
-    // The resource path of a numbered bitmap.
-    static QString BitmapPath(int bitmapId);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -71,6 +71,11 @@ void CMachineWaitDlg::done(int result)
     QDialog::done(result);
 }
 
+void CMachineWaitDlg::reject()
+{
+    done(CancelResult);
+}
+
 void CMachineWaitDlg::KillTimer()
 {
     if (m_timer != 0) {

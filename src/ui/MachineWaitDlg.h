@@ -24,6 +24,10 @@ public:
                     bool resizeToMessage, bool hasOkButton);
     ~CMachineWaitDlg() override;
 
+    // Results as the platform's dialogs give them: 0 when the machine ended the wait, 2
+    // (cancel) when the user did.
+    static constexpr int CancelResult = 2;
+
     int exec() override;
     void done(int result) override;
 
@@ -34,6 +38,9 @@ public:
     // Template geometry shared by the three dialogs.
     static QSize TemplateSize() { return {240, 64}; }
     static QRect TemplateMessageRect() { return {20, 24, 200, 16}; }
+
+public slots:
+    void reject() override;
 
 protected:
     // One timer tick: read the machine and close when the wait is over.
