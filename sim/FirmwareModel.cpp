@@ -186,7 +186,7 @@ bool CFirmwareModel::CanOperate(TimePoint now)
 AxisTriple CFirmwareModel::Position(TimePoint now)
 {
     Advance(now);
-    return m_position;
+    return PositionAt(now);
 }
 
 void CFirmwareModel::SetAxisSpeed(int micrometresPerSecond)
@@ -289,7 +289,7 @@ void CFirmwareModel::Advance(TimePoint now)
         }
         if (m_motion || m_paused || m_skipUntil || (m_jobs.empty() && m_received.empty()))
             break;
-        if (!TakeLine(at) && !m_motion)
+        if (!TakeLine(at, now) && !m_motion)
             break;
     }
     RunJobs(m_lastAdvance, now);
@@ -301,8 +301,10 @@ void CFirmwareModel::Advance(TimePoint now)
     int32_t seconds = 0;
     std::memcpy(&seconds, m_autoPowerOffTime, sizeof seconds);
     if (seconds > 0 && now - m_lastActivity >= std::chrono::seconds(seconds) &&
-        now >= m_powerOnAt + Ms(m_options.initMs))
-        PowerOff(true, now);
+        now >= m_powerOnAt + Ms(m_options.initMs)) {
+        m_powered = false;
+        m_autoPowerOffLast = true;
+    }
 }
 
 // Data that is not NC code goes at a steady rate.
@@ -329,7 +331,7 @@ void CFirmwareModel::RunJobs(TimePoint from, TimePoint now)
 }
 
 // Takes the next NC line, from a file job first, then from the receive buffer.
-bool CFirmwareModel::TakeLine(TimePoint at)
+bool CFirmwareModel::TakeLine(TimePoint at, TimePoint now)
 {
     if (!m_jobs.empty()) {
         Job& job = m_jobs.front();
@@ -350,8 +352,9 @@ bool CFirmwareModel::TakeLine(TimePoint at)
         return false;
     size_t end = m_received.find('\n');
     if (end == std::string::npos) {
-        if (at < m_lastReceived + Ms(PartialLineMs))
+        if (now < m_lastReceived + Ms(PartialLineMs))
             return false;
+        at = std::max(at, m_lastReceived + Ms(PartialLineMs));
         end = m_received.size() - 1;
     }
     const std::string line = m_received.substr(0, end + 1);

@@ -134,9 +134,9 @@ private:
     void FinishMotion();
     bool JobActive() const;
     bool ExecutingLine() const;
-    // Runs the job queue from time `at`; returns the time of the next event, if any.
+    // Consumes data that is not NC code at the raw rate.
     void RunJobs(TimePoint at, TimePoint now);
-    bool TakeLine(TimePoint at);
+    bool TakeLine(TimePoint at, TimePoint now);
     void ExecuteLine(const std::string& line, TimePoint at);
     void AccumulateSpindle(TimePoint now);
     void QuitJobs(TimePoint now);

@@ -179,9 +179,10 @@ void CSimulatorServer::WatchDisconnect()
         if (!disconnect.Wait(WaitSliceMs))
             continue;
         // One client went away; the others keep their connection, so the connected bit stays.
+        // Nor is the control transfer in progress touched: it may be another client's, and
+        // every transfer starts afresh with its setup stage anyway.
         std::lock_guard<std::mutex> lock(m_mutex);
         m_model.ClientDisconnected(Clock::now());
-        m_control = ControlTransfer{};
     }
 }
 

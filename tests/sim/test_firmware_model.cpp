@@ -1,0 +1,186 @@
+// The firmware model on its own, driven in-process on a clock of the test's making.
+#include "FirmwareModel.h"
+#include "MachineCommands.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = CFirmwareModel::Clock;
+
+class FirmwareModelTest : public ::testing::Test
+{
+protected:
+    FirmwareModelTest() : m_now(Clock::now()), m_model(Options(), m_now) {}
+
+    static FirmwareOptions Options()
+    {
+        FirmwareOptions options;
+        options.initMs = 1000;
+        options.axisSpeed = 10000; // 10 mm/s
+        options.quitSkipMs = 500;
+        return options;
+    }
+
+    void Send(uint16_t code, std::vector<uint8_t> payload = {})
+    {
+        m_model.ControlOut(code, payload.data(), payload.size(), m_now);
+    }
+    void Write(const std::string& text)
+    {
+        ASSERT_EQ(m_model.BulkOut(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                                  m_now),
+                  text.size());
+    }
+    static std::vector<uint8_t> Move(int32_t x, int32_t y, int32_t z)
+    {
+        std::vector<uint8_t> payload(16, 0);
+        payload[0] = payload[1] = 0xFF;
+        const int32_t values[3] = {x, y, z};
+        std::memcpy(payload.data() + 4, values, 12);
+        return payload;
+    }
+    uint32_t Word0()
+    {
+        const std::vector<uint8_t> status = m_model.ControlIn(0xC1, Cmd::GetCommandStatus, 8, m_now);
+        uint32_t word = 0;
+        std::memcpy(&word, status.data(), 4);
+        return word;
+    }
+    void Pass(Clock::duration duration) { m_now += duration; }
+
+    Clock::time_point m_now;
+    CFirmwareModel m_model;
+};
+
+TEST_F(FirmwareModelTest, InitialisesThroughStatesZeroAndOne)
+{
+    EXPECT_EQ(m_model.State(m_now), 0);
+    Pass(600ms);
+    EXPECT_EQ(m_model.State(m_now), 1);
+    Pass(500ms);
+    EXPECT_EQ(m_model.State(m_now), 2);
+    // Nothing moves while the machine initialises.
+    m_model.PowerOff(false, m_now);
+    m_model.PowerOn(m_now);
+    Send(Cmd::JogTo, Move(1000, 0, 0));
+    EXPECT_EQ(m_model.Position(m_now), (AxisTriple{0, 0, 0}));
+    EXPECT_FALSE(m_model.StateWord(m_now) & StateBit::Moving);
+}
+
+TEST_F(FirmwareModelTest, AxesMoveAtTheirSpeed)
+{
+    Pass(2s);
+    Send(Cmd::JogTo, Move(10000, 0, 0));
+    Pass(500ms);
+    EXPECT_EQ(m_model.Position(m_now)[0], 5000);
+    EXPECT_TRUE(m_model.StateWord(m_now) & StateBit::Moving);
+    Pass(600ms);
+    EXPECT_EQ(m_model.Position(m_now)[0], 10000);
+    EXPECT_FALSE(m_model.StateWord(m_now) & StateBit::Moving);
+}
+
+TEST_F(FirmwareModelTest, NcLinesRunOneAfterAnotherWithTheirModes)
+{
+    Pass(2s);
+    Send(Cmd::SetOperationMode, {OperationMode::TestCut});
+    Write("G91 G0 X1\nX1 Y1 (comment X99)\nG90 G20 X1 ; inches\nG21 M3\n");
+    EXPECT_TRUE(Word0() & 0x100);
+    Pass(5s);
+    EXPECT_EQ(m_model.Position(m_now), (AxisTriple{25400, 1000, 0}));
+    EXPECT_EQ(m_model.ReceiveCounter(), 57u);
+    EXPECT_TRUE(m_model.StateWord(m_now) & StateBit::SpindleRotating);
+    const uint32_t word = Word0();
+    EXPECT_TRUE(word & 0x80);
+    EXPECT_FALSE(word & 0x100);
+}
+
+TEST_F(FirmwareModelTest, ReceiveCounterCountsALineWhenItIsTakenIn)
+{
+    Pass(2s);
+    Send(Cmd::SetOperationMode, {OperationMode::TestCut});
+    Write("G0 X10\n");
+    EXPECT_EQ(m_model.ReceiveCounter(), 7u);
+    Write("G0 X0\n");
+    // The second line waits for the first to finish.
+    EXPECT_EQ(m_model.ReceiveCounter(), 7u);
+    Pass(1100ms);
+    m_model.Advance(m_now);
+    EXPECT_EQ(m_model.ReceiveCounter(), 13u);
+    // A last line without its terminator is taken once nothing more follows.
+    Pass(1100ms);
+    Write("G0 X5");
+    EXPECT_EQ(m_model.ReceiveCounter(), 13u);
+    Pass(50ms);
+    m_model.Advance(m_now);
+    EXPECT_EQ(m_model.ReceiveCounter(), 18u);
+}
+
+TEST_F(FirmwareModelTest, QuitSkipsDataForAWhile)
+{
+    Pass(2s);
+    const std::string path = ::testing::TempDir() + "model-job.prn";
+    std::ofstream(path) << std::string(100000, 'Z');
+    ASSERT_TRUE(m_model.OutputFile(path, m_now));
+    Pass(1s);
+    EXPECT_EQ(m_model.State(m_now), 3);
+    Send(Cmd::PauseCutting);
+    Send(Cmd::QuitCutting);
+    EXPECT_TRUE(m_model.StateWord(m_now) & StateBit::SkippingData);
+    Pass(600ms);
+    EXPECT_EQ(m_model.StateWord(m_now) & (StateBit::SkippingData | StateBit::StateMask),
+              uint32_t{2} | StateBit::Paused * 0);
+    EXPECT_TRUE(m_model.StateWord(m_now) & StateBit::Paused);
+    Send(Cmd::ResumeCutting);
+    EXPECT_EQ(m_model.StateWord(m_now), 2u);
+}
+
+TEST_F(FirmwareModelTest, AutoPowerOffSwitchesAnIdleMachineOffAndIsReportedOnce)
+{
+    Pass(2s);
+    std::vector<uint8_t> seconds(4);
+    const int32_t value = 2;
+    std::memcpy(seconds.data(), &value, 4);
+    Send(Cmd::SetAutoPowerOffTime, seconds);
+    Pass(1s);
+    m_model.Advance(m_now);
+    EXPECT_TRUE(m_model.IsPowered());
+    Pass(1500ms);
+    m_model.Advance(m_now);
+    EXPECT_FALSE(m_model.IsPowered());
+    m_model.PowerOn(m_now);
+    Send(Cmd::GetAutoPowerOffFlag);
+    EXPECT_EQ(m_model.ControlIn(0xC1, Cmd::ReadReply, 1, m_now), std::vector<uint8_t>{1});
+}
+
+TEST_F(FirmwareModelTest, CommandsWithWrongPayloadsFail)
+{
+    Pass(2s);
+    Send(Cmd::SetUserOrigin, {1, 2, 3});
+    std::vector<uint8_t> status = m_model.ControlIn(0xC1, Cmd::GetCommandStatus, 8, m_now);
+    ASSERT_EQ(status.size(), 8u);
+    EXPECT_TRUE(status[4] & CommandStatus::Error);
+    Send(0x7777);
+    status = m_model.ControlIn(0xC1, Cmd::GetCommandStatus, 8, m_now);
+    EXPECT_TRUE(status[4] & CommandStatus::Error);
+    // The next good command clears the error and announces its reply length.
+    Send(Cmd::GetPosition);
+    status = m_model.ControlIn(0xC1, Cmd::GetCommandStatus, 8, m_now);
+    EXPECT_FALSE(status[4] & CommandStatus::Error);
+    EXPECT_EQ(status[7], 12);
+}
+
+TEST_F(FirmwareModelTest, BigEndianMachineAnswersInItsOrder)
+{
+    FirmwareOptions options = Options();
+    options.bigEndian = true;
+    CFirmwareModel model(options, m_now);
+    const std::vector<uint8_t> order = model.ControlIn(0xC1, Cmd::GetByteOrder, 4, m_now);
+    EXPECT_EQ(order, (std::vector<uint8_t>{0, 0, 0x12, 0x34}));
+}
+
+} // namespace

@@ -1,0 +1,196 @@
+// The programs as a user runs them: zr40ctl against a running zr40-sim, the simulator's own
+// control client, and its clean end.
+#include "ModelingMachine.h"
+#include "SimulatorProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+namespace {
+
+struct RunResult
+{
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program through the shell with its output captured in files.
+RunResult RunCommand(const std::string& commandLine)
+{
+    const std::string base = ::testing::TempDir() + "zr40-run";
+    const std::string command =
+        commandLine + " >" + base + ".out 2>" + base + ".err </dev/null";
+    RunResult result;
+    const int status = std::system(command.c_str());
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto slurp = [](const std::string& path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    result.out = slurp(base + ".out");
+    result.err = slurp(base + ".err");
+    return result;
+}
+
+std::string Quote(const std::string& text)
+{
+    return "'" + text + "'";
+}
+
+std::string Ctl(const std::string& arguments)
+{
+    return Quote(CSimulatorProcess::CtlExecutable()) + " " + arguments;
+}
+
+bool ShmExists()
+{
+    struct stat info{};
+    return stat("/dev/shm/IPC Memory for Quenby ZR-40", &info) == 0;
+}
+
+TEST(SimProgramsTest, StatusAndJogThroughZr40ctl)
+{
+    CSimulatorProcess sim({"--speed", "100000"});
+    ASSERT_TRUE(sim.Start());
+    RunResult status = RunCommand(Ctl("--simulator status"));
+    ASSERT_EQ(status.exitCode, 0) << status.err;
+    EXPECT_TRUE(status.out.starts_with("state: 2 (ready)\n")) << status.out;
+    EXPECT_NE(status.out.find("position: 0.000 0.000 0.000 mm"), std::string::npos);
+    EXPECT_NE(status.out.find("override: 100 %"), std::string::npos);
+
+    RunResult jog = RunCommand(Ctl("--simulator jog 1 0 0"));
+    ASSERT_EQ(jog.exitCode, 0) << jog.err;
+    EXPECT_EQ(sim.Position(), (std::vector<long>{1000, 0, 0}));
+    jog = RunCommand(Ctl("jog -0.5 2.25 -1"));
+    ASSERT_EQ(jog.exitCode, 0) << jog.err;
+    EXPECT_EQ(sim.Position(), (std::vector<long>{500, 2250, -1000}));
+}
+
+TEST(SimProgramsTest, Zr40ctlCommandsReachTheMachine)
+{
+    CSimulatorProcess sim;
+    ASSERT_TRUE(sim.Start());
+    RunResult firmware = RunCommand(Ctl("firmware"));
+    EXPECT_EQ(firmware.exitCode, 0);
+    EXPECT_TRUE(firmware.out.starts_with("V120")) << firmware.out;
+
+    RunResult report = RunCommand(Ctl("report"));
+    EXPECT_EQ(report.exitCode, 0);
+    EXPECT_NE(report.out.find("settings report"), std::string::npos);
+    EXPECT_EQ(report.out.find('\0'), std::string::npos);
+
+    sim.ClearLog();
+    EXPECT_EQ(RunCommand(Ctl("spindle on")).exitCode, 0);
+    EXPECT_EQ(sim.Status()["spindle"] != "0", true);
+    const RunResult off = RunCommand(Ctl("spindle off"));
+    EXPECT_EQ(off.exitCode, 0) << off.err;
+    EXPECT_EQ(RunCommand(Ctl("speed 120")).exitCode, 0);
+    EXPECT_EQ(sim.Status()["override"], "120");
+    EXPECT_EQ(RunCommand(Ctl("pause")).exitCode, 0);
+    EXPECT_EQ(RunCommand(Ctl("resume")).exitCode, 0);
+    EXPECT_EQ(RunCommand(Ctl("quit-cutting")).exitCode, 0);
+    EXPECT_EQ(sim.LogOf("0x3006"),
+              (std::vector<std::string>{"0x3006 e8030000", "0x3006 00000000"}));
+    EXPECT_EQ(sim.LogOf("0x03F0").size(), 1u);
+    EXPECT_EQ(sim.LogOf("0x03F1").size(), 1u);
+    EXPECT_EQ(sim.LogOf("0x03F2").size(), 1u);
+
+    const std::string job = ::testing::TempDir() + "zr40ctl-job.nc";
+    std::ofstream(job) << "G0 X3\n";
+    EXPECT_EQ(RunCommand(Ctl("send " + Quote(job))).exitCode, 0);
+    EXPECT_EQ(sim.LogOf("output-file").size(), 1u);
+    EXPECT_TRUE(sim.WaitForState(2));
+}
+
+TEST(SimProgramsTest, Zr40ctlErrorsAreOneLineAndNonZero)
+{
+    for (const std::string& arguments :
+         {std::string("speed 500"), std::string("jog 1 x 0"), std::string("frobnicate"),
+          std::string("--bogus status"), std::string("send /nonexistent/file.nc"),
+          std::string("")}) {
+        CSimulatorProcess sim;
+        ASSERT_TRUE(sim.Start());
+        const RunResult result = RunCommand(Ctl(arguments));
+        EXPECT_NE(result.exitCode, 0) << arguments;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_TRUE(result.err.starts_with("zr40ctl: ")) << result.err;
+    }
+    // No simulator at all.
+    const RunResult result = RunCommand(Ctl("status"));
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+}
+
+TEST(SimProgramsTest, Zr40ctlNextToAPanelLeavesThePanelConnected)
+{
+    CSimulatorProcess sim;
+    ASSERT_TRUE(sim.Start());
+    CModelingMachine panel;
+    ASSERT_TRUE(panel.UseSimulator({}));
+    EXPECT_EQ(RunCommand(Ctl("status")).exitCode, 0);
+    EXPECT_EQ(RunCommand(Ctl("jog 0 1 0")).exitCode, 0);
+    AxisTriple position;
+    ASSERT_TRUE(panel.GetPosition(position));
+    EXPECT_EQ(position, (AxisTriple{0, 1000, 0}));
+}
+
+TEST(SimProgramsTest, SimulatorControlClientAndHelp)
+{
+    const std::string sim = Quote(CSimulatorProcess::SimulatorExecutable());
+    RunResult help = RunCommand(sim + " --help");
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* word : {"--ctl", "--init-ms", "--byte-order", "estop", "command-error",
+                             "unplug", "power-off", "stop-answering", "status", "log"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    EXPECT_NE(RunCommand(sim + " --no-such-option").exitCode, 0);
+
+    CSimulatorProcess process;
+    ASSERT_TRUE(process.Start());
+    const std::string socket = Quote(process.GetSocketPath());
+    RunResult status = RunCommand(sim + " --ctl-socket " + socket + " --ctl status");
+    EXPECT_EQ(status.exitCode, 0);
+    EXPECT_TRUE(status.out.starts_with("state: 2\n")) << status.out;
+    RunResult bad = RunCommand(sim + " --ctl-socket " + socket + " --ctl state 9");
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_TRUE(bad.err.starts_with("error:"));
+    EXPECT_EQ(RunCommand(sim + " --ctl-socket " + socket + " --ctl state 3").exitCode, 0);
+    EXPECT_EQ(process.State(), 3);
+    EXPECT_EQ(RunCommand(sim + " --ctl-socket " + socket + " --ctl state 6").exitCode, 0);
+    EXPECT_EQ(process.State(), 6);
+}
+
+TEST(SimProgramsTest, InitialisationTakesTheConfiguredTime)
+{
+    CSimulatorProcess sim({"--init-ms", "600"});
+    ASSERT_TRUE(sim.Start());
+    const int first = sim.State();
+    EXPECT_TRUE(first == 0 || first == 1) << first;
+    EXPECT_TRUE(sim.WaitForState(2, 3000));
+    sim.Control("power-off");
+    EXPECT_EQ(sim.Status()["connected"], "0");
+    sim.Control("power-on");
+    const int again = sim.State();
+    EXPECT_TRUE(again == 0 || again == 1) << again;
+}
+
+TEST(SimProgramsTest, TheSimulatorEndsCleanlyOnSigterm)
+{
+    CSimulatorProcess sim;
+    ASSERT_TRUE(sim.Start());
+    EXPECT_TRUE(ShmExists());
+    sim.Stop();
+    EXPECT_FALSE(ShmExists());
+    struct stat info{};
+    EXPECT_NE(stat(sim.GetSocketPath().c_str(), &info), 0);
+}
+
+} // namespace
