@@ -6,10 +6,8 @@
 
 CDeviceChangeWatcher::CDeviceChangeWatcher(QObject* parent) : QObject(parent) {}
 
-CDeviceChangeWatcher::~CDeviceChangeWatcher()
-{
-    delete m_notifier.data();
-}
+// The notifiers are children of the watcher and go with it.
+CDeviceChangeWatcher::~CDeviceChangeWatcher() = default;
 
 void CDeviceChangeWatcher::Watch(CUsbPrintLink* link)
 {

@@ -48,7 +48,7 @@ QString FormatDialogTitle(const QString& applicationName, const QString& text)
 }
 
 CMachineStatusDlg::CMachineStatusDlg(CModelingMachine* machine, int templateId, QWidget* parent)
-    : QDialog(parent), m_machine(machine), m_templateId(templateId), m_deviceWatcher(this)
+    : QDialog(parent), m_machine(machine), m_templateId(templateId)
 {
 }
 
