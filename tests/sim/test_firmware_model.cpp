@@ -32,9 +32,9 @@ protected:
     }
     void Write(const std::string& text)
     {
-        ASSERT_EQ(m_model.BulkOut(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
-                                  m_now),
-                  text.size());
+        ASSERT_EQ(
+            m_model.BulkOut(reinterpret_cast<const uint8_t*>(text.data()), text.size(), m_now),
+            text.size());
     }
     static std::vector<uint8_t> Move(int32_t x, int32_t y, int32_t z)
     {
@@ -46,7 +46,8 @@ protected:
     }
     uint32_t Word0()
     {
-        const std::vector<uint8_t> status = m_model.ControlIn(0xC1, Cmd::GetCommandStatus, 8, m_now);
+        const std::vector<uint8_t> status =
+            m_model.ControlIn(0xC1, Cmd::GetCommandStatus, 8, m_now);
         uint32_t word = 0;
         std::memcpy(&word, status.data(), 4);
         return word;

@@ -406,9 +406,9 @@ TEST_P(SimCommandsTest, MotorLoadTestFailsThroughTheEventBit)
     ASSERT_TRUE(m_machine.ClearErrorFlag());
     ASSERT_EQ(m_machine.ReadMachineStatus(status), 32);
     EXPECT_FALSE(status.eventWord & EventBit::OperationError);
-    EXPECT_EQ(m_sim->LogOf("0x2512"), std::vector<std::string>{
-                                          GetParam() == "little" ? "0x2512 5a00ffffd0070000"
-                                                                 : "0x2512 005affff000007d0"});
+    EXPECT_EQ(m_sim->LogOf("0x2512"),
+              std::vector<std::string>{GetParam() == "little" ? "0x2512 5a00ffffd0070000"
+                                                              : "0x2512 005affff000007d0"});
 }
 
 TEST_P(SimCommandsTest, IdlingRunsUntilStopped)

@@ -25,8 +25,7 @@ struct RunResult
 RunResult RunCommand(const std::string& commandLine)
 {
     const std::string base = ::testing::TempDir() + "zr40-run";
-    const std::string command =
-        commandLine + " >" + base + ".out 2>" + base + ".err </dev/null";
+    const std::string command = commandLine + " >" + base + ".out 2>" + base + ".err </dev/null";
     RunResult result;
     const int status = std::system(command.c_str());
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -53,7 +52,9 @@ std::string Ctl(const std::string& arguments)
 
 bool ShmExists()
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     return stat("/dev/shm/IPC Memory for Quenby ZR-40", &info) == 0;
 }
 
@@ -189,7 +190,9 @@ TEST(SimProgramsTest, TheSimulatorEndsCleanlyOnSigterm)
     EXPECT_TRUE(ShmExists());
     sim.Stop();
     EXPECT_FALSE(ShmExists());
-    struct stat info{};
+    struct stat info
+    {
+    };
     EXPECT_NE(stat(sim.GetSocketPath().c_str(), &info), 0);
 }
 
