@@ -16,7 +16,8 @@ CPanelMessageBox::CPanelMessageBox(const QString& text, uint32_t style, QWidget*
     for (size_t i = 0; i < m_captions.size(); ++i)
         m_captions[i] = LoadString(FirstCaptionString + static_cast<int>(i));
 
-    const BoxTemplate& box = DefaultBoxTemplate();
+    m_template = BoxTemplateForLineHeight(QFontMetrics(font()).height());
+    const BoxTemplate& box = m_template;
     m_iconLabel = new QLabel(this);
     m_iconLabel->setObjectName(QString::number(IconId));
     m_iconLabel->setGeometry(box.icon);
@@ -31,6 +32,8 @@ CPanelMessageBox::CPanelMessageBox(const QString& text, uint32_t style, QWidget*
         button->setObjectName(QString::number(ButtonIds[i]));
         button->setGeometry(box.button1);
         button->setVisible(i == 0);
+        // The focused button sees the keys first; the hot key must match there too.
+        button->installEventFilter(this);
         connect(button, &QPushButton::clicked, this, [this, i] {
             const int result = m_buttonSet.results[i];
             if (result != -1)
@@ -97,7 +100,7 @@ void CPanelMessageBox::OnInitDialog()
     const QFontMetrics metrics(m_textLabel->font());
     const QSize textSize = metrics.size(0, m_text);
     m_textLabel->setText(m_text);
-    const BoxLayout layout = ComputeBoxLayout(DefaultBoxTemplate(), textSize, m_buttonSet.count);
+    const BoxLayout layout = ComputeBoxLayout(m_template, textSize, m_buttonSet.count);
     m_textLabel->setGeometry(layout.text);
     for (size_t i = 0; i < m_buttons.size(); ++i) {
         m_buttons[i]->setGeometry(layout.buttons[i]);
@@ -124,19 +127,32 @@ void CPanelMessageBox::closeEvent(QCloseEvent* event)
     QDialog::closeEvent(event);
 }
 
+bool CPanelMessageBox::EndOnHotKey(const QKeyEvent& event)
+{
+    const int virtualKey = VirtualKeyFromQtKey(event.key());
+    if (m_hotKey == 0 || virtualKey == 0)
+        return false;
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    const uint32_t pressed =
+        BuildHotKey(virtualKey, modifiers.testFlag(Qt::ControlModifier),
+                    modifiers.testFlag(Qt::AltModifier), modifiers.testFlag(Qt::ShiftModifier));
+    if (pressed != m_hotKey)
+        return false;
+    done(virtualKey);
+    return true;
+}
+
+bool CPanelMessageBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && EndOnHotKey(static_cast<QKeyEvent&>(*event)))
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
+
 void CPanelMessageBox::keyPressEvent(QKeyEvent* event)
 {
-    const int virtualKey = VirtualKeyFromQtKey(event->key());
-    if (m_hotKey != 0 && virtualKey != 0) {
-        const Qt::KeyboardModifiers modifiers = event->modifiers();
-        const uint32_t pressed =
-            BuildHotKey(virtualKey, modifiers.testFlag(Qt::ControlModifier),
-                        modifiers.testFlag(Qt::AltModifier), modifiers.testFlag(Qt::ShiftModifier));
-        if (pressed == m_hotKey) {
-            done(virtualKey);
-            return;
-        }
-    }
+    if (EndOnHotKey(*event))
+        return;
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:

@@ -42,6 +42,7 @@ public:
     const BoxButtonSet& GetButtonSet() const { return m_buttonSet; }
     bool IsCloseEnabled() const { return m_buttonSet.closeEnabled; }
     uint32_t GetHotKey() const { return m_hotKey; }
+    const BoxTemplate& GetTemplate() const { return m_template; }
 
 public slots:
     void reject() override;
@@ -49,10 +50,13 @@ public slots:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void OnInitDialog();
     void LoadIcon();
+    // Ends the box with the key's code when the key and the modifiers held match the hot key.
+    bool EndOnHotKey(const QKeyEvent& event);
 
     QString m_text;
     uint32_t m_style;
@@ -60,6 +64,7 @@ private:
     std::array<QString, 7> m_captions;
     uint32_t m_hotKey = 0;
     BoxButtonSet m_buttonSet;
+    BoxTemplate m_template;
 
     QLabel* m_textLabel;
     QLabel* m_iconLabel;

@@ -69,6 +69,16 @@ const BoxTemplate& DefaultBoxTemplate()
     return box;
 }
 
+BoxTemplate BoxTemplateForLineHeight(int lineHeight)
+{
+    BoxTemplate box;
+    const int growth = std::max(0, lineHeight - box.text.height());
+    box.text.setHeight(box.text.height() + growth);
+    box.button1.translate(0, growth);
+    box.client.rheight() += growth;
+    return box;
+}
+
 BoxLayout ComputeBoxLayout(const BoxTemplate& box, QSize textSize, int count)
 {
     count = std::clamp(count, 1, 3);

@@ -54,6 +54,9 @@ struct BoxTemplate
     QRect button1{77, 60, 75, 23};
 };
 const BoxTemplate& DefaultBoxTemplate();
+// The template for a font of this line height: the text area holds one line, and the buttons
+// and the bottom edge move down with it, as a template in font-relative units does.
+BoxTemplate BoxTemplateForLineHeight(int lineHeight);
 
 // Where everything goes once the text of size textSize is in and count buttons are shown.
 struct BoxLayout

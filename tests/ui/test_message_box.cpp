@@ -112,6 +112,16 @@ TEST(MessageBoxLayout, TextWiderThanTemplateButNarrowerThanTheRowAddsTheRow)
     EXPECT_EQ(layout.buttons[0], box.button1);
 }
 
+TEST(MessageBoxLayout, TemplateTextAreaHoldsOneLineOfTheFont)
+{
+    const BoxTemplate& base = DefaultBoxTemplate();
+    EXPECT_EQ(BoxTemplateForLineHeight(base.text.height() - 3).client, base.client);
+    const BoxTemplate tall = BoxTemplateForLineHeight(base.text.height() + 5);
+    EXPECT_EQ(tall.text.height(), base.text.height() + 5);
+    EXPECT_EQ(tall.button1, base.button1.translated(0, 5));
+    EXPECT_EQ(tall.client, base.client + QSize(0, 5));
+}
+
 TEST(MessageBoxHotKey, ValueBytesAndKeyCodes)
 {
     EXPECT_EQ(BuildHotKey('J', true, true, true), 0x1112104Au);
@@ -235,6 +245,16 @@ TEST(MessageBox, HotKeyNeedsAllThreeModifiers)
     });
     EXPECT_EQ(result, 74);
 
+    CPanelMessageBox unfocused(QStringLiteral("No machine"), 0x35);
+    unfocused.SetHotKey('J', true, true, true);
+    EXPECT_EQ(RunModal(unfocused,
+                       [&] {
+                           QTest::keyClick(&unfocused, Qt::Key_J,
+                                           Qt::ControlModifier | Qt::AltModifier |
+                                               Qt::ShiftModifier);
+                       }),
+              74);
+
     const Qt::KeyboardModifiers partial[] = {Qt::ControlModifier | Qt::ShiftModifier,
                                              Qt::ControlModifier | Qt::AltModifier,
                                              Qt::AltModifier | Qt::ShiftModifier, Qt::NoModifier};
@@ -268,7 +288,7 @@ TEST(MessageBox, NoHotKeyNeverMatches)
 TEST(MessageBox, OneLineTwoButtonBoxGrowsByOnePitch)
 {
     CPanelMessageBox box(QStringLiteral("OK?"), 0x31);
-    const BoxTemplate& layout = DefaultBoxTemplate();
+    const BoxTemplate& layout = box.GetTemplate();
     RunModal(box, [&] {
         EXPECT_EQ(box.size(), QSize(layout.client.width() + layout.button1.width() + 8,
                                     layout.client.height()));
@@ -286,7 +306,7 @@ TEST(MessageBox, LongTextCentresItsSingleButton)
     RunModal(box, [&] {
         const QSize measured = QFontMetrics(TextLabel(box)->font()).size(0, text);
         EXPECT_EQ(TextLabel(box)->size(), measured);
-        EXPECT_GT(box.width(), DefaultBoxTemplate().client.width());
+        EXPECT_GT(box.width(), box.GetTemplate().client.width());
         const QRect button = Button(box, 0)->geometry();
         EXPECT_LE(std::abs(button.left() - (box.width() - button.right() - 1)), 2);
         EXPECT_GE(Button(box, 0)->y(), TextLabel(box)->geometry().bottom());
