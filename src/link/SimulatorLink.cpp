@@ -116,13 +116,6 @@ void CSimulatorLink::Put16(size_t offset, uint16_t value)
     std::memcpy(m_block.Data() + offset, &value, sizeof value);
 }
 
-uint32_t CSimulatorLink::Get32(size_t offset) const
-{
-    uint32_t value;
-    std::memcpy(&value, m_block.Data() + offset, sizeof value);
-    return value;
-}
-
 void CSimulatorLink::Put32(size_t offset, uint32_t value)
 {
     std::memcpy(m_block.Data() + offset, &value, sizeof value);

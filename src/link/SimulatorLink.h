@@ -87,7 +87,6 @@ private:
     void SetByte(size_t offset, uint8_t value) { m_block.Data()[offset] = value; }
     uint16_t Get16(size_t offset) const;
     void Put16(size_t offset, uint16_t value);
-    uint32_t Get32(size_t offset) const;
     void Put32(size_t offset, uint32_t value);
 
     CSharedMemory m_block;

@@ -442,6 +442,19 @@ TEST_F(CorruptBlockTest, APathLongerThanItsRoomIsRefused)
               "/" + std::string(26, 'p'));
 }
 
+TEST_F(CorruptBlockTest, ABulkAreaThatStaysBusyFailsTheWriteInsteadOfHangingIt)
+{
+    CSimulatorLink link;
+    ASSERT_TRUE(OpenLink(link));
+    m_block.Data()[SimProtocol::Header::Flags] = SimProtocol::BulkOutBusy;
+    const auto start = Clock::now();
+    EXPECT_FALSE(link.BulkWrite("G0X1\n", 5));
+    EXPECT_GE(ElapsedMs(start), 450);
+    EXPECT_LT(ElapsedMs(start), 2000);
+    // Nothing to write needs no room.
+    EXPECT_TRUE(link.BulkWrite(nullptr, 0));
+}
+
 TEST_F(CorruptBlockTest, ATooSmallBlockIsNotOpened)
 {
     m_block.Close();
