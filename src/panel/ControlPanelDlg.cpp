@@ -1,0 +1,978 @@
+#include "ControlPanelDlg.h"
+
+#include "AlarmText.h"
+#include "CancelingDataDlg.h"
+#include "ColorLabel.h"
+#include "CoordinateLists.h"
+#include "ModelingMachine.h"
+#include "PanelMessageBox.h"
+#include "PanelSettings.h"
+#include "PositionFormat.h"
+#include "ResourceImages.h"
+#include "StringTable.h"
+#include "UpDownArrows.h"
+#include "WaitSetupDlg.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QRadioButton>
+#include <QShortcut>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+using namespace PanelId;
+
+// A rectangle given as left, top, right, bottom (right and bottom exclusive).
+constexpr QRect Ltrb(int left, int top, int right, int bottom)
+{
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+// Enabling groups of the state handling.
+constexpr std::array OperationControls{
+    Setup,  KeyZPlus, KeyYUpper, KeyZMinus,  KeyXMinus, KeyXPlus,    KeyYLower,  MoveZ,
+    MoveXY, Cut,      SpindleOn, SpindleOff, Pause,     SetOriginXY, SetOriginZ, MoveView};
+constexpr std::array ValueDisplays{CommandSetLabel, ValueX,       ValueY,
+                                   ValueZ,          SpindleValue, OverrideValue};
+// The buttons that can be the one being held, in the order they are searched.
+constexpr std::array HeldCandidates{Setup,       KeyZPlus,   KeyYUpper,  KeyZMinus, KeyXMinus,
+                                    KeyXPlus,    KeyYLower,  CancelJob,  MoveZ,     MoveXY,
+                                    Cut,         SpindleOn,  SpindleOff, Stop,      Pause,
+                                    SetOriginXY, SetOriginZ, MoveView};
+constexpr std::array KeypadKeys{KeyYUpper, KeyYLower, KeyXMinus, KeyXPlus, KeyZPlus, KeyZMinus};
+// Buttons that act on release: they tell both the press and the release.
+constexpr std::array ReleaseButtons{Setup,      Cut,  CancelJob,   MoveZ,      MoveXY,  SpindleOn,
+                                    SpindleOff, Stop, SetOriginXY, SetOriginZ, MoveView};
+
+// Key repeat interval of each jog step.
+constexpr std::array<int, 4> RepeatIntervals{100, 0, 150, 150};
+constexpr int InitialRepeatInterval = 100;
+
+// Message-box styles and the strings of the box captions.
+constexpr uint32_t StyleExclamationOk = 0x30;
+constexpr uint32_t StyleExclamationOkCancel = 0x31;
+constexpr uint32_t StyleExclamationYesNo = 0x34;
+constexpr uint32_t StyleInformationOk = 0x40;
+constexpr int ResultOk = 1;
+constexpr int ResultCancel = 2;
+constexpr int ResultYes = 6;
+constexpr int ResultNo = 7;
+
+namespace Str {
+constexpr int AboutItem = 101;
+constexpr int MaintenanceItem = 109;
+constexpr int AutoPowerOffNotice = 123;
+constexpr int Ok = 20000;
+constexpr int Abort = 20002;
+constexpr int End = 21001;
+constexpr int Continue = 21002;
+constexpr int Retry = 21003;
+constexpr int NoFirmwareVersion = 50013;
+} // namespace Str
+
+constexpr int SkinWidth = 2 * CControlPanelDlg::ClientSize.width();
+
+bool Contains(const auto& group, int id)
+{
+    return std::find(group.begin(), group.end(), id) != group.end();
+}
+
+QFont PanelFont(const QString& family, int points)
+{
+    QFont font(family);
+    font.setPointSize(points);
+    return font;
+}
+
+} // namespace
+
+CControlPanelDlg::CControlPanelDlg(CModelingMachine* machine, QWidget* parent)
+    : CMachineStatusDlg(machine, TemplateId, parent)
+{
+    // The template: every control at its place, before the settings are known.
+    setFixedSize(ClientSize);
+    CreateControls();
+    LoadSettings();
+}
+
+CControlPanelDlg::~CControlPanelDlg()
+{
+    RemoveDeviceChangeTarget();
+}
+
+// --- the face -------------------------------------------------------------------------------
+
+CJogButton* CControlPanelDlg::AddButton(int id, const QRect& rect, JogFaceKind kind)
+{
+    auto* button = new CJogButton(id, this);
+    button->setGeometry(rect);
+    button->SetText(LoadCaption(TemplateId, id));
+    connect(button, &CJogButton::Command, this, &CControlPanelDlg::OnButtonCommand);
+    m_controls[id] = button;
+    m_faceButtons.emplace_back(button, kind);
+    return button;
+}
+
+CColorLabel* CControlPanelDlg::AddValue(int id, const QRect& rect)
+{
+    auto* label = new CColorLabel(this, QString(), LabelStyle::Right | LabelStyle::CenterImage);
+    label->setObjectName(QString::number(id));
+    label->setGeometry(rect);
+    m_controls[id] = label;
+    return label;
+}
+
+QLabel* CControlPanelDlg::AddStatic(int id, const QRect& rect)
+{
+    auto* label = new QLabel(LoadCaption(TemplateId, id), this);
+    label->setObjectName(QString::number(id));
+    label->setGeometry(rect);
+    label->setTextFormat(Qt::PlainText);
+    m_controls[id] = label;
+    return label;
+}
+
+QRadioButton* CControlPanelDlg::AddRadio(QButtonGroup* group, int id, const QRect& rect)
+{
+    auto* radio = new QRadioButton(LoadCaption(TemplateId, id), this);
+    radio->setObjectName(QString::number(id));
+    radio->setGeometry(rect);
+    group->addButton(radio, id);
+    m_controls[id] = radio;
+    return radio;
+}
+
+void CControlPanelDlg::CreateControls()
+{
+    // Position display and coordinate systems.
+    m_shownList = new QComboBox(this);
+    m_shownList->setObjectName(QString::number(ShownSystemList));
+    m_shownList->setGeometry(Ltrb(16, 73, 191, 91));
+    m_controls[ShownSystemList] = m_shownList;
+    connect(m_shownList, &QComboBox::activated, this, &CControlPanelDlg::OnShownSystemConfirmed);
+    AddValue(ValueX, Ltrb(37, 107, 134, 131));
+    AddValue(ValueY, Ltrb(37, 138, 134, 162));
+    AddValue(ValueZ, Ltrb(37, 167, 134, 191));
+    AddStatic(UnitX, Ltrb(134, 119, 165, 139));
+    AddStatic(UnitY, Ltrb(134, 150, 165, 170));
+    AddStatic(UnitZ, Ltrb(134, 179, 165, 199));
+    CColorLabel* commandSet = AddValue(CommandSetLabel, Ltrb(510, 20, 680, 43));
+    commandSet->SetStyle(LabelStyle::Center | LabelStyle::CenterImage);
+    AddStatic(SetOriginLabel, Ltrb(452, 67, 572, 82));
+    m_originList = new QComboBox(this);
+    m_originList->setObjectName(QString::number(OriginSystemList));
+    m_originList->setGeometry(Ltrb(452, 82, 642, 97));
+    m_controls[OriginSystemList] = m_originList;
+    connect(m_originList, &QComboBox::activated, this, &CControlPanelDlg::OnOriginSystemConfirmed);
+
+    // Spindle.
+    AddStatic(SpindleLabel, Ltrb(39, 204, 191, 218));
+    AddValue(SpindleValue, Ltrb(37, 218, 133, 241));
+    AddStatic(SpindleUnit, Ltrb(134, 228, 165, 248));
+    AddButton(SpindleOn, Ltrb(40, 244, 85, 274), JogFaceKind::Switch);
+    AddButton(SpindleOff, Ltrb(86, 244, 131, 274), JogFaceKind::Switch);
+
+    // Keypad, step, move and origin buttons.
+    AddButton(KeyYUpper, Ltrb(244, 85, 283, 123), JogFaceKind::Key);
+    AddButton(KeyYLower, Ltrb(244, 173, 283, 213), JogFaceKind::Key);
+    AddButton(KeyXMinus, Ltrb(200, 129, 239, 169), JogFaceKind::Key);
+    AddButton(KeyXPlus, Ltrb(288, 129, 327, 169), JogFaceKind::Key);
+    AddButton(KeyZPlus, Ltrb(355, 85, 394, 125), JogFaceKind::Key);
+    AddButton(KeyZMinus, Ltrb(355, 173, 394, 213), JogFaceKind::Key);
+    AddStatic(CursorStepLabel, Ltrb(205, 230, 305, 245));
+    m_stepGroup = new QButtonGroup(this);
+    AddRadio(m_stepGroup, StepContinue, Ltrb(196, 250, 262, 265));
+    AddRadio(m_stepGroup, StepX100, Ltrb(262, 250, 317, 265));
+    AddRadio(m_stepGroup, StepX10, Ltrb(317, 250, 364, 265));
+    AddRadio(m_stepGroup, StepX1, Ltrb(364, 250, 398, 265));
+    connect(m_stepGroup, &QButtonGroup::idClicked, this,
+            [this](int id) { OnStepRadio(id - StepContinue); });
+    AddStatic(MoveLabel, Ltrb(205, 281, 235, 296));
+    AddStatic(OriginLabel, Ltrb(285, 287, 330, 302));
+    AddButton(MoveView, Ltrb(206, 300, 245, 340), JogFaceKind::Key);
+    AddButton(MoveXY, Ltrb(258, 300, 297, 340), JogFaceKind::Key);
+    AddButton(MoveZ, Ltrb(297, 300, 336, 340), JogFaceKind::Key);
+    AddButton(Stop, Ltrb(350, 300, 389, 340), JogFaceKind::Key);
+    AddButton(SetOriginXY, Ltrb(548, 107, 587, 147), JogFaceKind::Key);
+    AddButton(SetOriginZ, Ltrb(587, 107, 626, 147), JogFaceKind::Key);
+
+    // Cutting speed and the job.
+    AddStatic(CutLabel, Ltrb(442, 165, 482, 180));
+    AddStatic(CuttingSpeedLabel, Ltrb(460, 185, 612, 199));
+    m_speedGroup = new QButtonGroup(this);
+    AddRadio(m_speedGroup, SpeedAuto, Ltrb(465, 200, 535, 215));
+    AddRadio(m_speedGroup, SpeedManual, Ltrb(465, 215, 535, 230));
+    connect(m_speedGroup, &QButtonGroup::idClicked, this, [this](int id) {
+        if (id == SpeedAuto)
+            OnSpeedAuto();
+        else
+            OnSpeedManual();
+    });
+    AddValue(OverrideValue, Ltrb(489, 247, 558, 270));
+    m_overrideArrows = new CUpDownArrows(this);
+    m_overrideArrows->setObjectName(QString::number(OverrideArrows));
+    m_overrideArrows->setGeometry(Ltrb(557, 248, 577, 270));
+    m_controls[OverrideArrows] = m_overrideArrows;
+    connect(m_overrideArrows, &CUpDownArrows::PositionChanging, this,
+            &CControlPanelDlg::OnOverrideStep);
+    AddStatic(PercentLabel, Ltrb(578, 256, 591, 271));
+    AddButton(CancelJob, Ltrb(606, 170, 652, 216), JogFaceKind::Round);
+    AddButton(Pause, Ltrb(606, 230, 652, 276), JogFaceKind::Round);
+    AddButton(Setup, Ltrb(536, 300, 582, 346), JogFaceKind::Round);
+    AddButton(PanelId::Cut, Ltrb(606, 300, 652, 346), JogFaceKind::Round);
+
+    for (int id : ReleaseButtons)
+        GetButton(id)->SetNotifyFlags(CJogButton::NotifyOnPress | CJogButton::NotifyOnRelease);
+    CJogButton* pause = GetButton(Pause);
+    pause->SetNotifyFlags(CJogButton::NotifyOnPress | CJogButton::NotifyOnRelease);
+    pause->SetLatchMode(true);
+}
+
+QWidget* CControlPanelDlg::GetControl(int id) const
+{
+    const auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+CJogButton* CControlPanelDlg::GetButton(int id) const
+{
+    return qobject_cast<CJogButton*>(GetControl(id));
+}
+
+void CControlPanelDlg::LoadSkin()
+{
+    m_skin = QPixmap::fromImage(LoadBitmapResource(SkinBitmapId));
+    if (m_skin.isNull()) {
+        // Without its picture the panel still works, on a plain face.
+        m_skin = QPixmap(SkinWidth, ClientSize.height());
+        m_skin.fill(QColor(72, 72, 72));
+    }
+}
+
+void CControlPanelDlg::AttachFaces()
+{
+    LoadSkin();
+    for (const auto& [button, kind] : m_faceButtons)
+        button->SetFace(button->geometry(), &m_skin, JogHitRegion(kind));
+}
+
+void CControlPanelDlg::SetFontsAndColours()
+{
+    const QString arial = QStringLiteral("Arial");
+    const QFont valueFont = PanelFont(arial, 14);
+    for (int id : {ValueX, ValueY, ValueZ, SpindleValue, OverrideValue}) {
+        auto* value = static_cast<CColorLabel*>(GetControl(id));
+        value->setFont(valueFont);
+        value->SetTextColor(ValueColour(), false);
+        value->SetBackBrush(QBrush(Qt::transparent), true);
+    }
+    auto* commandSet = static_cast<CColorLabel*>(GetControl(CommandSetLabel));
+    commandSet->setFont(PanelFont(arial, 9));
+    commandSet->SetTextColor(ValueColour(), false);
+    commandSet->SetBackBrush(QBrush(Qt::transparent), true);
+    GetControl(PercentLabel)->setFont(PanelFont(arial, 9));
+    GetButton(Pause)->setFont(
+        PanelFont(IsJapaneseUi() ? QStringLiteral("MS UI Gothic") : arial, 8));
+
+    QPalette white = GetControl(SetOriginLabel)->palette();
+    white.setColor(QPalette::WindowText, ValueColour());
+    GetControl(SetOriginLabel)->setPalette(white);
+    GetButton(Setup)->SetTextColor(ValueColour());
+    GetButton(PanelId::Cut)->SetTextColor(ValueColour());
+}
+
+void CControlPanelDlg::PaintRadioBackgrounds()
+{
+    // Each radio group stands on a plain area of the face; its colour is taken from the face
+    // itself, at the top-left corner of the group's first radio.
+    const QImage face = m_skin.toImage();
+    const auto sample = [&face](const QWidget* control) {
+        const QPoint corner = control->geometry().topLeft();
+        return face.valid(corner) ? face.pixelColor(corner) : QColor(Qt::lightGray);
+    };
+    m_stepBackground = sample(GetControl(StepContinue));
+    m_speedBackground = sample(GetControl(SpeedAuto));
+    const auto paint = [this](QButtonGroup* group, const QColor& colour) {
+        for (QAbstractButton* radio : group->buttons()) {
+            QPalette palette = radio->palette();
+            palette.setColor(QPalette::Window, colour);
+            palette.setColor(QPalette::Button, colour);
+            radio->setPalette(palette);
+            radio->setAutoFillBackground(true);
+        }
+    };
+    paint(m_stepGroup, m_stepBackground);
+    paint(m_speedGroup, m_speedBackground);
+}
+
+void CControlPanelDlg::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const int half = m_skin.width() / 2;
+    painter.drawPixmap(QPoint(0, 0), m_skin, QRect(0, 0, half, m_skin.height()));
+    // With the keypad reversed the centre between the Y keys shows its other picture.
+    if (!CursorYDir)
+        painter.drawPixmap(KeypadCentre.topLeft(), m_skin, KeypadCentre.translated(half, 0));
+}
+
+// --- life -----------------------------------------------------------------------------------
+
+bool CControlPanelDlg::OnInitDialog()
+{
+    // 1. The polling base: the first status report (everything off), the connection check,
+    // OnMachineConnected, the poll timer and the title. Device-change notices of the link are
+    // to reach this panel from the first poll on.
+    InstallDeviceChangeTarget();
+    CMachineStatusDlg::OnInitDialog();
+
+    // 2. Window menu (a context menu here) and icons.
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this,
+                [this] { ShowWindowMenu(mapToGlobal(QPoint(0, 0))); });
+    }
+    setWindowIcon(ApplicationIcon());
+
+    // 3. Size, faces, fonts and colours.
+    setFixedSize(ClientSize);
+    AttachFaces();
+    SetFontsAndColours();
+
+    // 4. Unit labels.
+    SetUnitLabels();
+
+    // 5. Keypad repeat and the step radio.
+    for (int id : KeypadKeys)
+        GetButton(id)->SetRepeatInterval(InitialRepeatInterval);
+    if (QAbstractButton* step = m_stepGroup->button(StepContinue + CursorType))
+        step->setChecked(true);
+    ApplyRepeatIntervals();
+
+    // 6. The read-outs.
+    OnPositionChanged({0, 0, 0});
+    OnSpindleChanged(0);
+    OnOverrideChanged(100, true);
+
+    // 7. Speed mode.
+    CheckSpeedModeRadio();
+
+    // 8. Command set and the coordinate-system lists.
+    RefreshCommandSet();
+
+    // 9. Joystick.
+    CaptureJoystick();
+
+    // 10. Radio backgrounds from the face.
+    PaintRadioBackgrounds();
+    return true;
+}
+
+void CControlPanelDlg::done(int result)
+{
+    if (!m_closeHandled) {
+        m_closeHandled = true;
+        ReleaseJoystick();
+        SaveSettings();
+        // The panel is ending: no more polls, and with them no more boxes.
+        StopPolling();
+    }
+    CMachineStatusDlg::done(result);
+}
+
+void CControlPanelDlg::InstallDeviceChangeTarget()
+{
+    RemoveDeviceChangeTarget();
+    m_notifiedLink = &m_machine->GetLink();
+    m_notifiedLink->SetNotificationTarget([this](unsigned event) { OnDeviceChange(event); });
+}
+
+void CControlPanelDlg::RemoveDeviceChangeTarget()
+{
+    if (m_notifiedLink)
+        m_notifiedLink->SetNotificationTarget({});
+    m_notifiedLink = nullptr;
+}
+
+// --- settings -------------------------------------------------------------------------------
+
+void CControlPanelDlg::LoadSettings()
+{
+    ExchangeSettings(true);
+}
+
+void CControlPanelDlg::SaveSettings()
+{
+    ExchangeSettings(false);
+}
+
+void CControlPanelDlg::ExchangeSettings(bool load)
+{
+    CPanelSettingsExchange store(load);
+    store.Exchange("CursorYDir", CursorYDir);
+    store.Exchange("CursorType", CursorType);
+    store.Exchange("Metric", Metric);
+    store.Exchange("CoordinateSystem", CoordinateSystem);
+    store.Exchange("SetOrgCoordinateSystem", SetOrgCoordinateSystem);
+    // The step indexes a four-entry table: a stored value beyond it is held at its end.
+    if (load)
+        CursorType = std::clamp(CursorType, 0, static_cast<int>(RepeatIntervals.size()) - 1);
+}
+
+// --- window menu ----------------------------------------------------------------------------
+
+void CControlPanelDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    ShowWindowMenu(event->globalPos());
+}
+
+void CControlPanelDlg::ShowWindowMenu(const QPoint& globalPos)
+{
+    QMenu menu(this);
+    menu.addAction(LoadString(Str::MaintenanceItem), this,
+                   [this] { OnSysCommand(PanelMenu::Maintenance); });
+    const QString about = LoadString(Str::AboutItem);
+    if (!about.isEmpty())
+        menu.addAction(about, this, [this] { OnSysCommand(PanelMenu::About); });
+    menu.exec(globalPos);
+}
+
+void CControlPanelDlg::OnSysCommand(int command)
+{
+    const uint32_t word = m_status.stateWord;
+    switch (command & ~0xF) {
+    case PanelMenu::About: {
+        const std::optional<std::string> version = m_machine->GetFirmwareVersion();
+        ShowAboutBox(version ? QString::fromStdString(*version)
+                             : LoadString(Str::NoFirmwareVersion));
+        break;
+    }
+    case PanelMenu::Maintenance: {
+        const int state = static_cast<int>(word & StateBit::StateMask);
+        const bool still = !(word & (StateBit::Moving | StateBit::SpindleRotating));
+        if ((state == MachineState::Ready && still) ||
+            (state == MachineState::JobActive && (word & StateBit::Paused)))
+            OpenMaintenanceSheet();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// --- hooks ----------------------------------------------------------------------------------
+
+int CControlPanelDlg::AskReconnect()
+{
+    CPanelMessageBox box(
+        FormatConnectionError(ConnectionErrorKind::NoResponse,
+                              QString::fromStdString(m_machine->GetLink().GetName())),
+        StyleExclamationYesNo, this);
+    box.SetCaption(ResultYes, LoadString(Str::Retry));
+    box.SetCaption(ResultNo, LoadString(Str::End));
+    return box.exec();
+}
+
+void CControlPanelDlg::OnMachineLost()
+{
+    // Not connected any more: the read-outs fall back to their placeholders.
+    OnPositionChanged({0, 0, 0});
+    OnSpindleChanged(0);
+    OnOverrideChanged(0, false);
+    // The first complete read after a reconnection redraws them, even when the machine's values
+    // did not change meanwhile (a quick Retry can come before any poll has failed).
+    RequestForceNotify();
+}
+
+void CControlPanelDlg::OnMachineConnected()
+{
+    MachineStatus status;
+    const int count = m_machine->ReadMachineStatus(status);
+    int override = 100;
+    if (count >= MachineStatus::WordsSize)
+        DrawPause(status.stateWord & StateBit::Paused);
+    if (count >= MachineStatus::Size)
+        override = status.override;
+
+    MachineSettings settings;
+    if (m_machine->GetMachineSettings(settings))
+        SetCommandSet(settings.commandSet);
+
+    m_speedMode = m_machine->GetCuttingSpeedMode();
+    CheckSpeedModeRadio();
+    OnOverrideChanged(static_cast<uint8_t>(override), false);
+
+    const int powerOff = m_machine->GetAutoPowerOffFlag();
+    if (powerOff != -1 && powerOff != m_powerOffCount) {
+        m_powerOffCount = powerOff;
+        m_powerOffPending = powerOff > 0;
+    }
+}
+
+void CControlPanelDlg::OnPositionChanged(const AxisTriple& relative)
+{
+    const bool shown = m_connected && m_status.State() != MachineState::Initialising0;
+    const std::array ids{ValueX, ValueY, ValueZ};
+    for (size_t axis = 0; axis < ids.size(); ++axis) {
+        auto* value = static_cast<CColorLabel*>(GetControl(ids[axis]));
+        value->SetText(shown ? FormatPosition(relative[axis], Metric)
+                             : PositionPlaceholder(Metric));
+    }
+}
+
+void CControlPanelDlg::OnSpindleChanged(int32_t value)
+{
+    static_cast<CColorLabel*>(GetControl(SpindleValue))
+        ->SetText(FormatSpindleSpeed(m_connected, value));
+}
+
+void CControlPanelDlg::OnOverrideChanged(uint8_t percent, bool fromMachine)
+{
+    // In manual mode the display keeps what the user set, not what the machine echoes.
+    if (m_speedMode != 1 && fromMachine)
+        return;
+    static_cast<CColorLabel*>(GetControl(OverrideValue))
+        ->SetText(FormatOverride(m_connected, percent));
+}
+
+void CControlPanelDlg::OnStatusChanged(uint32_t newWord, uint32_t)
+{
+    UpdateControls(newWord);
+}
+
+void CControlPanelDlg::OnStatus2Changed(uint32_t newWord, uint32_t)
+{
+    // The unknown word (no status yet, or none readable) has every bit set; it is no report of
+    // an operation error.
+    if (newWord != 0xFFFFFFFFu && (newWord & EventBit::OperationError))
+        m_errorLatch = true;
+}
+
+// --- state handling -------------------------------------------------------------------------
+
+void CControlPanelDlg::ReadCommandSet()
+{
+    m_commandSet = -1;
+    MachineSettings settings;
+    if (m_machine->GetMachineSettings(settings))
+        SetCommandSet(settings.commandSet);
+}
+
+void CControlPanelDlg::SetCommandSet(int commandSet)
+{
+    if (commandSet >= 0 && commandSet <= 2)
+        m_commandSet = commandSet;
+}
+
+void CControlPanelDlg::DrawPause(bool pressed)
+{
+    CJogButton* pause = GetButton(Pause);
+    if (pressed)
+        pause->Latch();
+    else
+        pause->Unlatch();
+}
+
+int CControlPanelDlg::FindHeldButton() const
+{
+    for (int id : HeldCandidates)
+        if (GetButton(id)->IsPressed())
+            return id;
+    return 0;
+}
+
+void CControlPanelDlg::EnableControl(int id, bool enable)
+{
+    if (QWidget* control = GetControl(id))
+        control->setEnabled(enable);
+}
+
+void CControlPanelDlg::UpdateControls(uint32_t word)
+{
+    static_cast<CColorLabel*>(GetControl(SpindleValue))
+        ->SetTextColor(word & StateBit::SpindleRotating ? ValueColour() : InactiveColour(), true);
+
+    bool operation = false;
+    bool values = false;
+    bool cancel = false;
+    bool pause = false;
+    bool stop = false;
+    bool speedRadios = false;
+    int held = 0;
+    const bool paused = word & StateBit::Paused;
+    const bool errorWaiting = word & StateBit::CommandErrorPending;
+
+    switch (static_cast<int>(word & StateBit::StateMask)) {
+    case MachineState::Initialising0:
+    case MachineState::Initialising1:
+        PostCommand(WaitSetup);
+        break;
+    case MachineState::Ready:
+        ReadCommandSet();
+        RefreshCommandSet();
+        operation = values = speedRadios = true;
+        if (word & StateBit::Moving) {
+            operation = false;
+            stop = true;
+        }
+        if (!paused) {
+            if (errorWaiting && !m_errorReported) {
+                PostCommand(CommandError);
+                m_errorReported = true;
+            }
+            if (m_pauseShown) {
+                m_pauseShown = false;
+                DrawPause(false);
+            }
+        } else if (!m_pauseShown) {
+            m_pauseShown = true;
+            DrawPause(true);
+        }
+        held = FindHeldButton();
+        break;
+    case MachineState::JobActive:
+        ReadCommandSet();
+        RefreshCommandSet();
+        values = cancel = pause = true;
+        if (paused) {
+            if (errorWaiting && !m_errorReported) {
+                PostCommand(PausedCommandError);
+                m_errorReported = true;
+            }
+            if (!m_pauseShown) {
+                m_pauseShown = true;
+                DrawPause(true);
+            }
+        } else if (m_pauseShown) {
+            m_pauseShown = false;
+            DrawPause(false);
+        }
+        break;
+    case MachineState::EmergencyStop:
+        PostCommand(FatalError);
+        break;
+    default:
+        break;
+    }
+
+    // The held button stays enabled whatever its group says, so that its release (and a held
+    // jog key's repeats) still arrive.
+    for (int id : OperationControls)
+        EnableControl(id, operation || id == held);
+    EnableControl(CancelJob, cancel || held == CancelJob);
+    for (int id : ValueDisplays)
+        EnableControl(id, values);
+    EnableControl(Pause, pause);
+    EnableControl(Stop, stop);
+    EnableControl(SpeedAuto, speedRadios);
+    EnableControl(SpeedManual, speedRadios);
+    if (held != 0 && !Contains(OperationControls, held) && held != CancelJob)
+        EnableControl(held, true);
+
+    if (m_powerOffPending && values) {
+        m_powerOffPending = false;
+        PostCommand(LastAutoPowerOff);
+    }
+}
+
+// --- hidden commands and alarms -------------------------------------------------------------
+
+void CControlPanelDlg::PostCommand(int id)
+{
+    // Queued on this panel: the box opens once the hook that asked for it has returned, and the
+    // call is dropped if the panel is gone by then.
+    QMetaObject::invokeMethod(
+        this, [this, id] { OnHiddenCommand(id); }, Qt::QueuedConnection);
+}
+
+void CControlPanelDlg::OnHiddenCommand(int id)
+{
+    switch (id) {
+    case WaitSetup:
+        OnWaitSetup();
+        break;
+    case FatalError:
+        OnFatalError();
+        break;
+    case PausedCommandError:
+        OnPausedCommandError();
+        break;
+    case CommandError:
+        OnCommandError();
+        break;
+    case LastAutoPowerOff:
+        OnLastAutoPowerOff();
+        break;
+    default:
+        break;
+    }
+}
+
+void CControlPanelDlg::OnWaitSetup()
+{
+    CWaitSetupDlg wait(m_machine, this);
+    wait.exec();
+}
+
+void CControlPanelDlg::OnFatalError()
+{
+    int16_t words[5] = {};
+    if (!m_machine->GetFatalError(words))
+        return;
+    CPanelMessageBox box(FormatEmergencyStop(words[1]), StyleExclamationOk, this);
+    StopPolling();
+    box.exec();
+    // The restart reports the status word as unknown, so a machine still in emergency stop
+    // brings this box back at the next poll.
+    StartPolling();
+}
+
+void CControlPanelDlg::OnPausedCommandError()
+{
+    int16_t code = 0;
+    if (!m_machine->GetCommandError(code)) {
+        // Nothing to show; a later change of the status word may report the error.
+        m_errorReported = false;
+        return;
+    }
+    CPanelMessageBox box(FormatCommandError(code, CommandErrorKind::Paused),
+                         StyleExclamationOkCancel, this);
+    box.SetCaption(ResultOk, LoadString(Str::Abort));
+    box.SetCaption(ResultCancel, LoadString(Str::Continue));
+    m_lastErrorAnswer = box.exec();
+    m_machine->ClearCommandError();
+    PollStatus();
+    if (m_lastErrorAnswer == ResultOk) {
+        m_machine->QuitCutting();
+        CCancelingDataDlg skipping(m_machine, this);
+        skipping.exec();
+    } else {
+        m_machine->ResumeCutting();
+    }
+    m_errorReported = false;
+}
+
+void CControlPanelDlg::OnCommandError()
+{
+    int16_t code = 0;
+    if (!m_machine->GetCommandError(code)) {
+        m_errorReported = false;
+        return;
+    }
+    CPanelMessageBox box(FormatCommandError(code, CommandErrorKind::NotPaused), StyleExclamationOk,
+                         this);
+    box.SetCaption(ResultOk, LoadString(Str::Ok));
+    StopPolling();
+    box.exec();
+    StartPolling();
+    m_machine->ClearCommandError();
+    m_errorReported = false;
+}
+
+void CControlPanelDlg::OnLastAutoPowerOff()
+{
+    CPanelMessageBox box(LoadString(Str::AutoPowerOffNotice), StyleInformationOk, this);
+    box.exec();
+}
+
+// --- position display and coordinate systems ------------------------------------------------
+
+void CControlPanelDlg::SetUnitLabels()
+{
+    const QString unit = UnitLabel(Metric);
+    for (int id : {UnitX, UnitY, UnitZ})
+        static_cast<QLabel*>(GetControl(id))->setText(unit);
+}
+
+void CControlPanelDlg::SetUnit(bool metric)
+{
+    if (metric == Metric)
+        return;
+    Metric = metric;
+    SetUnitLabels();
+    NotifyPosition();
+    update();
+}
+
+void CControlPanelDlg::SetCursorYDir(bool cursorYDir)
+{
+    CursorYDir = cursorYDir;
+    // The keypad centre changes its picture with the direction.
+    update();
+}
+
+void CControlPanelDlg::RefreshCommandSet()
+{
+    auto* text = static_cast<CColorLabel*>(GetControl(CommandSetLabel));
+    text->SetText(::CommandSetText(m_connected, m_commandSet));
+    update(text->geometry());
+    RebuildShownList();
+    RebuildOriginList();
+}
+
+namespace {
+
+// Replaces the entries of a list and selects the entry carrying number (the first when none
+// does); the number of the entry selected, -1 when the list is empty. Nothing of this counts as
+// the user's choice.
+int FillList(QComboBox* list, const CoordinateEntries& entries, int number)
+{
+    const QSignalBlocker blocker(list);
+    list->clear();
+    for (const CoordinateEntry& entry : entries)
+        list->addItem(entry.text, entry.number);
+    const int index = SelectEntryIndex(entries, number);
+    list->setCurrentIndex(index);
+    return index < 0 ? -1 : entries[static_cast<size_t>(index)].number;
+}
+
+int SelectedNumber(const QComboBox* list)
+{
+    return list->currentIndex() < 0 ? -1 : list->currentData().toInt();
+}
+
+} // namespace
+
+void CControlPanelDlg::RebuildShownList()
+{
+    CoordinateSystem = FillList(m_shownList, ShownSystemEntries(m_commandSet), CoordinateSystem);
+    SelectCoordinateSystem(CoordinateSystem);
+}
+
+void CControlPanelDlg::RebuildOriginList()
+{
+    SetOrgCoordinateSystem =
+        FillList(m_originList, OriginSystemEntries(m_commandSet), SetOrgCoordinateSystem);
+}
+
+void CControlPanelDlg::OnShownSystemConfirmed()
+{
+    CoordinateSystem = SelectedNumber(m_shownList);
+    SelectCoordinateSystem(CoordinateSystem);
+}
+
+void CControlPanelDlg::OnOriginSystemConfirmed()
+{
+    SetOrgCoordinateSystem = SelectedNumber(m_originList);
+}
+
+void CControlPanelDlg::CopyCoordinateList(QComboBox* target) const
+{
+    const QSignalBlocker blocker(target);
+    target->clear();
+    for (int i = 0; i < m_shownList->count(); ++i)
+        target->addItem(m_shownList->itemText(i), m_shownList->itemData(i));
+    target->setCurrentIndex(m_shownList->currentIndex());
+}
+
+void CControlPanelDlg::SelectShownSystem(int index)
+{
+    m_shownList->setCurrentIndex(index);
+    OnShownSystemConfirmed();
+}
+
+// --- buttons --------------------------------------------------------------------------------
+
+void CControlPanelDlg::CheckSpeedModeRadio()
+{
+    const bool automatic = m_speedMode == 1;
+    m_speedGroup->button(automatic ? SpeedAuto : SpeedManual)->setChecked(true);
+    m_overrideArrows->setEnabled(!automatic);
+    static_cast<CColorLabel*>(GetControl(OverrideValue))
+        ->SetTextColor(automatic ? InactiveColour() : ValueColour(), true);
+}
+
+void CControlPanelDlg::OnButtonCommand(int id)
+{
+    switch (id) {
+    case KeyYUpper:
+    case KeyYLower:
+    case KeyXMinus:
+    case KeyXPlus:
+    case KeyZPlus:
+    case KeyZMinus:
+        OnJogKey(id);
+        break;
+    case MoveZ:
+        OnMoveZ();
+        break;
+    case MoveXY:
+        OnMoveXY();
+        break;
+    case MoveView:
+        OnMoveView();
+        break;
+    case Stop:
+        OnStop();
+        break;
+    case SetOriginXY:
+        OnSetOriginXY();
+        break;
+    case SetOriginZ:
+        OnSetOriginZ();
+        break;
+    case SpindleOn:
+        OnSpindleOn();
+        break;
+    case SpindleOff:
+        OnSpindleOff();
+        break;
+    case Pause:
+        OnPause();
+        break;
+    case CancelJob:
+        OnCancelJob();
+        break;
+    case Setup:
+        OnSetup();
+        break;
+    case PanelId::Cut:
+        OnCut();
+        break;
+    default:
+        break;
+    }
+}
+
+void CControlPanelDlg::ApplyRepeatIntervals()
+{
+    const int interval = RepeatIntervals[static_cast<size_t>(CursorType)];
+    for (int id : KeypadKeys) {
+        CJogButton* key = GetButton(id);
+        key->SetAutoRepeat(true);
+        key->SetRepeatInterval(interval);
+    }
+}
+
+void CControlPanelDlg::OnStepRadio(int cursorType)
+{
+    if (cursorType < 0 || cursorType >= static_cast<int>(RepeatIntervals.size()))
+        return;
+    CursorType = cursorType;
+    ApplyRepeatIntervals();
+}
+
+void CControlPanelDlg::OnSetup()
+{
+    CJogButton* button = GetButton(Setup);
+    if (m_joyJogging || button->IsPressed())
+        return;
+    button->setFocus();
+    // The Setup sheet comes with the settings dialogs.
+}
+
+void CControlPanelDlg::OnCut()
+{
+    CJogButton* button = GetButton(PanelId::Cut);
+    if (m_joyJogging || button->IsPressed())
+        return;
+    button->setFocus();
+    // The Cut dialog comes with the output dialogs.
+}

@@ -1,0 +1,495 @@
+// The panel window driven against the in-process device model: the state table row by row, the
+// hidden commands and their boxes, the loss of the machine, the position read-out and the
+// coordinate-system lists, and the close handling.
+
+#include "AlarmText.h"
+#include "ColorLabel.h"
+#include "ControlPanelDlg.h"
+#include "FakeMachineLink.h"
+#include "JogButton.h"
+#include "ModelingMachine.h"
+#include "PanelTestSupport.h"
+#include "WaitSetupDlg.h"
+
+#include <QComboBox>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace panel_test;
+
+namespace {
+
+// The enabling groups of the state table, as the user sees them.
+struct Enabled
+{
+    bool operation;
+    bool values;
+    bool cancel;
+    bool pause;
+    bool stop;
+    bool speedRadios;
+};
+
+constexpr int OperationIds[] = {1015, 1024, 1026, 1027, 1028, 1030, 1032, 1038,
+                                1039, 1105, 1172, 1173, 1176, 1177, 1178};
+constexpr int ValueIds[] = {1005, 1004, 1007, 1009, 1011, 1013};
+
+class ControlPanelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        App();
+        ClearStoredSettings();
+        auto link = std::make_unique<FakeMachineLink>();
+        fake = link.get();
+        machine =
+            std::make_unique<CModelingMachine>(std::move(link), std::make_unique<CSimulatorLink>());
+        ASSERT_TRUE(machine->SelectMachine(FakeMachineLink::UniqueName("panel")));
+        SetCommandSet(0);
+        fake->replies[Cmd::GetCuttingSpeedMode] = {1};
+        fake->replies[Cmd::GetAutoPowerOffFlag] = {0};
+        fake->SetReply32(Cmd::GetUserOrigin, {0, 0, 0});
+        fake->SetReply32(Cmd::GetMoveRange, {0, 0, -40000, 200000, 150000, 0});
+        fake->SetReply32(Cmd::GetSpindleRotation, {0, 0});
+    }
+
+    void TearDown() override
+    {
+        panel.reset();
+        answerer.reset();
+    }
+
+    void SetCommandSet(int commandSet)
+    {
+        fake->replies[Cmd::GetMachineSettings] = {0, static_cast<uint8_t>(commandSet), 0, 0, 0, 0};
+    }
+
+    // Opens the panel as the start-up does (the first show runs its initialisation) and lets
+    // the box helper watch it.
+    void Open()
+    {
+        answerer = std::make_unique<BoxAnswerer>([this] { return panel && panel->IsPolling(); });
+        panel = std::make_unique<CControlPanelDlg>(machine.get());
+        panel->show();
+    }
+
+    // One status read with the machine in the given state word; the posted commands run after.
+    void Poll(uint32_t word)
+    {
+        fake->status.stateWord = word;
+        panel->PollStatus();
+    }
+
+    // The device model unplugged (nothing answers, nothing can be opened) or back again.
+    void Plug(bool in)
+    {
+        fake->present = in;
+        fake->answersDeviceId = in;
+    }
+
+    bool IsEnabled(int id) const { return panel->GetControl(id)->isEnabled(); }
+    QString Text(int id) const
+    {
+        return static_cast<CColorLabel*>(panel->GetControl(id))->GetText();
+    }
+
+    void ExpectEnabled(const Enabled& expected, int heldButton = 0)
+    {
+        for (int id : OperationIds)
+            EXPECT_EQ(IsEnabled(id), expected.operation || id == heldButton) << "control " << id;
+        for (int id : ValueIds)
+            EXPECT_EQ(IsEnabled(id), expected.values) << "value " << id;
+        EXPECT_EQ(IsEnabled(40115), expected.cancel) << "Cancel";
+        EXPECT_EQ(IsEnabled(1175), expected.pause) << "Pause";
+        EXPECT_EQ(IsEnabled(1174), expected.stop) << "Stop";
+        EXPECT_EQ(IsEnabled(1168), expected.speedRadios) << "Auto";
+        EXPECT_EQ(IsEnabled(1169), expected.speedRadios) << "Manual";
+    }
+
+    FakeMachineLink* fake = nullptr;
+    std::unique_ptr<CModelingMachine> machine;
+    std::unique_ptr<BoxAnswerer> answerer;
+    std::unique_ptr<CControlPanelDlg> panel;
+};
+
+constexpr Enabled AllOff{false, false, false, false, false, false};
+
+// --- start-up and the state table -------------------------------------------------------
+
+TEST_F(ControlPanelTest, FaceHasItsSizeControlsAndCaptions)
+{
+    Open();
+    EXPECT_EQ(panel->size(), QSize(680, 360));
+    EXPECT_EQ(panel->GetControl(1030)->geometry(), QRect(288, 129, 39, 40));
+    EXPECT_EQ(panel->GetControl(1170)->geometry(), QRect(16, 73, 175, 18));
+    EXPECT_EQ(panel->findChild<QWidget*>(QStringLiteral("40115")), panel->GetControl(40115));
+    EXPECT_EQ(panel->GetButton(1015)->GetText(), QStringLiteral("Setup"));
+    EXPECT_EQ(panel->GetButton(1175)->GetText(), QStringLiteral("Pause"));
+    EXPECT_EQ(static_cast<QRadioButton*>(panel->GetControl(1166))->text(), QStringLiteral("x10"));
+    EXPECT_EQ(static_cast<QLabel*>(panel->GetControl(1047))->text(), QStringLiteral("mm"));
+    EXPECT_EQ(panel->windowTitle(), CMachineStatusDlg::GetApplicationTitle());
+    // Hidden commands have no control.
+    EXPECT_EQ(panel->GetControl(1050), nullptr);
+    // The link's device-change notices reach this panel while it lives.
+    EXPECT_TRUE(machine->GetLink().HasNotificationTarget());
+    panel.reset();
+    EXPECT_FALSE(machine->GetLink().HasNotificationTarget());
+}
+
+TEST_F(ControlPanelTest, ControlsAreEnabledOnlyFromTheFirstPoll)
+{
+    Open();
+    // The initial report of the unknown status word disables everything.
+    ExpectEnabled(AllOff);
+    ASSERT_TRUE(WaitUntil([this] { return IsEnabled(1030); }));
+    ExpectEnabled({true, true, false, false, false, true});
+}
+
+TEST_F(ControlPanelTest, StateTableRowByRow)
+{
+    Open();
+    panel->StopPolling();
+
+    Poll(0x2);
+    ExpectEnabled({true, true, false, false, false, true});
+
+    Poll(0x3);
+    ExpectEnabled({false, true, true, true, false, false});
+    EXPECT_FALSE(panel->GetButton(1175)->IsPressed());
+
+    Poll(0x23); // paused job: Pause drawn pressed
+    ExpectEnabled({false, true, true, true, false, false});
+    EXPECT_TRUE(panel->GetButton(1175)->IsPressed());
+    EXPECT_TRUE(panel->IsPauseShown());
+
+    Poll(0x3); // resumed
+    EXPECT_FALSE(panel->GetButton(1175)->IsPressed());
+    EXPECT_FALSE(panel->IsPauseShown());
+
+    for (uint32_t word : {0x5u, 0x6u, 0x7u}) {
+        SCOPED_TRACE(word);
+        Poll(0x2);
+        Poll(word);
+        ExpectEnabled(AllOff);
+    }
+    Pump(50);
+    EXPECT_EQ(answerer->Count(), 0);
+}
+
+TEST_F(ControlPanelTest, MovingKeepsOnlyStopAndTheHeldKey)
+{
+    Open();
+    panel->StopPolling();
+    Poll(0x2);
+    CJogButton* key = panel->GetButton(1030);
+    QTest::mousePress(key, Qt::LeftButton, {}, QPoint(20, 20));
+    ASSERT_TRUE(key->IsPressed());
+
+    Poll(0x802);
+    ExpectEnabled({false, true, false, false, true, true}, 1030);
+    EXPECT_TRUE(key->isEnabled());
+
+    QTest::mouseRelease(key, Qt::LeftButton, {}, QPoint(20, 20));
+    Poll(0x2);
+    ExpectEnabled({true, true, false, false, false, true});
+}
+
+TEST_F(ControlPanelTest, JobStateLeavesTheArrowsAsTheyWere)
+{
+    fake->replies[Cmd::GetCuttingSpeedMode] = {0}; // manual: arrows enabled
+    Open();
+    panel->StopPolling();
+    EXPECT_TRUE(panel->GetControl(1014)->isEnabled());
+    Poll(0x3);
+    EXPECT_TRUE(panel->GetControl(1014)->isEnabled());
+    EXPECT_FALSE(IsEnabled(1168));
+    EXPECT_TRUE(static_cast<QRadioButton*>(panel->GetControl(1169))->isChecked());
+}
+
+TEST_F(ControlPanelTest, InitialisingMachineShowsTheSetupWait)
+{
+    fake->status.stateWord = 0x0;
+    Open();
+    QString waitClass;
+    bool disabledDuringWait = false;
+    QString positionDuringWait;
+    answerer->OnOtherModal([&](QWidget* modal) {
+        waitClass = QString::fromLatin1(modal->metaObject()->className());
+        disabledDuringWait = !IsEnabled(1030) && !IsEnabled(1004);
+        // The position shows no value while the machine initialises.
+        positionDuringWait = Text(1004);
+        fake->status.stateWord = 0x2; // the wait closes at its next tick
+    });
+    ASSERT_TRUE(WaitUntil([this] { return IsEnabled(1030); }));
+    EXPECT_EQ(waitClass, QStringLiteral("CWaitSetupDlg"));
+    EXPECT_TRUE(disabledDuringWait);
+    EXPECT_EQ(positionDuringWait, QStringLiteral("---.--"));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// --- alarms -------------------------------------------------------------------------------
+
+TEST_F(ControlPanelTest, EmergencyStopBoxComesBackWhileTheMachineStaysStopped)
+{
+    fake->replies[Cmd::GetFatalError] = fake->Encode16({0, 2, 0, 0, 0});
+    Open();
+    answerer->Plan(1);
+    answerer->Plan(1, [this](const SeenBox&) { fake->status.stateWord = 0x5; });
+    fake->status.stateWord = 0x4;
+
+    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 2; }));
+    Pump(600);
+    EXPECT_EQ(answerer->Count(), 2);
+    for (const SeenBox& box : answerer->Seen()) {
+        EXPECT_EQ(box.text, FormatEmergencyStop(2));
+        EXPECT_TRUE(box.text.endsWith(QStringLiteral("(Error : 004)")));
+        EXPECT_EQ(box.captions, QStringList{QStringLiteral("OK")});
+        EXPECT_FALSE(box.pollingWhileOpen);
+    }
+    ExpectEnabled(AllOff);
+    EXPECT_TRUE(panel->IsPolling());
+}
+
+TEST_F(ControlPanelTest, CommandErrorIsPostedOnce)
+{
+    fake->replies[Cmd::GetCommandError] = fake->Encode16({153});
+    Open();
+    panel->StopPolling();
+    Poll(0x42);
+    EXPECT_TRUE(panel->IsErrorReported());
+    // The word changes again before the box had a chance to open: no second report.
+    Poll(0x842);
+    Poll(0x42);
+    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 1 && !panel->IsErrorReported(); }));
+    Pump(100);
+    ASSERT_EQ(answerer->Count(), 1);
+    const SeenBox& box = answerer->Seen()[0];
+    EXPECT_EQ(box.text, FormatCommandError(153, CommandErrorKind::NotPaused));
+    EXPECT_TRUE(box.text.endsWith(QStringLiteral("(Error : 011)")));
+    EXPECT_EQ(box.captions, QStringList{QStringLiteral("OK")});
+    EXPECT_FALSE(box.pollingWhileOpen);
+    EXPECT_EQ(fake->CountOut(Cmd::ClearCommandError), 1);
+    EXPECT_TRUE(panel->IsPolling());
+}
+
+TEST_F(ControlPanelTest, PausedCommandErrorContinueResumes)
+{
+    fake->replies[Cmd::GetCommandError] = fake->Encode16({151});
+    Open();
+    answerer->Plan(2);
+    fake->status.stateWord = 0x63;
+    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 1 && !panel->IsErrorReported(); }));
+    const SeenBox& box = answerer->Seen()[0];
+    EXPECT_EQ(box.text, FormatCommandError(151, CommandErrorKind::Paused));
+    EXPECT_TRUE(box.text.contains(QStringLiteral("Command Error (NC Code)")));
+    EXPECT_TRUE(box.text.endsWith(QStringLiteral("(Error : 009)")));
+    EXPECT_EQ(box.captions, (QStringList{QStringLiteral("Abort"), QStringLiteral("Continue")}));
+    EXPECT_TRUE(box.pollingWhileOpen);
+    EXPECT_EQ(panel->GetLastErrorAnswer(), 2);
+    EXPECT_EQ(fake->CountOut(Cmd::ClearCommandError), 1);
+    EXPECT_EQ(fake->CountOut(Cmd::ResumeCutting), 1);
+    EXPECT_EQ(fake->CountOut(Cmd::QuitCutting), 0);
+}
+
+TEST_F(ControlPanelTest, PausedCommandErrorAbortQuitsAndWaitsForTheSkip)
+{
+    fake->replies[Cmd::GetCommandError] = fake->Encode16({151});
+    Open();
+    answerer->Plan(1, [this](const SeenBox&) {
+        // The machine takes the error away and skips data after the quit.
+        fake->status.stateWord = 0x223;
+    });
+    QString skipClass;
+    int quitsBeforeSkip = -1;
+    answerer->OnOtherModal([&](QWidget* modal) {
+        skipClass = QString::fromLatin1(modal->metaObject()->className());
+        quitsBeforeSkip = fake->CountOut(Cmd::QuitCutting);
+        fake->status.stateWord = 0x2; // skipping done
+    });
+    fake->status.stateWord = 0x63;
+    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 1 && !panel->IsErrorReported(); }));
+    EXPECT_EQ(skipClass, QStringLiteral("CCancelingDataDlg"));
+    EXPECT_EQ(quitsBeforeSkip, 1);
+    EXPECT_EQ(fake->CountOut(Cmd::ResumeCutting), 0);
+    EXPECT_EQ(panel->GetLastErrorAnswer(), 1);
+}
+
+TEST_F(ControlPanelTest, AutoPowerOffNoticeWaitsForAnOperableState)
+{
+    fake->replies[Cmd::GetAutoPowerOffFlag] = {1};
+    Open();
+    panel->StopPolling();
+    EXPECT_TRUE(panel->IsPowerOffPending());
+    Poll(0x5);
+    Poll(0x4 | 0x10000); // emergency stop (its error cannot be read here): no notice
+    fake->status.stateWord = 0x5;
+    Pump(100);
+    EXPECT_TRUE(panel->IsPowerOffPending());
+    const int before = answerer->Count();
+    Poll(0x2);
+    ASSERT_TRUE(WaitUntil([&] { return answerer->Count() == before + 1; }));
+    EXPECT_EQ(answerer->Seen().back().text,
+              QStringLiteral("The auto power off function worked, last time."));
+    EXPECT_FALSE(panel->IsPowerOffPending());
+    Poll(0x3);
+    Poll(0x2);
+    Pump(100);
+    EXPECT_EQ(answerer->Count(), before + 1);
+}
+
+// --- losing the machine ---------------------------------------------------------------------
+
+TEST_F(ControlPanelTest, LostMachineShowsPlaceholdersAndRetryReconnects)
+{
+    fake->status.position = {12345, 0, 0};
+    Open();
+    ASSERT_TRUE(WaitUntil([this] { return Text(1004) == QStringLiteral("12.35"); }));
+    QString duringBox;
+    answerer->Plan(6, [&](const SeenBox&) {
+        duringBox = Text(1004) + QLatin1Char('|') + Text(1011) + QLatin1Char('|') + Text(1013);
+        Plug(true);
+    });
+    Plug(false);
+    panel->OnDeviceChange(DeviceNodesChanged);
+
+    ASSERT_EQ(answerer->Count(), 1);
+    const SeenBox& box = answerer->Seen()[0];
+    EXPECT_EQ(box.text, FormatConnectionError(ConnectionErrorKind::NoResponse, {}));
+    EXPECT_TRUE(box.text.contains(QStringLiteral("\r\n")));
+    EXPECT_EQ(box.captions, (QStringList{QStringLiteral("Retry"), QStringLiteral("End")}));
+    EXPECT_EQ(duringBox, QStringLiteral("---.--|----|---"));
+    EXPECT_TRUE(panel->IsConnected());
+    ASSERT_TRUE(WaitUntil([this] { return Text(1004) == QStringLiteral("12.35"); }));
+    EXPECT_TRUE(panel->isVisible());
+}
+
+TEST_F(ControlPanelTest, EndAfterALostMachineClosesThePanelAndSavesTheSettings)
+{
+    Open();
+    panel->CursorType = 3;
+    answerer->Plan(7);
+    Plug(false);
+    panel->OnDeviceChange(DeviceNodesChanged);
+    ASSERT_TRUE(WaitUntil([this] { return !panel->isVisible(); }));
+    EXPECT_EQ(StoredSettings().value(QStringLiteral("Settings/CursorType")).toInt(), 3);
+}
+
+// --- position display and coordinate systems ---------------------------------------------
+
+TEST_F(ControlPanelTest, PositionReadOutInBothUnits)
+{
+    fake->status.position = {12345, -5, 0};
+    Open();
+    panel->StopPolling();
+    Poll(0x2);
+    EXPECT_EQ(Text(1004), QStringLiteral("12.35"));
+    EXPECT_EQ(Text(1007), QStringLiteral("-0.01"));
+    EXPECT_EQ(Text(1009), QStringLiteral("0.00"));
+    // The new unit shows at once, without waiting for a poll.
+    panel->SetUnit(false);
+    EXPECT_EQ(Text(1004), QStringLiteral("0.486"));
+    EXPECT_EQ(Text(1007), QStringLiteral("-0.000"));
+    EXPECT_EQ(Text(1009), QStringLiteral("0.000"));
+    EXPECT_EQ(static_cast<QLabel*>(panel->GetControl(1048))->text(), QStringLiteral("inch"));
+    EXPECT_FALSE(panel->Metric);
+}
+
+TEST_F(ControlPanelTest, ShownPositionIsRelativeToTheChosenSystem)
+{
+    fake->status.position = {10000, 20000, -3000};
+    fake->SetReply32(Cmd::GetUserOrigin, {1000, 2000, -1000});
+    fake->SetReply32(Cmd::GetWorkOriginBase + 1, {5000, 5000, 0}); // G55
+    SetCommandSet(2);
+    Open();
+    panel->StopPolling();
+    Poll(0x2);
+    EXPECT_EQ(Text(1004), QStringLiteral("9.00"));
+    EXPECT_EQ(Text(1009), QStringLiteral("-2.00"));
+    auto* list = static_cast<QComboBox*>(panel->GetControl(1170));
+    ASSERT_EQ(list->count(), 9);
+    const int g55 = list->findText(QStringLiteral("G55"));
+    panel->SelectShownSystem(g55);
+    EXPECT_EQ(panel->CoordinateSystem, 4);
+    EXPECT_EQ(panel->GetCoordSystem(), 4);
+    EXPECT_EQ(Text(1004), QStringLiteral("5.00"));
+    EXPECT_EQ(Text(1007), QStringLiteral("15.00"));
+
+    QComboBox copy;
+    copy.addItem(QStringLiteral("stale"));
+    panel->CopyCoordinateList(&copy);
+    ASSERT_EQ(copy.count(), list->count());
+    for (int i = 0; i < copy.count(); ++i) {
+        EXPECT_EQ(copy.itemText(i), list->itemText(i));
+        EXPECT_EQ(copy.itemData(i), list->itemData(i));
+    }
+    EXPECT_EQ(copy.currentIndex(), g55);
+}
+
+TEST_F(ControlPanelTest, ListsFollowTheCommandSetAndFallBack)
+{
+    struct Case
+    {
+        int commandSet; // -1: the settings cannot be read
+        int shown;
+        int origin;
+        const char* text;
+    };
+    for (const Case& c : {Case{-1, 2, 1, "ZML-1/NC Code"}, Case{0, 2, 1, "ZML-1"},
+                          Case{1, 8, 7, "NC Code"}, Case{2, 9, 8, "ZML-1/NC Code"}}) {
+        SCOPED_TRACE(c.commandSet);
+        if (c.commandSet < 0)
+            fake->replies.erase(Cmd::GetMachineSettings);
+        else
+            SetCommandSet(c.commandSet);
+        panel.reset();
+        Open();
+        panel->StopPolling();
+        Poll(0x2);
+        EXPECT_EQ(panel->GetCommandSet(), c.commandSet);
+        EXPECT_EQ(static_cast<QComboBox*>(panel->GetControl(1170))->count(), c.shown);
+        EXPECT_EQ(static_cast<QComboBox*>(panel->GetControl(1171))->count(), c.origin);
+        EXPECT_EQ(Text(1005), QString::fromLatin1(c.text));
+    }
+}
+
+TEST_F(ControlPanelTest, StoredUserSystemFallsBackOnAnNcOnlyMachine)
+{
+    SetCommandSet(1);
+    Open();
+    panel->StopPolling();
+    Poll(0x2);
+    auto* shown = static_cast<QComboBox*>(panel->GetControl(1170));
+    auto* origin = static_cast<QComboBox*>(panel->GetControl(1171));
+    EXPECT_EQ(shown->currentText(), QStringLiteral("Machine Coordinate System"));
+    EXPECT_EQ(panel->CoordinateSystem, 0);
+    EXPECT_EQ(origin->currentText(), QStringLiteral("G54"));
+    EXPECT_EQ(panel->SetOrgCoordinateSystem, 3);
+    // The fallback is what the close writes.
+    panel->close();
+    EXPECT_EQ(StoredSettings().value(QStringLiteral("Settings/CoordinateSystem")).toInt(), 0);
+    EXPECT_EQ(StoredSettings().value(QStringLiteral("Settings/SetOrgCoordinateSystem")).toInt(), 3);
+}
+
+// --- closing --------------------------------------------------------------------------------
+
+TEST_F(ControlPanelTest, EscapeEndsThePanelWithTheSettingsSaved)
+{
+    Open();
+    auto* step = static_cast<QRadioButton*>(panel->GetControl(1166));
+    step->click();
+    EXPECT_EQ(panel->CursorType, 2);
+    EXPECT_EQ(panel->GetButton(1030)->GetRepeatInterval(), 150);
+    QTest::keyClick(panel.get(), Qt::Key_Return);
+    EXPECT_TRUE(panel->isVisible());
+    QTest::keyClick(panel.get(), Qt::Key_Escape);
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_FALSE(panel->IsPolling());
+    EXPECT_EQ(StoredSettings().value(QStringLiteral("Settings/CursorType")).toInt(), 2);
+}
+
+} // namespace
