@@ -17,19 +17,16 @@ namespace {
 class WaitDialogSimTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { Restart({}); }
-
-    // A fresh simulator with these options, and a fresh machine object on it.
-    void Restart(std::vector<std::string> options)
+    void SetUp() override
     {
-        m_machine.reset();
-        m_sim.reset();
+        std::vector<std::string> options = ExtraOptions();
         options.insert(options.begin(), {"--quit-skip-ms", "1500"});
         m_sim = std::make_unique<CSimulatorProcess>(options);
         ASSERT_TRUE(m_sim->Start());
         m_machine = std::make_unique<CModelingMachine>();
         ASSERT_TRUE(m_machine->UseSimulator({}));
     }
+    virtual std::vector<std::string> ExtraOptions() const { return {}; }
 
     uint32_t StateWord()
     {
@@ -42,25 +39,30 @@ protected:
     std::unique_ptr<CModelingMachine> m_machine;
 };
 
-TEST_F(WaitDialogSimTest, SetupWaitStaysOpenThroughStates0And1AndClosesAtReady)
+// Forcing state 0 starts an initialisation of the --init-ms time: state 0 for its first half,
+// state 1 for the second.
+class SetupWaitSimTest : public WaitDialogSimTest
 {
-    // Forcing state 0 starts an initialisation of the --init-ms time: state 0 for its first
-    // half, state 1 for the second.
-    Restart({"--init-ms", "2400"});
+protected:
+    std::vector<std::string> ExtraOptions() const override { return {"--init-ms", "2400"}; }
+};
+
+TEST_F(SetupWaitSimTest, StaysOpenThroughStates0And1AndClosesAtReady)
+{
     ASSERT_EQ(m_sim->Control("state 0"), "ok\n");
     CWaitSetupDlg dialog(m_machine.get());
     std::vector<std::pair<int, bool>> seen; // machine state, dialog open
     QElapsedTimer clock;
     clock.start();
     const int result = RunModal(dialog, [&] {
-        for (int at : {600, 1800})
+        for (int at : {700, 1600})
             QTimer::singleShot(at, &dialog,
                                [&] { seen.emplace_back(m_sim->State(), dialog.isVisible()); });
-        QTimer::singleShot(1900, &dialog, [&] { m_sim->Control("state 2"); });
+        QTimer::singleShot(1700, &dialog, [&] { m_sim->Control("state 2"); });
     });
     EXPECT_EQ(seen, (std::vector<std::pair<int, bool>>{{0, true}, {1, true}}));
     EXPECT_EQ(result, 0);
-    EXPECT_GE(clock.elapsed(), 1900);
+    EXPECT_GE(clock.elapsed(), 1700);
     EXPECT_LT(clock.elapsed(), 2400) << "closed by the state change, not by the end of the init";
 }
 
@@ -82,15 +84,17 @@ TEST_F(WaitDialogSimTest, SkipWaitClosesWhenTheSkippingBitClears)
     EXPECT_LT(clock.elapsed(), 2500);
 }
 
-TEST_F(WaitDialogSimTest, EscapeEndsTheSkipWaitButNotTheSetupWait)
+TEST_F(WaitDialogSimTest, EscapeEndsTheSkipWait)
 {
     ASSERT_EQ(m_sim->Control("state 3"), "ok\n");
     ASSERT_TRUE(m_machine->QuitCutting());
     CCancelingDataDlg skip(m_machine.get());
     EXPECT_EQ(RunModal(skip, [&] { QTest::keyClick(&skip, Qt::Key_Escape); }), 2);
     EXPECT_TRUE(StateWord() & StateBit::SkippingData) << "cancelled before the machine ended";
+}
 
-    Restart({"--init-ms", "3000"});
+TEST_F(SetupWaitSimTest, EscapeDoesNotEndIt)
+{
     ASSERT_EQ(m_sim->Control("state 0"), "ok\n");
     CWaitSetupDlg setup(m_machine.get());
     bool stillOpen = false;
@@ -117,13 +121,17 @@ TEST_F(WaitDialogSimTest, ClearSettingsWaitFollowsTheExecution)
     EXPECT_LT(clock.elapsed(), 2000);
 }
 
-TEST_F(WaitDialogSimTest, SetupWaitEndsWhenTheMachineIsUnplugged)
+TEST_F(SetupWaitSimTest, EndsWhenTheMachineIsUnplugged)
 {
     ASSERT_EQ(m_sim->Control("state 0"), "ok\n");
     CWaitSetupDlg dialog(m_machine.get());
+    QElapsedTimer clock;
+    clock.start();
     const int result = RunModal(
         dialog, [&] { QTimer::singleShot(700, &dialog, [&] { m_sim->Control("unplug"); }); });
     EXPECT_EQ(result, 0);
+    EXPECT_GE(clock.elapsed(), 700);
+    EXPECT_LT(clock.elapsed(), 1400) << "closed by the failed read, not by the end of the init";
 }
 
 } // namespace
