@@ -1,0 +1,162 @@
+// The panel against the running simulator: live read-outs, the state table as the machine moves
+// through its states, the alarm boxes with what the machine received after them, and a pulled
+// cable that brings up the connection-lost box.
+
+#include "AlarmText.h"
+#include "ColorLabel.h"
+#include "ControlPanelDlg.h"
+#include "JogButton.h"
+#include "ModelingMachine.h"
+#include "PanelTestSupport.h"
+#include "PositionFormat.h"
+#include "SimulatorProcess.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace panel_test;
+
+namespace {
+
+class ControlPanelSimTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        App();
+        ClearStoredSettings();
+        sim = std::make_unique<CSimulatorProcess>(
+            std::vector<std::string>{"--speed", "4000", "--quit-skip-ms", "300"});
+        ASSERT_TRUE(sim->Start());
+        machine = std::make_unique<CModelingMachine>();
+        ASSERT_TRUE(machine->UseSimulator({}));
+        answerer = std::make_unique<BoxAnswerer>([this] { return panel && panel->IsPolling(); });
+        panel = std::make_unique<CControlPanelDlg>(machine.get());
+        panel->show();
+        ASSERT_TRUE(WaitUntil([this] { return Enabled(1030); }));
+    }
+
+    void TearDown() override
+    {
+        panel.reset();
+        answerer.reset();
+        if (machine)
+            machine->CloseMachine();
+    }
+
+    bool Enabled(int id) const { return panel->GetControl(id)->isEnabled(); }
+    QString Text(int id) const
+    {
+        return static_cast<CColorLabel*>(panel->GetControl(id))->GetText();
+    }
+    std::string Control(const std::string& command) { return sim->Control(command); }
+
+    std::unique_ptr<CSimulatorProcess> sim;
+    std::unique_ptr<CModelingMachine> machine;
+    std::unique_ptr<BoxAnswerer> answerer;
+    std::unique_ptr<CControlPanelDlg> panel;
+};
+
+TEST_F(ControlPanelSimTest, ReadOutsFollowTheMachine)
+{
+    ASSERT_TRUE(machine->JogTo(-1, {12345, 20000, -5}));
+    ASSERT_TRUE(sim->WaitUntilStopped());
+    ASSERT_TRUE(WaitUntil([this] { return Text(1004) == QStringLiteral("12.35"); }));
+    EXPECT_EQ(Text(1007), QStringLiteral("20.00"));
+    EXPECT_EQ(Text(1009), QStringLiteral("-0.01"));
+    panel->SetUnit(false);
+    EXPECT_EQ(Text(1004), QStringLiteral("0.486"));
+    EXPECT_EQ(Text(1009), QStringLiteral("-0.000"));
+}
+
+TEST_F(ControlPanelSimTest, StateTableFollowsTheMachine)
+{
+    ASSERT_EQ(Control("state 3"), "ok\n");
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(40115); }));
+    EXPECT_TRUE(Enabled(1175));
+    EXPECT_FALSE(Enabled(1015));
+    EXPECT_FALSE(Enabled(1030));
+    EXPECT_FALSE(Enabled(1168));
+
+    ASSERT_EQ(Control("state 6"), "ok\n");
+    ASSERT_TRUE(WaitUntil([this] { return !Enabled(1004); }));
+    EXPECT_FALSE(Enabled(40115));
+    EXPECT_FALSE(Enabled(1030));
+
+    ASSERT_EQ(Control("state 2"), "ok\n");
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(1030); }));
+    EXPECT_FALSE(Enabled(1174));
+
+    // A long move: only Stop, the displays, the radios and the key being held stay enabled.
+    CJogButton* key = panel->GetButton(1030);
+    QTest::mousePress(key, Qt::LeftButton, {}, QPoint(20, 20));
+    ASSERT_TRUE(machine->JogTo(-1, {150000, 0, 0}));
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(1174); }));
+    EXPECT_TRUE(Enabled(1030));
+    EXPECT_FALSE(Enabled(1028));
+    EXPECT_FALSE(Enabled(1015));
+    EXPECT_TRUE(Enabled(1004));
+    EXPECT_TRUE(Enabled(1168));
+    QTest::mouseRelease(key, Qt::LeftButton, {}, QPoint(20, 20));
+    ASSERT_TRUE(machine->StopOperation());
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(1028) && !Enabled(1174); }));
+}
+
+TEST_F(ControlPanelSimTest, EmergencyStopBoxRepeatsUntilTheMachineLeavesTheState)
+{
+    answerer->Plan(1);
+    answerer->Plan(1, [this](const SeenBox&) { Control("state 2"); });
+    ASSERT_EQ(Control("estop 2"), "ok\n");
+    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 2 && Enabled(1030); }));
+    Pump(500);
+    EXPECT_EQ(answerer->Count(), 2);
+    for (const SeenBox& box : answerer->Seen()) {
+        EXPECT_EQ(box.text, FormatEmergencyStop(2));
+        EXPECT_FALSE(box.pollingWhileOpen);
+    }
+}
+
+TEST_F(ControlPanelSimTest, CommandErrorsReachTheMachineAfterTheBox)
+{
+    sim->ClearLog();
+    ASSERT_EQ(Control("command-error 153"), "ok\n");
+    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 1 && !panel->IsErrorReported(); }));
+    EXPECT_TRUE(answerer->Seen()[0].text.endsWith(QStringLiteral("(Error : 011)")));
+    EXPECT_EQ(sim->LogOf("0x2103").size(), 1u);
+
+    ASSERT_EQ(Control("state 3"), "ok\n");
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(40115); }));
+    sim->ClearLog();
+    answerer->Plan(2); // Continue
+    ASSERT_EQ(Control("command-error 151 paused"), "ok\n");
+    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 2 && !panel->IsErrorReported(); }));
+    const SeenBox& paused = answerer->Seen()[1];
+    EXPECT_EQ(paused.text, FormatCommandError(151, CommandErrorKind::Paused));
+    EXPECT_TRUE(paused.text.endsWith(QStringLiteral("(Error : 009)")));
+    EXPECT_TRUE(paused.pollingWhileOpen);
+    EXPECT_EQ(sim->LogOf("0x2103").size(), 1u);
+    EXPECT_EQ(sim->LogOf("0x03F1").size(), 1u);
+    EXPECT_TRUE(sim->LogOf("0x03F2").empty());
+}
+
+TEST_F(ControlPanelSimTest, PulledCableBringsUpTheConnectionLostBox)
+{
+    QString duringBox;
+    answerer->Plan(6, [&](const SeenBox&) {
+        duringBox = Text(1004);
+        Control("replug");
+    });
+    ASSERT_EQ(Control("unplug"), "ok\n");
+    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 1; }));
+    EXPECT_EQ(answerer->Seen()[0].text, FormatConnectionError(ConnectionErrorKind::NoResponse, {}));
+    EXPECT_EQ(duringBox, QStringLiteral("---.--"));
+    ASSERT_TRUE(WaitUntil(
+        [this] { return panel->IsConnected() && Text(1004) != QStringLiteral("---.--"); }));
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(Enabled(1030));
+}
+
+} // namespace
