@@ -1,0 +1,6 @@
+#include "PanelProgram.h"
+
+int main(int argc, char** argv)
+{
+    return RunPanelProgram(argc, argv);
+}
