@@ -5,13 +5,38 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 using Clock = std::chrono::steady_clock;
+
+// Shared by every test process on the computer, whatever its build folder.
+constexpr const char* MachineLockPath = "/tmp/zr40-simulator-tests.lock";
+constexpr int MachineLockWaitSeconds = 300;
+
+int TakeMachineLock()
+{
+    const mode_t oldMask = umask(0);
+    const int fd = open(MachineLockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    umask(oldMask);
+    if (fd < 0)
+        return -1;
+    const auto deadline = Clock::now() + std::chrono::seconds(MachineLockWaitSeconds);
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (Clock::now() > deadline) {
+            close(fd);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return fd;
+}
 
 std::string Environment(const char* name, const char* fallback)
 {
@@ -53,6 +78,10 @@ bool CSimulatorProcess::Start()
         m_folder = pattern;
         m_socketPath = m_folder + "/ctl";
     }
+    if (m_lockFd < 0)
+        m_lockFd = TakeMachineLock();
+    if (m_lockFd < 0)
+        return false;
     std::vector<std::string> arguments = {SimulatorExecutable(), "--init-ms", "0", "--ctl-socket",
                                           m_socketPath};
     arguments.insert(arguments.end(), m_options.begin(), m_options.end());
@@ -62,8 +91,10 @@ bool CSimulatorProcess::Start()
     argv.push_back(nullptr);
 
     m_pid = fork();
-    if (m_pid < 0)
+    if (m_pid < 0) {
+        ReleaseMachineLock();
         return false;
+    }
     if (m_pid == 0) {
         execv(argv[0], argv.data());
         _exit(127);
@@ -76,18 +107,22 @@ bool CSimulatorProcess::Start()
         int status = 0;
         if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;
+            ReleaseMachineLock();
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     Kill();
+    ReleaseMachineLock();
     return false;
 }
 
 void CSimulatorProcess::Stop()
 {
-    if (m_pid <= 0)
+    if (m_pid <= 0) {
+        ReleaseMachineLock();
         return;
+    }
     kill(m_pid, SIGTERM);
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     int status = 0;
@@ -100,6 +135,14 @@ void CSimulatorProcess::Stop()
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     m_pid = -1;
+    ReleaseMachineLock();
+}
+
+void CSimulatorProcess::ReleaseMachineLock()
+{
+    if (m_lockFd >= 0)
+        close(m_lockFd);
+    m_lockFd = -1;
 }
 
 void CSimulatorProcess::Kill()
@@ -111,6 +154,8 @@ void CSimulatorProcess::Kill()
     waitpid(m_pid, &status, 0);
     m_pid = -1;
     unlink(m_socketPath.c_str());
+    // The lock stays until Stop or the end of this object: what the killed simulator left
+    // behind is this test's to look at and to clean up.
 }
 
 std::string CSimulatorProcess::Control(const std::string& command) const

@@ -8,7 +8,9 @@
 // A zr40-sim process for tests: started on a private control socket with a short
 // initialisation, driven through its control interface, stopped (or killed) at the end. The
 // simulator's shared names are global, so tests that use this run one at a time (the CTest
-// resource lock "simulator").
+// resource lock "simulator"); as test runs of other build folders do not see that lock, each
+// running simulator also holds a lock file that the next Start waits for. One process runs
+// one simulator at a time.
 class CSimulatorProcess
 {
 public:
@@ -23,7 +25,8 @@ public:
     bool Start();
     // SIGTERM and wait: the simulator removes its shared objects.
     void Stop();
-    // SIGKILL and wait: the shared objects stay behind, as after a crash.
+    // SIGKILL and wait: the shared objects stay behind, as after a crash; the lock file is kept
+    // until Stop or destruction.
     void Kill();
     bool IsRunning() const { return m_pid > 0; }
     pid_t GetPid() const { return m_pid; }
@@ -51,8 +54,11 @@ public:
     static std::string CtlExecutable();
 
 private:
+    void ReleaseMachineLock();
+
     std::vector<std::string> m_options;
     std::string m_folder;
     std::string m_socketPath;
     pid_t m_pid = -1;
+    int m_lockFd = -1;
 };
