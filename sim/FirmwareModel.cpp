@@ -492,6 +492,7 @@ void CFirmwareModel::ControlOut(uint16_t code, const uint8_t* payload, size_t le
     m_commandFailed = false;
     m_reply.clear();
     m_executingUntil.reset();
+    m_acceptedAt = now + Ms(m_options.acceptMs);
     HandleCommand(code, payload, length, now);
 }
 
@@ -839,12 +840,18 @@ std::vector<uint8_t> CFirmwareModel::ControlIn(uint8_t requestType, uint16_t cod
                 if (ExecutingLine())
                     word0 |= LineBusy;
             }
+            word0 |= m_extraStatusBits;
             uint32_t word1 = 0;
-            if (m_commandFailed)
-                word1 |= CommandStatus::Error;
-            if (m_executingUntil || m_idling)
-                word1 |= CommandStatus::Executing;
-            word1 |= static_cast<uint32_t>(m_reply.size()) << 24;
+            if (now < m_acceptedAt) {
+                // Not taken yet: neither its outcome nor its reply shows.
+                word1 |= CommandStatus::NotAccepted;
+            } else {
+                if (m_commandFailed)
+                    word1 |= CommandStatus::Error;
+                if (m_executingUntil || m_idling)
+                    word1 |= CommandStatus::Executing;
+                word1 |= static_cast<uint32_t>(m_reply.size()) << 24;
+            }
             Append32(out, word0);
             Append32(out, word1);
             break;

@@ -18,6 +18,7 @@ struct FirmwareOptions
     int initMs = 1500;            // states 0 and 1 after power-on
     int axisSpeed = 20000;        // micrometres per second, each move along its straight line
     int quitSkipMs = 1000;        // data skipping after QuitCutting
+    int acceptMs = 0;             // how long a command shows "not yet accepted" (0x40)
     int completionMs = 50;        // execution time of commands the panel waits to complete
     int clearSettingsMs = 500;    // execution time of ClearSettings
     int rawBytesPerSecond = 4000; // how fast data that is not NC code is consumed
@@ -77,6 +78,9 @@ public:
     void PowerOn(TimePoint now);
     bool IsPowered() const { return m_powered; }
     void SetAxisSpeed(int micrometresPerSecond);
+    void SetAcceptDelay(int ms) { m_options.acceptMs = std::max(0, ms); }
+    // Extra bits OR-ed into word 0 of the transaction status (0x1000 closes the test cut).
+    void SetExtraStatusBits(uint32_t bits) { m_extraStatusBits = bits; }
 
     uint32_t StateWord(TimePoint now);
     uint32_t EventWord() const { return m_eventWord; }
@@ -160,7 +164,8 @@ private:
 
     // transaction status
     bool m_commandFailed = false;
-    std::optional<TimePoint> m_acceptedAt;
+    TimePoint m_acceptedAt{}; // the last command counts as accepted from then on
+    uint32_t m_extraStatusBits = 0;
     std::optional<TimePoint> m_executingUntil;
     std::vector<uint8_t> m_reply;
 

@@ -26,6 +26,8 @@ const char* const HelpText =
     "  stop-answering | resume-answering\n"
     "  state N                     force state N (0-1 initialise, 2 ready, 3 job, 4 stop, 5-7)\n"
     "  speed UM_PER_S              axis speed\n"
+    "  accept-delay MS             commands show \"not yet accepted\" (0x40) for MS\n"
+    "  status-bits MASK            extra bits in word 0 of the transaction status (0: none)\n"
     "  clients                     notice targets seen (process id, token)\n"
     "  help\n";
 
@@ -420,6 +422,14 @@ std::string CSimulatorServer::Execute(const std::string& commandLine)
     }
     if (command == "speed" && hasNumber && number > 0) {
         m_model.SetAxisSpeed(static_cast<int>(number));
+        return "ok\n";
+    }
+    if (command == "accept-delay" && hasNumber && number >= 0) {
+        m_model.SetAcceptDelay(static_cast<int>(number));
+        return "ok\n";
+    }
+    if (command == "status-bits" && hasNumber && number >= 0) {
+        m_model.SetExtraStatusBits(static_cast<uint32_t>(number));
         return "ok\n";
     }
     if (command == "clients") {

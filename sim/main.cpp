@@ -40,6 +40,7 @@ const char* const Usage =
     "  --byte-order little|big  the machine's byte order (default: this computer's)\n"
     "  --swap                 the byte order opposite to this computer's\n"
     "  --firmware TEXT        firmware text (default \"V120 ZR-40 simulated firmware\")\n"
+    "  --accept-ms MS         how long a command shows \"not yet accepted\" (default 0)\n"
     "  --quit-skip-ms MS      how long data is skipped after Quit Cutting (default 1000)\n"
     "  --raw-rate BYTES_PER_S how fast a non-NC job is consumed (default 4000)\n"
     "  --control-capacity N   data capacity of the control area (default 16, at least 8)\n"
@@ -71,6 +72,9 @@ const char* const Usage =
     "  delay MS                    delay every answer; stop-answering | resume-answering\n"
     "  state N                     force a state (3 starts a job that runs until quit)\n"
     "  speed UM_PER_S              change the axis speed\n"
+    "  accept-delay MS             commands show \"not yet accepted\" (0x40) for MS\n"
+    "  status-bits MASK            extra bits in word 0 of the transaction status, e.g.\n"
+    "                              0x1000 (closes the test cut); 0 for none\n"
     "  clients                     the clients' notice targets seen so far\n"
     "\n"
     "Device-change notices: each simulator link binds an abstract Unix datagram socket named\n"
@@ -228,6 +232,11 @@ int main(int argc, char** argv)
             if (!v)
                 return Fail("--firmware needs a text");
             options.firmwareText = v;
+        } else if (arg == "--accept-ms") {
+            const char* v = next();
+            if (!v || !ToInt(v, 0, 600000, value))
+                return Fail("--accept-ms needs milliseconds");
+            options.acceptMs = static_cast<int>(value);
         } else if (arg == "--quit-skip-ms") {
             const char* v = next();
             if (!v || !ToInt(v, 0, 600000, value))

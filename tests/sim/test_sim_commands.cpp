@@ -442,6 +442,20 @@ TEST_P(SimCommandsTest, TheEveryCommandLogShowsPayloadsInTheMachineOrder)
                                              : "0x04F5 ffff0000000003e80000000000000000");
 }
 
+TEST_P(SimCommandsTest, ACommandIsAcceptedOnlyAfterTheAcceptDelay)
+{
+    m_sim->Control("accept-delay 300");
+    const auto start = Clock::now();
+    ASSERT_TRUE(m_machine.SetCuttingSpeed(120));
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
+              290);
+    AxisTriple position;
+    EXPECT_TRUE(m_machine.GetPosition(position));
+    m_sim->Control("accept-delay 0");
+    m_sim->Control("status-bits 0x1000");
+    EXPECT_TRUE(m_machine.GetCommandStatus().word0 & 0x1000);
+}
+
 INSTANTIATE_TEST_SUITE_P(ByteOrders, SimCommandsTest, ::testing::Values("little", "big"),
                          [](const auto& info) { return info.param; });
 
