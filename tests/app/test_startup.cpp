@@ -185,12 +185,15 @@ struct PanelProbe
     std::string linkName;
     bool simulator = false;
     bool mutexTaken = false;
+    std::vector<std::string> opened; // the names the USB link tried to open until then
 };
 
 class StartupTest : public ::testing::Test
 {
 protected:
     // Runs the start-up on the test machine; the probe records what the panel would have seen.
+    // The start-up destroys the machine and its links at the end: afterwards only the probe
+    // tells what happened.
     int RunStartup(StartupOptions options = {})
     {
         auto machine = std::move(test.machine);
@@ -206,6 +209,7 @@ protected:
                 probe.linkName = m.GetLink().GetName();
                 probe.simulator = m.IsSimulatorCurrent();
                 probe.mutexTaken = app->GetPanelMutex().IsHeld();
+                probe.opened = test.usb->opened;
             },
             options);
         return app->InitInstance();
@@ -285,14 +289,6 @@ TEST_F(StartupTest, OneMachineOpensWithoutAnyWindowAndTheModelTitle)
     EXPECT_TRUE(probe.mutexTaken);
     EXPECT_EQ(app->GetPanelMutex().GetMachineName(), alpha);
     EXPECT_EQ(QCoreApplication::organizationName(), QStringLiteral("Quenby Corporation"));
-}
-
-TEST_F(StartupTest, PrintersOfOtherDriversAreNotMachines)
-{
-    test.usb->Install(Name("Office"), MachinePower::On, "Generic PostScript");
-    answers.Then(End());
-    EXPECT_FALSE(Acquire());
-    EXPECT_TRUE(test.usb->opened.empty());
 }
 
 TEST_F(StartupTest, TwoAnsweringMachinesAreChosenFromASortedList)
@@ -405,7 +401,7 @@ TEST_F(StartupTest, SimulatorOptionTriesTheSimulatorFirst)
     EXPECT_EQ(RunStartup(options), 0);
     EXPECT_EQ(answers.Shown(), 0);
     EXPECT_TRUE(probe.simulator);
-    EXPECT_TRUE(test.usb->opened.empty()) << "no installed machine was to be touched";
+    EXPECT_TRUE(probe.opened.empty()) << "no installed machine was to be touched";
 }
 
 TEST_F(StartupTest, SimulatorOptionWithoutSimulatorSearchesAsUsual)
