@@ -96,7 +96,10 @@ QFont PanelFont(const QString& family, int points)
 CControlPanelDlg::CControlPanelDlg(CModelingMachine* machine, QWidget* parent)
     : CMachineStatusDlg(machine, TemplateId, parent)
 {
-    // The template: every control at its place, before the settings are known.
+    // The template: its font for every control, and every control at its place, before the
+    // settings are known.
+    setFont(
+        PanelFont(IsJapaneseUi() ? QStringLiteral("MS UI Gothic") : QStringLiteral("Arial"), 8));
     setFixedSize(ClientSize);
     CreateControls();
     LoadSettings();
@@ -435,12 +438,14 @@ void CControlPanelDlg::contextMenuEvent(QContextMenuEvent* event)
 
 void CControlPanelDlg::ShowWindowMenu(const QPoint& globalPos)
 {
+    // A table without the about item has no window-menu items at all.
+    const QString about = LoadString(Str::AboutItem);
+    if (about.isEmpty())
+        return;
     QMenu menu(this);
     menu.addAction(LoadString(Str::MaintenanceItem), this,
                    [this] { OnSysCommand(PanelMenu::Maintenance); });
-    const QString about = LoadString(Str::AboutItem);
-    if (!about.isEmpty())
-        menu.addAction(about, this, [this] { OnSysCommand(PanelMenu::About); });
+    menu.addAction(about, this, [this] { OnSysCommand(PanelMenu::About); });
     menu.exec(globalPos);
 }
 
