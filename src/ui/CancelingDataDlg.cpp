@@ -2,8 +2,6 @@
 
 #include "ModelingMachine.h"
 
-#include <QKeyEvent>
-
 CCancelingDataDlg::CCancelingDataDlg(CModelingMachine* machine, QWidget* parent)
     : CMachineWaitDlg(machine, parent, MessageString, true, true)
 {
@@ -16,14 +14,4 @@ void CCancelingDataDlg::OnTick()
         return;
     if (!(m_status.stateWord & StateBit::SkippingData))
         done(0);
-}
-
-void CCancelingDataDlg::keyPressEvent(QKeyEvent* event)
-{
-    // Enter would end the wait with an "OK" no caller expects; only Escape cancels.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        event->accept();
-        return;
-    }
-    CMachineWaitDlg::keyPressEvent(event);
 }

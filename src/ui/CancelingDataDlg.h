@@ -17,7 +17,7 @@ public:
 
 protected:
     void OnTick() override;
-    void keyPressEvent(QKeyEvent* event) override;
+    bool EscapeCancels() const override { return true; }
 
 private:
     MachineStatus m_status;

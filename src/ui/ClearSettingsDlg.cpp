@@ -2,8 +2,6 @@
 
 #include "ModelingMachine.h"
 
-#include <QKeyEvent>
-
 CClearSettingsDlg::CClearSettingsDlg(CModelingMachine* machine, QWidget* parent)
     : CMachineWaitDlg(machine, parent, MessageString, false, true)
 {
@@ -19,17 +17,4 @@ void CClearSettingsDlg::OnTick()
     const CommandStatus second = m_machine->GetCommandStatus();
     if (first.IsValid() && !(second.word1 & CommandStatus::Executing))
         done(0);
-}
-
-void CClearSettingsDlg::keyPressEvent(QKeyEvent* event)
-{
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
-        CMachineWaitDlg::keyPressEvent(event);
-    }
 }

@@ -16,5 +16,4 @@ public:
 
 protected:
     void OnTick() override;
-    void keyPressEvent(QKeyEvent* event) override;
 };

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimerEvent>
@@ -69,6 +70,17 @@ void CMachineWaitDlg::done(int result)
 {
     KillTimer();
     QDialog::done(result);
+}
+
+void CMachineWaitDlg::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter ||
+        (key == Qt::Key_Escape && !EscapeCancels())) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CMachineWaitDlg::reject()

@@ -45,6 +45,10 @@ public slots:
 protected:
     // One timer tick: read the machine and close when the wait is over.
     virtual void OnTick() = 0;
+    // Enter never ends a wait (it would give an "OK" no caller expects); Escape cancels only
+    // where the dialog allows it.
+    virtual bool EscapeCancels() const { return false; }
+    void keyPressEvent(QKeyEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void KillTimer();
 

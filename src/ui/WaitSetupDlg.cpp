@@ -2,8 +2,6 @@
 
 #include "ModelingMachine.h"
 
-#include <QKeyEvent>
-
 CWaitSetupDlg::CWaitSetupDlg(CModelingMachine* machine, QWidget* parent)
     : CMachineWaitDlg(machine, parent, MessageString, true, false)
 {
@@ -17,17 +15,4 @@ void CWaitSetupDlg::OnTick()
         m_status.stateWord = 0xFFFFFFFFu;
     if ((m_status.stateWord & StateBit::StateMask) > 1)
         done(0);
-}
-
-void CWaitSetupDlg::keyPressEvent(QKeyEvent* event)
-{
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
-        CMachineWaitDlg::keyPressEvent(event);
-    }
 }

@@ -17,7 +17,6 @@ public:
 
 protected:
     void OnTick() override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     MachineStatus m_status;
