@@ -249,6 +249,19 @@ void CFirmwareModel::FinishMotion()
         m_eventWord |= EventBit::OperationError;
 }
 
+// Holds the axes where they are and keeps the interrupted target for the resume.
+void CFirmwareModel::Pause(TimePoint now)
+{
+    if (!m_paused && m_motion) {
+        m_pausedTarget = m_motion->to;
+        m_pausedTargetFromJob = m_motion->fromJob;
+        const bool fromJob = m_motion->fromJob;
+        StopMotion(now);
+        m_lineExecuting = fromJob;
+    }
+    m_paused = true;
+}
+
 void CFirmwareModel::StopMotion(TimePoint now)
 {
     if (!m_motion)
@@ -608,14 +621,7 @@ void CFirmwareModel::HandleCommand(uint16_t code, const uint8_t* payload, size_t
         m_lastActivity = now;
         break;
     case Cmd::PauseCutting:
-        if (!m_paused && m_motion) {
-            m_pausedTarget = m_motion->to;
-            m_pausedTargetFromJob = m_motion->fromJob;
-            const bool fromJob = m_motion->fromJob;
-            StopMotion(now);
-            m_lineExecuting = fromJob;
-        }
-        m_paused = true;
+        Pause(now);
         break;
     case Cmd::ResumeCutting:
         m_paused = false;
@@ -976,16 +982,8 @@ void CFirmwareModel::InjectCommandError(int code, bool pause, TimePoint now)
     Advance(now);
     m_commandErrorCode = code;
     m_commandErrorPending = true;
-    if (pause && !m_paused) {
-        if (m_motion) {
-            m_pausedTarget = m_motion->to;
-            m_pausedTargetFromJob = m_motion->fromJob;
-            const bool fromJob = m_motion->fromJob;
-            StopMotion(now);
-            m_lineExecuting = fromJob;
-        }
-        m_paused = true;
-    }
+    if (pause)
+        Pause(now);
 }
 
 bool CFirmwareModel::ForceState(int state, TimePoint now)

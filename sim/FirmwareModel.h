@@ -133,6 +133,7 @@ private:
     bool IsMoving() const { return m_motion.has_value(); }
     AxisTriple Clamp(AxisTriple target) const;
     void StartMotion(const AxisTriple& target, TimePoint now, bool fromJob, int speed);
+    void Pause(TimePoint now);
     void StopMotion(TimePoint now);
     AxisTriple PositionAt(TimePoint now) const;
     void FinishMotion();
