@@ -4,6 +4,7 @@
 #include "CancelingDataDlg.h"
 #include "ColorLabel.h"
 #include "CoordinateLists.h"
+#include "JogStep.h"
 #include "ModelingMachine.h"
 #include "PanelMessageBox.h"
 #include "PanelSettings.h"
@@ -51,8 +52,6 @@ constexpr std::array KeypadKeys{KeyYUpper, KeyYLower, KeyXMinus, KeyXPlus, KeyZP
 constexpr std::array ReleaseButtons{Setup,      Cut,  CancelJob,   MoveZ,      MoveXY,  SpindleOn,
                                     SpindleOff, Stop, SetOriginXY, SetOriginZ, MoveView};
 
-// Key repeat interval of each jog step.
-constexpr std::array<int, 4> RepeatIntervals{100, 0, 150, 150};
 constexpr int InitialRepeatInterval = 100;
 
 // Message-box styles and the strings of the box captions.
@@ -426,7 +425,7 @@ void CControlPanelDlg::ExchangeSettings(bool load)
     store.Exchange("SetOrgCoordinateSystem", SetOrgCoordinateSystem);
     // The step indexes a four-entry table: a stored value beyond it is held at its end.
     if (load)
-        CursorType = std::clamp(CursorType, 0, static_cast<int>(RepeatIntervals.size()) - 1);
+        CursorType = std::clamp(CursorType, 0, kJogStepCount - 1);
 }
 
 // --- window menu ----------------------------------------------------------------------------
@@ -948,7 +947,7 @@ void CControlPanelDlg::OnButtonCommand(int id)
 
 void CControlPanelDlg::ApplyRepeatIntervals()
 {
-    const int interval = RepeatIntervals[static_cast<size_t>(CursorType)];
+    const int interval = JogStepOf(CursorType).repeatIntervalMs;
     for (int id : KeypadKeys) {
         CJogButton* key = GetButton(id);
         key->SetAutoRepeat(true);
@@ -958,7 +957,7 @@ void CControlPanelDlg::ApplyRepeatIntervals()
 
 void CControlPanelDlg::OnStepRadio(int cursorType)
 {
-    if (cursorType < 0 || cursorType >= static_cast<int>(RepeatIntervals.size()))
+    if (cursorType < 0 || cursorType >= kJogStepCount)
         return;
     CursorType = cursorType;
     ApplyRepeatIntervals();

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "JogButton.h"
+#include "JoystickDevice.h"
 #include "MachineStatusDlg.h"
 
 #include <QColor>
 #include <QPixmap>
 #include <QRect>
+#include <QTimer>
 
 #include <map>
 #include <utility>
@@ -152,6 +154,8 @@ public:
     bool GetErrorLatch() const { return m_errorLatch; }
     void ClearErrorLatch() { m_errorLatch = false; }
     bool IsJoystickJogging() const { return m_joyJogging; }
+    bool IsJoystickCaptured() const { return m_joyId != -1; }
+    bool IsJoystickTimerRunning() const { return m_joyTimer.isActive(); }
     QWidget* GetControl(int id) const;
     CJogButton* GetButton(int id) const;
 
@@ -187,6 +191,8 @@ protected:
     void OnStepRadio(int cursorType);
     // The repeat interval of the six keys for CursorType.
     void ApplyRepeatIntervals();
+    // The next jog step (wrapping from "x1" to "Continue"), as the joystick's step button asks.
+    void CycleCursorType();
     void OnSpindleOn();
     void OnSpindleOff();
     void OnSpeedAuto();
@@ -198,6 +204,10 @@ protected:
     void OnCut();
     void CaptureJoystick();
     void ReleaseJoystick();
+    void OnJoyMove(int x, int y);
+    void OnJoyButtonDown(quint32 state);
+    void OnJoyButtonUp(quint32 state);
+    void OnJoyTick();
     // The about box and the Maintenance sheet come with the settings dialogs.
     void ShowAboutBox(const QString& firmwareVersion);
     void OpenMaintenanceSheet();
@@ -212,7 +222,17 @@ protected:
     int m_powerOffCount = 0;
     bool m_powerOffPending = false;
     int m_lastErrorAnswer = 0;
+
+    // Joystick jog.
+    static constexpr int JoyTickMs = 150;
+    CJoystickDevice m_joystick;
+    int m_joyId = -1;  // 0 once the first joystick was captured
+    QTimer m_joyTimer; // the jog tick, running only with a captured joystick
+    JoystickCaps m_joyCaps;
+    int m_joyDirection = kJoyCentred;
+    int m_joyZ = kJoyZNone;
     bool m_joyJogging = false;
+    bool m_joyStepLatch = false; // the step button was seen down (each press steps once)
 
 private:
     void CreateControls();
@@ -249,6 +269,12 @@ private:
     void OnOriginSystemConfirmed();
 
     void OnButtonCommand(int id);
+    // Jog and move helpers of the operation handlers.
+    void JogBy(const AxisTriple& vector);
+    bool IsKeypadKeyHeld() const;
+    bool JoystickMayStart() const;
+    // A release button's common guards: no joystick jog, focus, no longer held.
+    bool TakeReleasedButton(int id);
     void ShowWindowMenu(const QPoint& globalPos);
     void InstallDeviceChangeTarget();
     void RemoveDeviceChangeTarget();

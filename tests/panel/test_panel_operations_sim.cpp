@@ -1,0 +1,301 @@
+// The panel's operations against the running simulator, judged by what the machine received
+// (its command log) and what the panel shows: jog steps and continuous jog, the moves to the
+// origin with Stop, origin setting, spindle and cutting speed, pause and quit. Two cases the
+// simulator cannot stage (a failing range read, a short status record) run on the device model.
+
+#include "FakeMachineLink.h"
+#include "PanelSimSupport.h"
+#include "PositionFormat.h"
+#include "UpDownArrows.h"
+
+#include <QComboBox>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace panel_test;
+
+namespace {
+
+using PanelOperationsTest = PanelSimTest;
+
+TEST_F(PanelOperationsTest, StepKeysMoveByTheStepInTheChosenYDirection)
+{
+    Open();
+    MoveMachineTo({5000, 4000, -1000});
+    const AxisTriple start = SimPosition();
+
+    // "x1" with the table moved: the upper middle key moves Y minus.
+    panel->SetCursorYDir(false);
+    Radio(1167)->click();
+    sim->ClearLog();
+    Click(1026);
+    ASSERT_EQ(JogTargets(), (std::vector{Offset(start, 0, -10, 0)}));
+    ASSERT_TRUE(sim->WaitUntilStopped());
+
+    // X+ once: 0.010 mm further, on the machine and on the read-out.
+    Click(1030);
+    ASSERT_TRUE(sim->WaitUntilStopped());
+    EXPECT_EQ(SimPosition(), Offset(start, 10, -10, 0));
+    const int32_t originX = panel->GetCurrentOrigin()[0];
+    EXPECT_TRUE(
+        WaitUntil([&] { return Text(1004) == FormatPosition(start[0] + 10 - originX, true); }));
+
+    // "x100" held: each repeat while the step still runs is refused, so every step that is
+    // taken starts where the last one ended.
+    Radio(1165)->click();
+    sim->ClearLog();
+    const AxisTriple before = SimPosition();
+    Press(1030);
+    Pump(700);
+    Release(1030);
+    const std::vector<AxisTriple> steps = JogTargets();
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_LE(steps.size(), 3u);
+    for (size_t i = 0; i < steps.size(); ++i)
+        EXPECT_EQ(steps[i], Offset(before, 1000 * static_cast<int32_t>(i + 1), 0, 0)) << i;
+}
+
+TEST_F(PanelOperationsTest, ContinueHeldKeepsSettingTargetsOneMillimetreAhead)
+{
+    Open();
+    Radio(1164)->click();
+    const AxisTriple start = SimPosition();
+    sim->ClearLog();
+    Press(1030);
+    Pump(1000);
+    Release(1030);
+    const std::vector<AxisTriple> targets = JogTargets();
+    ASSERT_GE(targets.size(), 8u);
+    EXPECT_LE(targets.size(), 12u);
+    EXPECT_EQ(targets[0], Offset(start, 1000, 0, 0));
+    // Each target is 1 mm beyond a position read on the way to the previous one.
+    for (size_t i = 1; i < targets.size(); ++i) {
+        const int32_t advance = targets[i][0] - targets[i - 1][0];
+        EXPECT_GT(advance, 0) << i;
+        EXPECT_LT(advance, 1000) << i;
+        EXPECT_EQ(targets[i][1], start[1]);
+        EXPECT_EQ(targets[i][2], start[2]);
+    }
+    // Every jog was preceded by the position read it was built on.
+    const std::vector<std::string> log = sim->Log();
+    for (size_t i = 0; i < log.size(); ++i)
+        if (log[i].starts_with("0x04F5")) {
+            ASSERT_GT(i, 0u);
+            EXPECT_EQ(log[i - 1], "0x0301");
+        }
+    // After the release nothing more is sent and the machine ends on the last target.
+    ASSERT_TRUE(sim->WaitUntilStopped());
+    EXPECT_EQ(SimPosition(), targets.back());
+    EXPECT_EQ(JogTargets().size(), targets.size());
+}
+
+TEST_F(PanelOperationsTest, MoveXYLiftsFirstAndStopEndsItBeforeXAndYMove)
+{
+    Open();
+    MoveMachineTo({2000, 3000, -4000});
+    const int32_t top = panel->GetRangeHigh()[2];
+
+    sim->ClearLog();
+    QTimer::singleShot(200, panel.get(), [this] { Click(1174); });
+    Click(1039);
+    ASSERT_EQ(sim->LogOf("0x04F3").size(), 1u);
+    EXPECT_EQ(LoggedTarget(sim->LogOf("0x04F3")[0]), (AxisTriple{2000, 3000, top}));
+    EXPECT_EQ(sim->LogOf("0x03F3").size(), 1u);
+    EXPECT_TRUE(sim->LogOf("0x3501").empty());
+    const AxisTriple stopped = SimPosition();
+    EXPECT_EQ(stopped[0], 2000);
+    EXPECT_EQ(stopped[1], 3000);
+    EXPECT_GT(stopped[2], -4000);
+    EXPECT_LT(stopped[2], top);
+
+    // Without Stop the lift ends at the top and X and Y go to the shown system's origin.
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(1039); }));
+    sim->ClearLog();
+    Click(1039);
+    EXPECT_EQ(sim->LogOf("0x3501"), std::vector<std::string>{"0x3501 01000300ffff"});
+    const AxisTriple origin = panel->GetCurrentOrigin();
+    EXPECT_EQ(SimPosition(), (AxisTriple{origin[0], origin[1], top}));
+}
+
+TEST_F(PanelOperationsTest, SetOriginWritesTheChosenSystemAndTheShownOneFollowsAtOnce)
+{
+    Open();
+    ASSERT_EQ(panel->CoordinateSystem, 1);
+    MoveMachineTo({7000, 8000, -3000});
+    ASSERT_TRUE(WaitUntil([this] { return Text(1009) == QStringLiteral("-3.00"); }));
+
+    auto* originList = static_cast<QComboBox*>(panel->GetControl(1171));
+    const auto choose = [originList](int number) {
+        const int index = originList->findData(number);
+        ASSERT_GE(index, 0) << number;
+        originList->setCurrentIndex(index);
+        emit originList->activated(index);
+    };
+
+    // G55 while the user system is shown: the machine's G55 changes, the display does not.
+    choose(4);
+    AxisTriple g55;
+    ASSERT_TRUE(machine->GetWorkOrigin(55, g55));
+    Click(1177);
+    AxisTriple written;
+    ASSERT_TRUE(machine->GetWorkOrigin(55, written));
+    EXPECT_EQ(written, (AxisTriple{g55[0], g55[1], -3000}));
+    Pump(500);
+    EXPECT_EQ(Text(1009), QStringLiteral("-3.00"));
+
+    // The shown system itself: the read-out follows before the next poll.
+    choose(1);
+    panel->StopPolling();
+    Click(1176);
+    EXPECT_EQ(Text(1004), QStringLiteral("0.00"));
+    EXPECT_EQ(Text(1007), QStringLiteral("0.00"));
+    EXPECT_EQ(Text(1009), QStringLiteral("-3.00"));
+    Click(1177);
+    EXPECT_EQ(Text(1009), QStringLiteral("0.00"));
+    AxisTriple user;
+    ASSERT_TRUE(machine->GetUserOrigin(user));
+    EXPECT_EQ(user, (AxisTriple{7000, 8000, -3000}));
+}
+
+TEST_F(PanelOperationsTest, SpindleAndCuttingSpeed)
+{
+    Open();
+    sim->ClearLog();
+    Click(1172);
+    Click(1173);
+    EXPECT_EQ(sim->LogOf("0x3006"),
+              (std::vector<std::string>{"0x3006 e8030000", "0x3006 00000000"}));
+
+    auto* arrows = static_cast<CUpDownArrows*>(panel->GetControl(1014));
+    const auto up = [arrows] { QTest::mouseClick(arrows->GetUpButton(), Qt::LeftButton); };
+    const auto down = [arrows] { QTest::mouseClick(arrows->GetDownButton(), Qt::LeftButton); };
+    Radio(1169)->click();
+    EXPECT_TRUE(arrows->isEnabled());
+    EXPECT_EQ(sim->LogOf("0x0FFE"), std::vector<std::string>{"0x0FFE 00"});
+
+    // At the top the up arrow sends the top again.
+    ASSERT_TRUE(machine->SetCuttingSpeed(200));
+    ASSERT_TRUE(WaitUntil([this] { return panel->GetStatus().override == 200; }));
+    sim->ClearLog();
+    up();
+    EXPECT_EQ(sim->LogOf("0x0307"), std::vector<std::string>{"0x0307 c8"});
+    EXPECT_EQ(Text(1013), QStringLiteral("200"));
+
+    // Two clicks before the next poll both start from the polled 100.
+    ASSERT_TRUE(machine->SetCuttingSpeed(100));
+    ASSERT_TRUE(WaitUntil([this] { return panel->GetStatus().override == 100; }));
+    sim->ClearLog();
+    down();
+    down();
+    EXPECT_EQ(sim->LogOf("0x0307"), (std::vector<std::string>{"0x0307 5a", "0x0307 5a"}));
+    EXPECT_EQ(Text(1013), QStringLiteral("90"));
+
+    Radio(1168)->click();
+    EXPECT_FALSE(arrows->isEnabled());
+    EXPECT_EQ(sim->LogOf("0x0FFE"), std::vector<std::string>{"0x0FFE 01"});
+}
+
+TEST_F(PanelOperationsTest, PauseSendsOnlyWhatTheMachineCallsForAndCancelQuits)
+{
+    Open();
+    ASSERT_EQ(sim->Control("state 3"), "ok\n");
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(1175); }));
+
+    sim->ClearLog();
+    Click(1175);
+    EXPECT_EQ(sim->LogOf("0x03F0").size(), 1u);
+    ASSERT_TRUE(WaitUntil([this] { return panel->IsPauseShown(); }));
+    EXPECT_TRUE(Button(1175)->IsPressed());
+
+    // Released and pressed again before the next poll: the machine still reads as paused, so
+    // the release resumes and the press sends nothing.
+    panel->StopPolling();
+    sim->ClearLog();
+    Click(1175);
+    Click(1175);
+    EXPECT_EQ(sim->LogOf("0x03F1").size(), 1u);
+    EXPECT_TRUE(sim->LogOf("0x03F0").empty());
+    panel->StartPolling();
+    ASSERT_TRUE(WaitUntil([this] { return !panel->IsPauseShown(); }));
+
+    // Cancel on a paused job: quit, skip, resume, and Pause released before any poll.
+    Click(1175);
+    ASSERT_TRUE(WaitUntil([this] { return panel->IsPauseShown(); }));
+    panel->StopPolling();
+    sim->ClearLog();
+    Click(40115);
+    EXPECT_FALSE(Button(1175)->IsPressed());
+    EXPECT_TRUE(sim->LogOf("0x03F0").empty());
+    EXPECT_EQ(sim->LogOf("0x03F2").size(), 1u);
+    EXPECT_EQ(sim->LogOf("0x03F1").size(), 1u);
+    MachineStatus status;
+    ASSERT_GE(machine->ReadMachineStatus(status), MachineStatus::WordsSize);
+    EXPECT_FALSE(status.stateWord & StateBit::Paused);
+}
+
+// ---- on the device model -------------------------------------------------------------------
+
+class PanelOperationsModelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        App();
+        ClearStoredSettings();
+        auto link = std::make_unique<FakeMachineLink>();
+        fake = link.get();
+        machine =
+            std::make_unique<CModelingMachine>(std::move(link), std::make_unique<CSimulatorLink>());
+        ASSERT_TRUE(machine->SelectMachine(FakeMachineLink::UniqueName("operations")));
+        fake->replies[Cmd::GetMachineSettings] = {0, 0, 0, 0, 0, 0};
+        fake->replies[Cmd::GetCuttingSpeedMode] = {1};
+        fake->replies[Cmd::GetAutoPowerOffFlag] = {0};
+        fake->SetReply32(Cmd::GetUserOrigin, {0, 0, 0});
+        fake->SetReply32(Cmd::GetSpindleRotation, {0, 0});
+        fake->SetReply32(Cmd::GetPosition, {12000, 34000, -5000});
+        fake->status.position = {12000, 34000, -5000};
+    }
+
+    void OpenAndClickMoveXY()
+    {
+        panel = std::make_unique<CControlPanelDlg>(machine.get());
+        panel->show();
+        ASSERT_TRUE(WaitUntil([this] { return panel->GetControl(1039)->isEnabled(); }));
+        fake->log.clear();
+        CJogButton* button = panel->GetButton(1039);
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    }
+
+    FakeMachineLink* fake = nullptr;
+    std::unique_ptr<CModelingMachine> machine;
+    std::unique_ptr<CControlPanelDlg> panel;
+};
+
+TEST_F(PanelOperationsModelTest, MoveXYWithoutTheTravelRangeMovesNothing)
+{
+    // The machine refuses the range read (the error bit of the transaction status).
+    fake->onCommand = [this](uint16_t code, const std::vector<uint8_t>&) {
+        fake->commandErrorBits = code == Cmd::GetMoveRange ? CommandStatus::Error : 0;
+    };
+    OpenAndClickMoveXY();
+    EXPECT_EQ(fake->CountOut(Cmd::MoveTo), 0);
+    EXPECT_EQ(fake->CountOut(Cmd::MoveToOrigin), 0);
+}
+
+TEST_F(PanelOperationsModelTest, LiftAfterAShortStatusReadKeepsXAndY)
+{
+    // A short status record leaves placeholders in the cached position; the lift must still
+    // move Z alone.
+    fake->SetReply32(Cmd::GetMoveRange, {0, 0, -40000, 200000, 150000, 0});
+    fake->statusBytes = 16;
+    OpenAndClickMoveXY();
+    ASSERT_EQ(fake->CountOut(Cmd::MoveTo), 1);
+    for (const FakeMachineLink::Transfer& sent : fake->CommandsSent())
+        if (sent.code == Cmd::MoveTo) {
+            AxisTriple target;
+            std::memcpy(target.data(), sent.data.data() + 4, sizeof target);
+            EXPECT_EQ(target, (AxisTriple{12000, 34000, 0}));
+        }
+}
+
+} // namespace
