@@ -141,7 +141,8 @@ public:
         std::vector<uint8_t> piece = std::move(bulkIn.front());
         bulkIn.pop_front();
         const int count = std::min(length, static_cast<int>(piece.size()));
-        std::memcpy(buffer, piece.data(), static_cast<size_t>(count));
+        if (count > 0)
+            std::memcpy(buffer, piece.data(), static_cast<size_t>(count));
         return count;
     }
     int GetNotificationFd() const override { return -1; }
@@ -195,7 +196,8 @@ public:
                 return -1;
         }
         const int count = std::min(length, static_cast<int>(reply.size()));
-        std::memcpy(buffer, reply.data(), static_cast<size_t>(count));
+        if (count > 0)
+            std::memcpy(buffer, reply.data(), static_cast<size_t>(count));
         return count;
     }
 
