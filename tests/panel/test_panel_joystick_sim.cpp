@@ -1,0 +1,169 @@
+// The panel's joystick jog against the running simulator, with an SDL virtual joystick in place
+// of a real one: stick jogs in steps, readings short of the extremes, the Z buttons while the
+// stick is pushed, the step button, the foreground rule, and a panel without any joystick.
+
+#include "JoystickDevice.h"
+#include "PanelSimSupport.h"
+
+#include <SDL.h>
+
+using namespace panel_test;
+
+namespace {
+
+// A virtual joystick with two axes and eight buttons, attached for the life of the object.
+class VirtualJoystick
+{
+public:
+    VirtualJoystick()
+    {
+        m_index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 2, 8, 0);
+        if (m_index >= 0)
+            m_handle = SDL_JoystickOpen(m_index);
+    }
+    ~VirtualJoystick()
+    {
+        if (m_handle)
+            SDL_JoystickClose(m_handle);
+        if (m_index >= 0)
+            SDL_JoystickDetachVirtual(m_index);
+        SDL_JoystickUpdate();
+    }
+    VirtualJoystick(const VirtualJoystick&) = delete;
+    VirtualJoystick& operator=(const VirtualJoystick&) = delete;
+
+    bool IsValid() const { return m_handle != nullptr; }
+    void Stick(int x, int y)
+    {
+        SDL_JoystickSetVirtualAxis(m_handle, 0, static_cast<Sint16>(x));
+        SDL_JoystickSetVirtualAxis(m_handle, 1, static_cast<Sint16>(y));
+    }
+    void Button(int button, bool down) // 1-based, as on the controller
+    {
+        SDL_JoystickSetVirtualButton(m_handle, button - 1, down ? SDL_PRESSED : SDL_RELEASED);
+    }
+
+private:
+    int m_index = -1;
+    SDL_Joystick* m_handle = nullptr;
+};
+
+constexpr int Left = -32768;
+constexpr int Right = 32767;
+constexpr int Up = -32768;
+
+class PanelJoystickTest : public PanelSimTest
+{
+protected:
+    void SetUp() override
+    {
+        PanelSimTest::SetUp();
+        ASSERT_TRUE(CJoystickDevice::InitService());
+        SDL_JoystickUpdate();
+        if (SDL_NumJoysticks() != 0)
+            GTEST_SKIP() << "a real joystick is attached; these tests need the first one virtual";
+    }
+
+    // Opens the panel with a virtual joystick attached and makes it the active window.
+    void OpenWithJoystick()
+    {
+        stick = std::make_unique<VirtualJoystick>();
+        ASSERT_TRUE(stick->IsValid()) << SDL_GetError();
+        Open();
+        panel->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get()));
+        ASSERT_TRUE(panel->IsJoystickTimerRunning());
+    }
+
+    void TearDown() override
+    {
+        PanelSimTest::TearDown();
+        stick.reset();
+    }
+
+    std::unique_ptr<VirtualJoystick> stick;
+};
+
+TEST_F(PanelJoystickTest, StickJogsInStepsAndTheZButtonWaitsForTheStick)
+{
+    OpenWithJoystick();
+    Radio(1166)->click(); // "x10"
+    const AxisTriple start = SimPosition();
+    sim->ClearLog();
+
+    // Fully up-right: one step at once and one per tick, each from where the last one ended;
+    // button 2 pressed meanwhile does not add Z.
+    stick->Stick(Right, Up);
+    Pump(500);
+    EXPECT_TRUE(panel->IsJoystickJogging());
+    stick->Button(2, true);
+    Pump(550);
+    stick->Stick(0, 0);
+    Pump(200);
+    stick->Button(2, false);
+    ASSERT_TRUE(sim->WaitUntilStopped());
+    EXPECT_FALSE(panel->IsJoystickJogging());
+    const std::vector<AxisTriple> steps = JogTargets();
+    ASSERT_GE(steps.size(), 5u);
+    EXPECT_LE(steps.size(), 9u);
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const auto n = static_cast<int32_t>(i + 1);
+        EXPECT_EQ(steps[i], Offset(start, 100 * n, 100 * n, 0)) << i;
+    }
+
+    // A count short of the extreme reads as centred.
+    sim->ClearLog();
+    stick->Stick(Right - 1, 0);
+    Pump(500);
+    EXPECT_TRUE(JogTargets().empty());
+
+    // With another program in front the joystick does nothing.
+    stick->Stick(0, 0);
+    Pump(100);
+    QApplication::setActiveWindow(nullptr);
+    ASSERT_TRUE(WaitUntil([] { return QApplication::activeWindow() == nullptr; }));
+    stick->Stick(Left, 0);
+    Pump(500);
+    EXPECT_TRUE(JogTargets().empty());
+    stick->Stick(0, 0);
+    Pump(100);
+
+    panel->close();
+    EXPECT_FALSE(panel->IsJoystickCaptured());
+    EXPECT_FALSE(panel->IsJoystickTimerRunning());
+}
+
+TEST_F(PanelJoystickTest, StepButtonCyclesOncePerPressAndTheStepIsSaved)
+{
+    OpenWithJoystick();
+    ASSERT_EQ(panel->CursorType, 0);
+    const auto press = [this](int holdMs) {
+        stick->Button(5, true);
+        Pump(holdMs);
+        stick->Button(5, false);
+        Pump(300);
+    };
+    press(300);
+    EXPECT_EQ(panel->CursorType, 1);
+    EXPECT_TRUE(Radio(1165)->isChecked());
+    press(300);
+    press(300);
+    EXPECT_TRUE(Radio(1167)->isChecked());
+    press(300);
+    EXPECT_EQ(panel->CursorType, 0);
+    EXPECT_TRUE(Radio(1164)->isChecked());
+
+    press(900); // held across several ticks
+    EXPECT_EQ(panel->CursorType, 1);
+    panel->close();
+    EXPECT_EQ(StoredSettings().value("Settings/CursorType").toInt(), 1);
+}
+
+TEST_F(PanelJoystickTest, WithoutJoystickThereIsNoJoystickTimer)
+{
+    Open();
+    EXPECT_FALSE(panel->IsJoystickCaptured());
+    EXPECT_FALSE(panel->IsJoystickTimerRunning());
+}
+
+} // namespace
