@@ -283,6 +283,20 @@ void CControlPanelDlg::SetFontsAndColours()
     GetButton(Pause)->setFont(
         PanelFont(IsJapaneseUi() ? QStringLiteral("MS UI Gothic") : arial, 8));
 
+    // The face is dark, so the plain captions and the radio texts are drawn light; disabled
+    // radios keep a dimmer grey so that their state still shows.
+    QPalette light = palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        light.setColor(group, QPalette::WindowText, CaptionColour());
+        light.setColor(group, QPalette::ButtonText, CaptionColour());
+    }
+    light.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 124, 130));
+    light.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 124, 130));
+    for (int id : {UnitX, UnitY, UnitZ, SpindleLabel, SpindleUnit, CursorStepLabel, MoveLabel,
+                   OriginLabel, CutLabel, CuttingSpeedLabel, PercentLabel, StepContinue, StepX100,
+                   StepX10, StepX1, SpeedAuto, SpeedManual})
+        GetControl(id)->setPalette(light);
+
     QPalette white = GetControl(SetOriginLabel)->palette();
     white.setColor(QPalette::WindowText, ValueColour());
     GetControl(SetOriginLabel)->setPalette(white);
@@ -522,7 +536,8 @@ void CControlPanelDlg::OnMachineConnected()
 
 void CControlPanelDlg::OnPositionChanged(const AxisTriple& relative)
 {
-    const bool shown = m_connected && m_status.State() != MachineState::Initialising0;
+    const bool shown = IsPositionShown();
+    m_positionShown = shown;
     const std::array ids{ValueX, ValueY, ValueZ};
     for (size_t axis = 0; axis < ids.size(); ++axis) {
         auto* value = static_cast<CColorLabel*>(GetControl(ids[axis]));
@@ -546,8 +561,17 @@ void CControlPanelDlg::OnOverrideChanged(uint8_t percent, bool fromMachine)
         ->SetText(FormatOverride(m_connected, percent));
 }
 
+bool CControlPanelDlg::IsPositionShown() const
+{
+    return m_connected && m_status.State() != MachineState::Initialising0;
+}
+
 void CControlPanelDlg::OnStatusChanged(uint32_t newWord, uint32_t)
 {
+    // A still machine reports no position change when it leaves initialisation: without this
+    // redraw the placeholders would stay on a ready machine until the tool first moves.
+    if (IsPositionShown() != m_positionShown)
+        NotifyPosition();
     UpdateControls(newWord);
 }
 

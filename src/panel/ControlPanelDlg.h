@@ -113,6 +113,8 @@ public:
     // in automatic mode.
     static QColor ValueColour() { return {255, 255, 255}; }
     static QColor InactiveColour() { return {192, 192, 192}; }
+    // Plain captions and radio texts: light, since the face behind them is dark.
+    static QColor CaptionColour() { return {214, 218, 224}; }
 
     CControlPanelDlg(CModelingMachine* machine, QWidget* parent = nullptr);
     ~CControlPanelDlg() override;
@@ -172,6 +174,7 @@ protected:
     void OnSpindleChanged(int32_t value) override;
     void OnOverrideChanged(uint8_t percent, bool fromMachine) override;
     void OnStatusChanged(uint32_t newWord, uint32_t changedBits) override;
+    bool IsPositionShown() const;
     void OnStatus2Changed(uint32_t newWord, uint32_t changedBits) override;
 
     void paintEvent(QPaintEvent* event) override;
@@ -218,6 +221,8 @@ protected:
     bool m_quitRequested = false;
     bool m_errorReported = false;
     bool m_pauseShown = false;
+    // The read-out shows values (not placeholders); redrawn when that changes with the state.
+    bool m_positionShown = false;
     bool m_errorLatch = false;
     int m_powerOffCount = 0;
     bool m_powerOffPending = false;

@@ -230,6 +230,8 @@ TEST_F(ControlPanelTest, InitialisingMachineShowsTheSetupWait)
     EXPECT_TRUE(disabledDuringWait);
     EXPECT_EQ(positionDuringWait, QStringLiteral("---.--"));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // The tool has not moved, yet the ready machine's position is shown, not the placeholder.
+    EXPECT_EQ(Text(1004), QStringLiteral("0.00"));
 }
 
 // --- alarms -------------------------------------------------------------------------------
