@@ -1,5 +1,6 @@
 #include "PanelProgram.h"
 
+#include "AboutDlg.h"
 #include "AppVersion.h"
 #include "CommandLine.h"
 #include "ControlPanelApp.h"
@@ -14,6 +15,10 @@
 void RunControlPanel(CModelingMachine& machine)
 {
     CControlPanelDlg panel(&machine);
+    panel.SetAboutBoxRunner([](QWidget* parent, const QString& firmwareVersion) {
+        CAboutDlg about(firmwareVersion, parent);
+        about.exec();
+    });
     panel.exec();
 }
 

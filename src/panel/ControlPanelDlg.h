@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QTimer>
 
+#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -126,6 +127,11 @@ public:
     int SetOrgCoordinateSystem = 1; // coordinate system whose origin Set Origin writes
     bool CursorYDir = true;         // the upper middle key moves Y plus
 
+    // The about box belongs to the application shell above this layer; the shell hands the panel
+    // the way to show it (with the panel as parent and the firmware text read from the machine).
+    using AboutBoxRunner = std::function<void(QWidget* parent, const QString& firmwareVersion)>;
+    void SetAboutBoxRunner(AboutBoxRunner runner) { m_aboutBoxRunner = std::move(runner); }
+
     void LoadSettings();
     void SaveSettings();
     // Reads or writes the five values in their fixed order; a CursorType outside 0..3 is held
@@ -231,6 +237,7 @@ protected:
     // Joystick jog.
     static constexpr int JoyTickMs = 150;
     CJoystickDevice m_joystick;
+    AboutBoxRunner m_aboutBoxRunner;
     int m_joyId = -1;  // 0 once the first joystick was captured
     QTimer m_joyTimer; // the jog tick, running only with a captured joystick
     JoystickCaps m_joyCaps;

@@ -347,5 +347,9 @@ void CControlPanelDlg::OnJoyTick()
 
 // --- window-menu dialogs --------------------------------------------------------------------
 
-void CControlPanelDlg::ShowAboutBox(const QString&) {}
+void CControlPanelDlg::ShowAboutBox(const QString& firmwareVersion)
+{
+    if (m_aboutBoxRunner)
+        m_aboutBoxRunner(this, firmwareVersion);
+}
 void CControlPanelDlg::OpenMaintenanceSheet() {}

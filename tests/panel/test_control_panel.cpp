@@ -494,4 +494,22 @@ TEST_F(ControlPanelTest, EscapeEndsThePanelWithTheSettingsSaved)
     EXPECT_EQ(StoredSettings().value(QStringLiteral("Settings/CursorType")).toInt(), 2);
 }
 
+TEST_F(ControlPanelTest, AboutItemShowsTheFirmwareOrItsPlaceholder)
+{
+    Open();
+    QString shown;
+    panel->SetAboutBoxRunner([&](QWidget* parent, const QString& firmware) {
+        EXPECT_EQ(parent, panel.get());
+        shown = firmware;
+    });
+    fake->replies[Cmd::GetFirmwareVersion] = {'V', '1', '2', '0', 0};
+    panel->OnSysCommand(0x10);
+    EXPECT_EQ(shown, QStringLiteral("V120"));
+    fake->replies.erase(Cmd::GetFirmwareVersion);
+    fake->acceptAfterReads = 0;
+    fake->commandErrorBits = CommandStatus::Error; // the query fails at once
+    panel->OnSysCommand(0x1F);                     // matched with the low four bits cleared
+    EXPECT_EQ(shown, QStringLiteral("----:----"));
+}
+
 } // namespace
