@@ -38,10 +38,10 @@ QGuiApplication& App()
 // The printf and QString::arg placeholders of a text, in order ("%s", "%03d", "%1", ...).
 QStringList FormatSpecifiers(const QString& text)
 {
-    static const QRegularExpression spec(
+    static const QRegularExpression placeholder(
         QStringLiteral("%(?:[-+ #0]*\\d*(?:\\.\\d+)?[sdiuxXfgc%]|\\d+)"));
     QStringList found;
-    for (auto it = spec.globalMatch(text); it.hasNext();) {
+    for (auto it = placeholder.globalMatch(text); it.hasNext();) {
         found << it.next().captured();
     }
     return found;
