@@ -83,12 +83,13 @@ protected:
     // Opens the panel as the start-up does and waits until the first poll enabled the keypad.
     void Open()
     {
-        answerer = std::make_unique<BoxAnswerer>();
+        answerer = std::make_unique<BoxAnswerer>([this] { return panel && panel->IsPolling(); });
         panel = std::make_unique<CControlPanelDlg>(machine.get());
         panel->show();
         ASSERT_TRUE(WaitUntil([this] { return Enabled(1030); }));
     }
 
+    std::string Control(const std::string& command) { return sim->Control(command); }
     bool Enabled(int id) const { return panel->GetControl(id)->isEnabled(); }
     QString Text(int id) const
     {

@@ -5,9 +5,9 @@
 #include "AlarmText.h"
 #include "ColorLabel.h"
 #include "ControlPanelDlg.h"
-#include "FakeMachineLink.h"
 #include "JogButton.h"
 #include "ModelingMachine.h"
+#include "PanelModelSupport.h"
 #include "PanelTestSupport.h"
 #include "WaitSetupDlg.h"
 
@@ -45,17 +45,8 @@ protected:
     {
         App();
         ClearStoredSettings();
-        auto link = std::make_unique<FakeMachineLink>();
-        fake = link.get();
-        machine =
-            std::make_unique<CModelingMachine>(std::move(link), std::make_unique<CSimulatorLink>());
-        ASSERT_TRUE(machine->SelectMachine(FakeMachineLink::UniqueName("panel")));
-        SetCommandSet(0);
-        fake->replies[Cmd::GetCuttingSpeedMode] = {1};
-        fake->replies[Cmd::GetAutoPowerOffFlag] = {0};
-        fake->SetReply32(Cmd::GetUserOrigin, {0, 0, 0});
-        fake->SetReply32(Cmd::GetMoveRange, {0, 0, -40000, 200000, 150000, 0});
-        fake->SetReply32(Cmd::GetSpindleRotation, {0, 0});
+        machine = MakeModelMachine("panel", fake);
+        ASSERT_TRUE(machine);
     }
 
     void TearDown() override

@@ -3,61 +3,22 @@
 // cable that brings up the connection-lost box.
 
 #include "AlarmText.h"
-#include "ColorLabel.h"
-#include "ControlPanelDlg.h"
-#include "JogButton.h"
-#include "ModelingMachine.h"
-#include "PanelTestSupport.h"
+#include "PanelSimSupport.h"
 #include "PositionFormat.h"
-#include "SimulatorProcess.h"
-
-#include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 using namespace panel_test;
 
 namespace {
 
-class ControlPanelSimTest : public ::testing::Test
+// The panel opened on a fresh simulator before each test.
+class ControlPanelSimTest : public PanelSimTest
 {
 protected:
     void SetUp() override
     {
-        App();
-        ClearStoredSettings();
-        sim = std::make_unique<CSimulatorProcess>(
-            std::vector<std::string>{"--speed", "4000", "--quit-skip-ms", "300"});
-        ASSERT_TRUE(sim->Start());
-        machine = std::make_unique<CModelingMachine>();
-        ASSERT_TRUE(machine->UseSimulator({}));
-        answerer = std::make_unique<BoxAnswerer>([this] { return panel && panel->IsPolling(); });
-        panel = std::make_unique<CControlPanelDlg>(machine.get());
-        panel->show();
-        ASSERT_TRUE(WaitUntil([this] { return Enabled(1030); }));
+        PanelSimTest::SetUp();
+        Open();
     }
-
-    void TearDown() override
-    {
-        panel.reset();
-        answerer.reset();
-        if (machine)
-            machine->CloseMachine();
-    }
-
-    bool Enabled(int id) const { return panel->GetControl(id)->isEnabled(); }
-    QString Text(int id) const
-    {
-        return static_cast<CColorLabel*>(panel->GetControl(id))->GetText();
-    }
-    std::string Control(const std::string& command) { return sim->Control(command); }
-
-    std::unique_ptr<CSimulatorProcess> sim;
-    std::unique_ptr<CModelingMachine> machine;
-    std::unique_ptr<BoxAnswerer> answerer;
-    std::unique_ptr<CControlPanelDlg> panel;
 };
 
 TEST_F(ControlPanelSimTest, ReadOutsFollowTheMachine)

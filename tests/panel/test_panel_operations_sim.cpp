@@ -3,7 +3,7 @@
 // origin with Stop, origin setting, spindle and cutting speed, pause and quit. Two cases the
 // simulator cannot stage (a failing range read, a short status record) run on the device model.
 
-#include "FakeMachineLink.h"
+#include "PanelModelSupport.h"
 #include "PanelSimSupport.h"
 #include "PositionFormat.h"
 #include "UpDownArrows.h"
@@ -242,16 +242,8 @@ protected:
     {
         App();
         ClearStoredSettings();
-        auto link = std::make_unique<FakeMachineLink>();
-        fake = link.get();
-        machine =
-            std::make_unique<CModelingMachine>(std::move(link), std::make_unique<CSimulatorLink>());
-        ASSERT_TRUE(machine->SelectMachine(FakeMachineLink::UniqueName("operations")));
-        fake->replies[Cmd::GetMachineSettings] = {0, 0, 0, 0, 0, 0};
-        fake->replies[Cmd::GetCuttingSpeedMode] = {1};
-        fake->replies[Cmd::GetAutoPowerOffFlag] = {0};
-        fake->SetReply32(Cmd::GetUserOrigin, {0, 0, 0});
-        fake->SetReply32(Cmd::GetSpindleRotation, {0, 0});
+        machine = MakeModelMachine("operations", fake);
+        ASSERT_TRUE(machine);
         fake->SetReply32(Cmd::GetPosition, {12000, 34000, -5000});
         fake->status.position = {12000, 34000, -5000};
     }
