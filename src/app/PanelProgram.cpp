@@ -1,7 +1,7 @@
 #include "PanelProgram.h"
 
-#include "AboutDlg.h"
 #include "AppVersion.h"
+#include "ApplicationDialogs.h"
 #include "CommandLine.h"
 #include "ControlPanelApp.h"
 #include "ControlPanelDlg.h"
@@ -14,11 +14,9 @@
 
 void RunControlPanel(CModelingMachine& machine)
 {
+    CApplicationDialogs dialogs;
     CControlPanelDlg panel(&machine);
-    panel.SetAboutBoxRunner([](QWidget* parent, const QString& firmwareVersion) {
-        CAboutDlg about(firmwareVersion, parent);
-        about.exec();
-    });
+    panel.SetDialogs(&dialogs);
     panel.exec();
 }
 

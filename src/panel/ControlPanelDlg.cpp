@@ -468,16 +468,19 @@ void CControlPanelDlg::OnSysCommand(int command)
     switch (command & ~0xF) {
     case PanelMenu::About: {
         const std::optional<std::string> version = m_machine->GetFirmwareVersion();
-        ShowAboutBox(version ? QString::fromStdString(*version)
-                             : LoadString(Str::NoFirmwareVersion));
+        if (m_dialogs)
+            m_dialogs->RunAboutBox(*this, version ? QString::fromStdString(*version)
+                                                  : LoadString(Str::NoFirmwareVersion));
         break;
     }
     case PanelMenu::Maintenance: {
         const int state = static_cast<int>(word & StateBit::StateMask);
         const bool still = !(word & (StateBit::Moving | StateBit::SpindleRotating));
         if ((state == MachineState::Ready && still) ||
-            (state == MachineState::JobActive && (word & StateBit::Paused)))
-            OpenMaintenanceSheet();
+            (state == MachineState::JobActive && (word & StateBit::Paused))) {
+            if (m_dialogs)
+                m_dialogs->RunMaintenanceSheet(*this);
+        }
         break;
     }
     default:
@@ -993,7 +996,8 @@ void CControlPanelDlg::OnSetup()
     if (m_joyJogging || button->IsPressed())
         return;
     button->setFocus();
-    // The Setup sheet comes with the settings dialogs.
+    if (m_dialogs)
+        m_dialogs->RunSetupSheet(*this);
 }
 
 void CControlPanelDlg::OnCut()
@@ -1002,5 +1006,6 @@ void CControlPanelDlg::OnCut()
     if (m_joyJogging || button->IsPressed())
         return;
     button->setFocus();
-    // The Cut dialog comes with the output dialogs.
+    if (m_dialogs)
+        m_dialogs->RunCutDialog(*this);
 }

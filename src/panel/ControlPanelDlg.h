@@ -3,13 +3,13 @@
 #include "JogButton.h"
 #include "JoystickDevice.h"
 #include "MachineStatusDlg.h"
+#include "PanelDialogs.h"
 
 #include <QColor>
 #include <QPixmap>
 #include <QRect>
 #include <QTimer>
 
-#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -127,10 +127,10 @@ public:
     int SetOrgCoordinateSystem = 1; // coordinate system whose origin Set Origin writes
     bool CursorYDir = true;         // the upper middle key moves Y plus
 
-    // The about box belongs to the application shell above this layer; the shell hands the panel
-    // the way to show it (with the panel as parent and the firmware text read from the machine).
-    using AboutBoxRunner = std::function<void(QWidget* parent, const QString& firmwareVersion)>;
-    void SetAboutBoxRunner(AboutBoxRunner runner) { m_aboutBoxRunner = std::move(runner); }
+    // The sheets, the Cut dialog and the about box belong to the layers above this one; the
+    // application hands the panel the object that opens them (not owned; it outlives the panel's
+    // run). Without one, those buttons and menu items do nothing.
+    void SetDialogs(CPanelDialogs* dialogs) { m_dialogs = dialogs; }
 
     void LoadSettings();
     void SaveSettings();
@@ -217,9 +217,6 @@ protected:
     void OnJoyButtonDown(quint32 state);
     void OnJoyButtonUp(quint32 state);
     void OnJoyTick();
-    // The about box and the Maintenance sheet come with the settings dialogs.
-    void ShowAboutBox(const QString& firmwareVersion);
-    void OpenMaintenanceSheet();
 
     // The panel's state, as the state handling and the handlers keep it.
     int m_commandSet = -1;
@@ -237,7 +234,7 @@ protected:
     // Joystick jog.
     static constexpr int JoyTickMs = 150;
     CJoystickDevice m_joystick;
-    AboutBoxRunner m_aboutBoxRunner;
+    CPanelDialogs* m_dialogs = nullptr;
     int m_joyId = -1;  // 0 once the first joystick was captured
     QTimer m_joyTimer; // the jog tick, running only with a captured joystick
     JoystickCaps m_joyCaps;

@@ -344,12 +344,3 @@ void CControlPanelDlg::OnJoyTick()
     if (m_joyJogging || idleAndStill)
         CycleCursorType();
 }
-
-// --- window-menu dialogs --------------------------------------------------------------------
-
-void CControlPanelDlg::ShowAboutBox(const QString& firmwareVersion)
-{
-    if (m_aboutBoxRunner)
-        m_aboutBoxRunner(this, firmwareVersion);
-}
-void CControlPanelDlg::OpenMaintenanceSheet() {}

@@ -488,11 +488,23 @@ TEST_F(ControlPanelTest, EscapeEndsThePanelWithTheSettingsSaved)
 TEST_F(ControlPanelTest, AboutItemShowsTheFirmwareOrItsPlaceholder)
 {
     Open();
-    QString shown;
-    panel->SetAboutBoxRunner([&](QWidget* parent, const QString& firmware) {
-        EXPECT_EQ(parent, panel.get());
-        shown = firmware;
-    });
+    // Records what the panel asks the application to open.
+    struct AboutOnly : CPanelDialogs
+    {
+        CControlPanelDlg* expectedPanel = nullptr;
+        QString shown;
+        void RunSetupSheet(CControlPanelDlg&) override {}
+        void RunMaintenanceSheet(CControlPanelDlg&) override {}
+        void RunCutDialog(CControlPanelDlg&) override {}
+        void RunAboutBox(CControlPanelDlg& owner, const QString& firmware) override
+        {
+            EXPECT_EQ(&owner, expectedPanel);
+            shown = firmware;
+        }
+    } dialogs;
+    dialogs.expectedPanel = panel.get();
+    const QString& shown = dialogs.shown;
+    panel->SetDialogs(&dialogs);
     fake->replies[Cmd::GetFirmwareVersion] = {'V', '1', '2', '0', 0};
     panel->OnSysCommand(0x10);
     EXPECT_EQ(shown, QStringLiteral("V120"));

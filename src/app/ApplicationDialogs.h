@@ -1,0 +1,15 @@
+#pragma once
+
+#include "PanelDialogs.h"
+
+// The dialogs the application opens for the panel: the settings sheets, the Cut dialog and the
+// about box. This is where the panel meets the layers above it; the panel knows only
+// CPanelDialogs.
+class CApplicationDialogs : public CPanelDialogs
+{
+public:
+    void RunSetupSheet(CControlPanelDlg& panel) override;
+    void RunMaintenanceSheet(CControlPanelDlg& panel) override;
+    void RunCutDialog(CControlPanelDlg& panel) override;
+    void RunAboutBox(CControlPanelDlg& panel, const QString& firmwareVersion) override;
+};
