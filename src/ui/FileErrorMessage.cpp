@@ -22,6 +22,7 @@ constexpr int DiskFull = 50067;
 constexpr int EndOfFile = 50068;
 constexpr int WriteFault = 50070;
 constexpr int ReadFault = 50071;
+constexpr int OutOfMemory = 50072;
 } // namespace Str
 
 int FileErrorString(int errnoValue, FileOperation operation)
@@ -47,6 +48,8 @@ int FileErrorString(int errnoValue, FileOperation operation)
     case ENOLCK:
     case EDEADLK:
         return Str::LockViolation;
+    case ENOMEM:
+        return Str::OutOfMemory;
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
@@ -56,7 +59,7 @@ int FileErrorString(int errnoValue, FileOperation operation)
     }
     switch (operation) {
     case FileOperation::Read:
-        return errnoValue == 0 ? Str::EndOfFile : Str::ReadFault;
+        return errnoValue <= 0 ? Str::EndOfFile : Str::ReadFault;
     case FileOperation::Write:
         return Str::WriteFault;
     case FileOperation::Open:
@@ -74,8 +77,13 @@ QString FormatFileError(int errnoValue, const QString& path, FileOperation opera
 
 void ShowFileError(QWidget* parent, int errnoValue, const QString& path, FileOperation operation)
 {
-    QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
-                    FormatFileError(errnoValue, path, operation), QMessageBox::Ok, parent);
+    ShowFileMessage(parent, FormatFileError(errnoValue, path, operation));
+}
+
+void ShowFileMessage(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text,
+                    QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("FileErrorMessage"));
     box.exec();
 }

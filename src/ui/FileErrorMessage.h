@@ -18,10 +18,14 @@ enum class FileOperation
 };
 
 // The text for the errno of a failed open, read or write of path (the path as shown to the
-// user). errnoValue 0 on a read means the file ended early.
+// user). errnoValue 0 or negative on a read means the file ended early; ENOMEM says that the
+// file does not fit in memory.
 QString FormatFileError(int errnoValue, const QString& path, FileOperation operation);
 
 // Shows that text in the standard message box (application title, exclamation icon, OK) and
 // returns when the user has closed it.
 void ShowFileError(QWidget* parent, int errnoValue, const QString& path,
                    FileOperation operation = FileOperation::Open);
+
+// Shows another text about a file (such as "%1 has a bad format.") in the same box.
+void ShowFileMessage(QWidget* parent, const QString& text);

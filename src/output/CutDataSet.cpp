@@ -1,0 +1,29 @@
+#include "CutDataSet.h"
+
+bool CCutDataSet::AddFile(const QByteArray& path, QWidget* parent)
+{
+    auto file = std::make_unique<CCutDataFile>();
+    if (!file->Load(path, parent))
+        return false;
+    m_files.push_back(std::move(file));
+    return true;
+}
+
+void CCutDataSet::SetCursor(int fileIndex, int64_t lineIndex)
+{
+    m_fileIndex = fileIndex;
+    m_lineIndex = lineIndex;
+}
+
+bool CCutDataSet::Advance()
+{
+    ++m_lineIndex;
+    if (m_fileIndex < GetFileCount() && m_lineIndex < m_files[size_t(m_fileIndex)]->LineCount())
+        return true;
+    m_lineIndex = 0;
+    if (++m_fileIndex >= GetFileCount()) {
+        m_fileIndex = 0;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,189 @@
+#include "OutputFileList.h"
+
+#include "AlarmText.h"
+#include "FileErrorMessage.h"
+#include "FileReader.h"
+#include "PanelMessageBox.h"
+#include "StringTable.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSettings>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+namespace Str {
+constexpr int Ok = 20000;
+constexpr int BadFormat = 50069;
+} // namespace Str
+
+constexpr uint32_t StyleExclamationOk = 0x30;
+constexpr int ResultOk = 1;
+
+QSettings Store()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope,
+                     QCoreApplication::organizationName(), QCoreApplication::applicationName());
+}
+
+// The lines of a list file: each ends at LF or CR LF, without its terminator; the last one may
+// lack a terminator. A lone CR is part of its line.
+QList<QByteArray> SplitLines(const QByteArray& data)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    while (start < data.size()) {
+        qsizetype end = data.indexOf('\n', start);
+        const qsizetype next = end < 0 ? data.size() : end + 1;
+        if (end < 0)
+            end = data.size();
+        else if (end > start && data[end - 1] == '\r')
+            --end;
+        lines.append(data.mid(start, end - start));
+        start = next;
+    }
+    return lines;
+}
+
+// Reads a list file's lines; the errno of a failure is shown with the path, giving false.
+bool ReadLines(const QByteArray& path, QWidget* parent, QList<QByteArray>& lines)
+{
+    CFileReader reader;
+    QByteArray data;
+    if (const int error = reader.Open(path); error != 0) {
+        ShowFileError(parent, error, COutputFileList::DisplayText(path), FileOperation::Open);
+        return false;
+    }
+    if (const int error = reader.ReadAll(data); error != 0) {
+        ShowFileError(parent, error, COutputFileList::DisplayText(path), FileOperation::Read);
+        return false;
+    }
+    lines = SplitLines(data);
+    return true;
+}
+
+bool IsListFile(const QList<QByteArray>& lines)
+{
+    return !lines.isEmpty() &&
+           lines.first() ==
+               QByteArray(COutputFileList::Magic.data(), qsizetype(COutputFileList::Magic.size()));
+}
+
+// The store keeps text that is valid UTF-8 as text, so that the settings file stays readable,
+// and anything else as bytes; both read back as the same bytes.
+QVariant StoreValue(const QByteArray& entry)
+{
+    const QString text = QString::fromUtf8(entry);
+    if (text.toUtf8() == entry)
+        return text;
+    return entry;
+}
+
+bool WriteAll(int fd, const QByteArray& data)
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t written = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+} // namespace
+
+QString COutputFileList::DisplayText(const QByteArray& entry)
+{
+    return QFile::decodeName(entry);
+}
+
+void COutputFileList::LoadFromStore()
+{
+    QSettings store = Store();
+    store.beginGroup(QString::fromLatin1(Section));
+    const int count = store.value(QStringLiteral("FileCount"), 0).toInt();
+    m_entries.clear();
+    for (int i = 0; i < count; ++i) {
+        const QByteArray entry = store.value(QStringLiteral("File%1").arg(i)).toByteArray();
+        if (!entry.isEmpty())
+            m_entries.append(entry);
+    }
+}
+
+void COutputFileList::SaveToStore() const
+{
+    QSettings store = Store();
+    store.beginGroup(QString::fromLatin1(Section));
+    store.setValue(QStringLiteral("FileCount"), GetCount());
+    for (int i = 0; i < GetCount(); ++i)
+        store.setValue(QStringLiteral("File%1").arg(i), StoreValue(m_entries[i]));
+    store.endGroup();
+    // A failed write is not reported: the list is still in the dialog.
+    store.sync();
+}
+
+COutputFileList::ReadResult COutputFileList::ReadListFile(const QByteArray& path, QWidget* parent)
+{
+    QList<QByteArray> lines;
+    if (!CheckFileExists(path, parent) || !ReadLines(path, parent, lines))
+        return ReadResult::NotOpened;
+    if (!IsListFile(lines)) {
+        ShowFileMessage(parent, LoadString(Str::BadFormat).arg(DisplayText(path)));
+        return ReadResult::BadFormat;
+    }
+    lines.removeFirst();
+    m_entries = lines;
+    return ReadResult::Replaced;
+}
+
+void COutputFileList::MergeFile(const QByteArray& path, QWidget* parent)
+{
+    QList<QByteArray> lines;
+    if (CheckFileExists(path, parent) && ReadLines(path, parent, lines) && IsListFile(lines)) {
+        m_entries.append(lines.mid(1));
+        return;
+    }
+    m_entries.append(path);
+}
+
+bool COutputFileList::WriteListFile(const QByteArray& path, QWidget* parent) const
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        ShowFileError(parent, errno, DisplayText(path), FileOperation::Open);
+        return false;
+    }
+    QByteArray data(Magic.data(), qsizetype(Magic.size()));
+    data += "\r\n";
+    for (const QByteArray& entry : m_entries)
+        data += entry + "\r\n";
+    const bool written = WriteAll(fd, data);
+    int error = written ? 0 : errno;
+    // A full disk may show only when the data reaches it, at close.
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0) {
+        ShowFileError(parent, error, DisplayText(path), FileOperation::Write);
+        return false;
+    }
+    return true;
+}
+
+bool COutputFileList::CheckFileExists(const QByteArray& path, QWidget* parent)
+{
+    if (::access(path.constData(), F_OK) == 0)
+        return true;
+    CPanelMessageBox box(FormatConnectionError(ConnectionErrorKind::NotFound, DisplayText(path)),
+                         StyleExclamationOk, parent);
+    box.SetCaption(ResultOk, LoadString(Str::Ok));
+    box.exec();
+    return false;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <string_view>
+
+class QWidget;
+
+// The ordered list of cutting-data files that go to the machine. Entries are byte strings,
+// as a rule paths: Linux paths need not be valid UTF-8, so an entry read from a list file or
+// the settings store is written back unchanged and is decoded only to show it.
+//
+// Failures of list-file operations are shown to the user inside the operation, in message
+// boxes owned by the parent given.
+class COutputFileList
+{
+public:
+    static constexpr std::string_view Magic = "MILDEK_OUTPUT_FILE_LIST";
+    static constexpr const char* Section = "OutputFiles";
+
+    // How reading a list file in place of the list went.
+    enum class ReadResult
+    {
+        NotOpened, // missing or unreadable: the list is unchanged
+        BadFormat, // opened, but the first line is not the magic: the list is unchanged
+        Replaced,
+    };
+
+    int GetCount() const { return int(m_entries.size()); }
+    const QByteArray& GetEntry(int index) const { return m_entries[index]; }
+    const QList<QByteArray>& GetEntries() const { return m_entries; }
+    void Append(const QByteArray& entry) { m_entries.append(entry); }
+    void Insert(int index, const QByteArray& entry) { m_entries.insert(index, entry); }
+    void Remove(int index) { m_entries.removeAt(index); }
+    void Clear() { m_entries.clear(); }
+
+    // The list in the per-user settings store: "FileCount", then "File0", "File1", ...
+    // Loading skips empty values; saving leaves values past the new count in place (reading
+    // stops at the count).
+    void LoadFromStore();
+    void SaveToStore() const;
+
+    // Replaces the list with the entries of a list file ("View List...").
+    ReadResult ReadListFile(const QByteArray& path, QWidget* parent);
+    // Adds a file to the list: a list file adds its entries, any other file (or one that cannot
+    // be read) its own path.
+    void MergeFile(const QByteArray& path, QWidget* parent);
+    // Writes the list as a list file, replacing an existing one.
+    bool WriteListFile(const QByteArray& path, QWidget* parent) const;
+
+    // True when path exists (a folder too); otherwise shows the not-found alarm and gives false.
+    static bool CheckFileExists(const QByteArray& path, QWidget* parent);
+    // An entry as text for the user.
+    static QString DisplayText(const QByteArray& entry);
+
+private:
+    QList<QByteArray> m_entries;
+};

@@ -1,0 +1,299 @@
+// The output list with its list file and its settings-store form, and the cutting-data file in
+// memory with its line index, NC-code test and capacity rule.
+
+#include "CutDataFile.h"
+#include "CutDataSet.h"
+#include "ModalAnswerer.h"
+#include "OutputFileList.h"
+#include "OutputTestSupport.h"
+#include "WidgetTestApp.h"
+
+#include <QMessageBox>
+#include <QSettings>
+
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <random>
+
+using namespace zr40_test;
+
+namespace {
+
+const std::string Magic = "MILDEK_OUTPUT_FILE_LIST";
+// Bytes that are not UTF-8 (a Latin-1 "ä" and a lone continuation byte).
+const QByteArray Latin1Name = QByteArray("/data/m\xe4rz\x80.nc");
+
+// Answers the next standard file message and keeps its text.
+void AnswerFileMessage(ModalAnswerer& answerer, QString& text)
+{
+    answerer.Then([&text](QWidget* window) {
+        auto* box = qobject_cast<QMessageBox*>(window);
+        ASSERT_TRUE(box);
+        text = box->text();
+        box->accept();
+    });
+}
+
+class OutputListTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QCoreApplication::setOrganizationName("Quenby Corporation");
+        QCoreApplication::setApplicationName("output-data-test");
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "Quenby Corporation",
+                  "output-data-test")
+            .clear();
+    }
+
+    TempFiles m_files;
+    ModalAnswerer m_answerer;
+};
+
+TEST_F(OutputListTest, ListFileIsWrittenByteForByteAndReadBackUnchanged)
+{
+    COutputFileList list;
+    const QByteArray empty = m_files.Path("empty.ofl");
+    ASSERT_TRUE(list.WriteListFile(empty, nullptr));
+    EXPECT_EQ(TempFiles::Read(empty), Magic + "\r\n");
+
+    for (const QByteArray& entry : {QByteArray("/a/one.nc"), Latin1Name, QByteArray("x y")})
+        list.Append(entry);
+    const QByteArray path = m_files.Path("three.ofl");
+    ASSERT_TRUE(list.WriteListFile(path, nullptr));
+    EXPECT_EQ(TempFiles::Read(path),
+              Magic + "\r\n/a/one.nc\r\n" + Latin1Name.toStdString() + "\r\nx y\r\n");
+    COutputFileList back;
+    EXPECT_EQ(back.ReadListFile(path, nullptr), COutputFileList::ReadResult::Replaced);
+    EXPECT_EQ(back.GetEntries(), list.GetEntries());
+}
+
+TEST_F(OutputListTest, ListFileLinesEndAtLfOrCrLfAndKeepBlankLines)
+{
+    struct Row
+    {
+        std::string content;
+        QList<QByteArray> entries;
+    };
+    const Row rows[] = {
+        {Magic + "\n/a\n/b\n", {"/a", "/b"}},
+        {Magic + "\r\n/a\r\n/b", {"/a", "/b"}},
+        {Magic + "\r\n/a\r\n\r\n/b\r\n", {"/a", "", "/b"}},
+        {Magic + "\r\n /a\r\r\n", {" /a\r"}},
+        {Magic, {}},
+    };
+    for (const Row& row : rows) {
+        COutputFileList list;
+        list.Append("old");
+        EXPECT_EQ(list.ReadListFile(m_files.Write("l.ofl", row.content), nullptr),
+                  COutputFileList::ReadResult::Replaced);
+        EXPECT_EQ(list.GetEntries(), row.entries) << row.content;
+    }
+}
+
+TEST_F(OutputListTest, ViewingAFileWithoutTheMagicKeepsTheListAndSaysBadFormat)
+{
+    QString text;
+    AnswerFileMessage(m_answerer, text);
+    COutputFileList list;
+    list.Append("old");
+    const QByteArray path = m_files.Write("lower.ofl", "mildek_output_file_list\r\n/a\r\n");
+    EXPECT_EQ(list.ReadListFile(path, nullptr), COutputFileList::ReadResult::BadFormat);
+    EXPECT_EQ(list.GetEntries(), QList<QByteArray>{"old"});
+    EXPECT_EQ(text, QString::fromLocal8Bit(path) + " has a bad format.");
+
+    // A missing list file: the not-found alarm, the list unchanged.
+    m_answerer.AnswerBox(1);
+    EXPECT_EQ(list.ReadListFile(m_files.Path("none.ofl"), nullptr),
+              COutputFileList::ReadResult::NotOpened);
+    ASSERT_EQ(m_answerer.Count(), 1);
+    EXPECT_EQ(m_answerer.Seen()[0].text,
+              QString::fromLocal8Bit(m_files.Path("none.ofl")) + " was not found.\n(Error : 012)");
+    EXPECT_EQ(list.GetEntries(), QList<QByteArray>{"old"});
+}
+
+TEST_F(OutputListTest, MergeAddsAListFilesEntriesAndAnyOtherFileItself)
+{
+    const QByteArray listFile = m_files.Write("in.ofl", Magic + "\r\n/x\r\n/y\r\n");
+    const QByteArray lowerMagic = m_files.Write("lower.ofl", "mildek_output_file_list\r\n/x\r\n");
+    const QByteArray ncFile = m_files.Write("a.nc", "%\r\nG0X1\r\n");
+    const QByteArray emptyFile = m_files.Write("e.nc", "");
+    const QByteArray missing = m_files.Path("gone.nc");
+    m_answerer.AnswerBox(1); // the not-found alarm of the missing file
+
+    COutputFileList list;
+    for (const QByteArray& path : {listFile, lowerMagic, ncFile, emptyFile, missing, ncFile})
+        list.MergeFile(path, nullptr);
+    EXPECT_EQ(list.GetEntries(),
+              (QList<QByteArray>{"/x", "/y", lowerMagic, ncFile, emptyFile, missing, ncFile}));
+    EXPECT_EQ(m_answerer.Count(), 1);
+}
+
+TEST_F(OutputListTest, StoreReadsUpToFileCountSkippingEmptyValues)
+{
+    {
+        QSettings store(QSettings::IniFormat, QSettings::UserScope, "Quenby Corporation",
+                        "output-data-test");
+        store.beginGroup("OutputFiles");
+        store.setValue("FileCount", 3);
+        store.setValue("File0", "/a");
+        store.setValue("File1", "");
+        store.setValue("File2", "/c");
+        store.setValue("File5", "/f");
+    }
+    COutputFileList list;
+    list.LoadFromStore();
+    EXPECT_EQ(list.GetEntries(), (QList<QByteArray>{"/a", "/c"}));
+
+    // Bytes that are not UTF-8 come back unchanged; the value past the new count stays but is
+    // not read.
+    list.Clear();
+    list.Append(Latin1Name);
+    list.SaveToStore();
+    COutputFileList back;
+    back.LoadFromStore();
+    EXPECT_EQ(back.GetEntries(), QList<QByteArray>{Latin1Name});
+    QSettings store(QSettings::IniFormat, QSettings::UserScope, "Quenby Corporation",
+                    "output-data-test");
+    EXPECT_EQ(store.value("OutputFiles/FileCount").toInt(), 1);
+    EXPECT_EQ(store.value("OutputFiles/File2").toString(), "/c");
+}
+
+// --- the cutting-data file --------------------------------------------------------------------
+
+std::vector<int64_t> LineStarts(const CCutDataFile& file)
+{
+    std::vector<int64_t> starts;
+    for (int64_t i = 0; i < file.LineCount(); ++i)
+        starts.push_back(file.LineStart(i));
+    return starts;
+}
+
+TEST(CutDataFile, LinesStartAfterCrLfLoneCrAndLoneLfUpToTheFirstNul)
+{
+    struct Row
+    {
+        std::string data;
+        std::vector<int64_t> starts;
+    };
+    const Row rows[] = {
+        {"G0X1\r\nG1\r\n", {0, 6, 10}},
+        {"\r\r\n\n", {0, 1, 3, 4}},
+        {"G0\nG1\0\nG2\n", {0, 3}},
+        {"G0", {0}},
+        {"", {}},
+    };
+    for (const Row& row : rows) {
+        CCutDataFile file;
+        ASSERT_TRUE(file.LoadFromMemory("/d/f.nc", row.data));
+        EXPECT_EQ(LineStarts(file), row.starts) << row.data;
+    }
+
+    CCutDataFile file;
+    file.LoadFromMemory("/d/f.nc", std::string_view("G0\nG1\0\nG2\n", 10));
+    EXPECT_EQ(file.LineText(1), std::string_view("G1\0\nG2\n", 7)); // runs to the end of the data
+    EXPECT_EQ(file.LineLength(2), -1);
+    EXPECT_EQ(file.LineText(2), "");
+}
+
+// The index keeps every 64th start and scans the vectorised path 64 bytes at a time: random
+// texts of every terminator mix must give exactly the starts of a plain byte-by-byte scan.
+TEST(CutDataFile, IndexAgreesWithAPlainScanOnRandomText)
+{
+    std::mt19937 random(12);
+    const char alphabet[] = {'G', '1', ' ', '\r', '\n', '\n', '\r'};
+    for (int round = 0; round < 20; ++round) {
+        std::string data(size_t(random() % 20000), 'x');
+        for (char& c : data)
+            c = alphabet[random() % sizeof alphabet];
+        std::vector<int64_t> expected{0};
+        for (size_t i = 0; i < data.size(); ++i)
+            if (data[i] == '\n' ||
+                (data[i] == '\r' && (i + 1 == data.size() || data[i + 1] != '\n')))
+                expected.push_back(int64_t(i + 1));
+        if (data.empty())
+            expected.clear();
+        CCutDataFile file;
+        file.LoadFromMemory("/r.nc", data);
+        ASSERT_EQ(LineStarts(file), expected) << round;
+        for (int64_t i = 0; i + 1 < file.LineCount(); i += 97)
+            EXPECT_EQ(file.LineLength(i), expected[size_t(i + 1)] - expected[size_t(i)]);
+    }
+}
+
+TEST(CutDataFile, NcCodeIsDecidedByTheFirstLineWithContent)
+{
+    const std::pair<std::string, bool> rows[] = {
+        {"\r\n\n%\nG0\n", true}, {"(part)\n", true},  {"G0X1\n", false},
+        {";x\n%\n", false},      {"\r\n\n\r", false}, {"", false},
+    };
+    for (const auto& [data, nc] : rows) {
+        CCutDataFile file;
+        file.LoadFromMemory("/n.nc", data);
+        EXPECT_EQ(file.IsNcCode(), nc) << data;
+    }
+}
+
+TEST(CutDataFile, CapacityIsTheNextMultipleOf4096AndIsReused)
+{
+    for (const auto& [length, capacity] : {std::pair<int64_t, int64_t>{0, 4096},
+                                           {4095, 4096},
+                                           {4096, 8192},
+                                           {int64_t(3) << 30, (int64_t(3) << 30) + 4096}})
+        EXPECT_EQ(CCutDataFile::CapacityFor(length), capacity) << length;
+
+    CCutDataFile file;
+    file.LoadFromMemory("/a", std::string(5000, 'x'));
+    EXPECT_EQ(file.GetCapacity(), 8192);
+    file.LoadFromMemory("/b", "short");
+    EXPECT_EQ(file.GetCapacity(), 8192);
+}
+
+TEST_F(OutputListTest, LoadGivesDisplayNamesForEmptyAndUnreadableFiles)
+{
+    CCutDataFile file;
+    ASSERT_TRUE(file.Load(m_files.Write("empty.nc", ""), nullptr));
+    EXPECT_EQ(file.GetDisplayName(), "empty.nc [null]");
+    EXPECT_EQ(file.LineCount(), 0);
+
+    QString text;
+    AnswerFileMessage(m_answerer, text);
+    const QByteArray missing = m_files.Path("gone.nc");
+    EXPECT_FALSE(file.Load(missing, nullptr));
+    EXPECT_EQ(file.GetDisplayName(), QString::fromLocal8Bit(missing) + " [error]");
+    EXPECT_EQ(text, QString::fromLocal8Bit(missing) + " was not found.");
+
+    CCutDataSet set;
+    EXPECT_TRUE(set.AddFile(m_files.Write("a.nc", "G0\nG1"), nullptr));
+    AnswerFileMessage(m_answerer, text);
+    EXPECT_FALSE(set.AddFile(missing, nullptr));
+    EXPECT_TRUE(set.AddFile(m_files.Write("b.nc", "G2"), nullptr));
+    EXPECT_EQ(set.GetFileCount(), 2);
+    std::vector<std::pair<int, int64_t>> visited{{0, 0}};
+    while (set.Advance())
+        visited.emplace_back(set.GetFileIndex(), set.GetLineIndex());
+    EXPECT_EQ(visited, (std::vector<std::pair<int, int64_t>>{{0, 0}, {0, 1}, {1, 0}}));
+    EXPECT_EQ(set.GetFileIndex(), 0);
+}
+
+// A file past 2 GiB: its length and the last line's length need 64 bits. The file is sparse
+// (a hole of NULs after two lines), so it costs no disk; loading it needs the memory.
+TEST_F(OutputListTest, FileOverTwoGibibytesIsIndexedWith64BitOffsets)
+{
+    const int64_t size = (int64_t(1) << 31) + 4096 * 3 + 5;
+    const QByteArray path = m_files.Write("big.nc", "G0\nG1\n");
+    if (::truncate(path.constData(), size) != 0)
+        GTEST_SKIP() << "the file system cannot hold a sparse file of " << size << " bytes";
+    if (sysconf(_SC_AVPHYS_PAGES) * sysconf(_SC_PAGESIZE) < 2 * size)
+        GTEST_SKIP() << "not enough free memory to load " << size << " bytes";
+    CCutDataFile file;
+    ASSERT_TRUE(file.Load(path, nullptr));
+    EXPECT_EQ(file.GetLength(), size);
+    EXPECT_EQ(file.GetCapacity(), CCutDataFile::CapacityFor(size));
+    EXPECT_EQ(LineStarts(file), (std::vector<int64_t>{0, 3, 6}));
+    EXPECT_EQ(file.LineLength(2), size - 6);
+}
+
+} // namespace
