@@ -1,0 +1,404 @@
+#include "NcInterpreter.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Positions beyond this cannot be held in micrometres in 32 bits.
+constexpr double kLimitMm = 2000000.0;
+// How far the end of a centre-form arc may lie off its circle before the line is warned about.
+constexpr double kArcToleranceMm = 0.01;
+
+bool IsStop(const char* p, const char* end)
+{
+    return p == end || *p == '\r' || *p == '\n' || *p == '\0';
+}
+
+const char* SkipToStop(const char* p, const char* end)
+{
+    while (!IsStop(p, end))
+        ++p;
+    return p;
+}
+
+struct Word
+{
+    double value = 0;
+    bool point = false; // written with a decimal point
+};
+
+// Reads [sign] digits [. digits] without the C library, which would depend on the locale and
+// accept forms (exponents, hex, inf) that NC code does not have. Returns false without digits.
+bool ReadNumber(const char*& p, const char* end, Word& word)
+{
+    bool negative = false;
+    if (!IsStop(p, end) && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    uint64_t mantissa = 0;
+    int significant = 0; // digits in the mantissa, leading zeros not counted
+    int fraction = 0;    // of them, after the point
+    bool digit = false;
+    bool point = false;
+    for (; !IsStop(p, end); ++p) {
+        char c = *p;
+        if (c == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9')
+            break;
+        digit = true;
+        if (significant + (mantissa != 0 || c != '0') > 17 || fraction >= 17) {
+            if (!point)
+                return false; // more integer digits than any length or code can have
+            continue;         // fraction digits beyond double precision change nothing
+        }
+        mantissa = mantissa * 10 + uint64_t(c - '0');
+        if (mantissa != 0)
+            ++significant;
+        if (point)
+            ++fraction;
+    }
+    if (!digit)
+        return false;
+    static constexpr double kPowers[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
+                                         1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17};
+    double value = double(mantissa) / kPowers[fraction];
+    word.value = negative ? -value : value;
+    word.point = point;
+    return true;
+}
+
+void SetWord(CNcWarning& warning, const char* text)
+{
+    std::strncpy(warning.word, text, sizeof warning.word - 1);
+}
+
+void SetWord(CNcWarning& warning, char letter, const Word& word)
+{
+    if (word.point)
+        std::snprintf(warning.word, sizeof warning.word, "%c%g", letter, word.value);
+    else
+        std::snprintf(warning.word, sizeof warning.word, "%c%.0f", letter, word.value);
+}
+
+// The in-plane axes (a, b) and the normal n of a plane.
+struct PlaneAxes
+{
+    int a, b, n;
+};
+PlaneAxes AxesOf(NcPlane plane)
+{
+    switch (plane) {
+    case NcPlane::ZX:
+        return {2, 0, 1};
+    case NcPlane::YZ:
+        return {1, 2, 0};
+    case NcPlane::XY:
+        break;
+    }
+    return {0, 1, 2};
+}
+
+int LetterIndex(char letter)
+{
+    return letter - 'A';
+}
+
+} // namespace
+
+CNcInterpreter::CNcInterpreter(const CNcReadOptions& options) : m_options(options)
+{
+    m_state.position = options.start;
+}
+
+CNcLineResult CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line)
+{
+    CNcLineResult result;
+    result.warning.line = line;
+    auto warn = [&](NcWarningKind kind) {
+        result.warned = true;
+        result.warning.kind = kind;
+    };
+    auto refuse = [&](NcWarningKind kind, const char* p) {
+        warn(kind);
+        result.stop = SkipToStop(p, end);
+        return result;
+    };
+
+    const char* p = begin;
+    while (!IsStop(p, end) && (*p == ' ' || *p == '\t'))
+        ++p;
+    if (!IsStop(p, end) && *p == '/') {
+        if (m_options.blockSkip) {
+            result.stop = SkipToStop(p, end);
+            return result;
+        }
+        ++p;
+    }
+    if (!IsStop(p, end) && *p == '%') {
+        result.stop = SkipToStop(p, end);
+        return result;
+    }
+
+    // Words of the line: the last value of each letter, and the G codes as they come.
+    uint32_t present = 0;
+    Word words[26];
+    int motion = -2; // -2: not on this line
+    int plane = -1;
+    int absolute = -1;
+    int inch = -1;
+    int system = -2;
+    bool workSystemP = false; // G54.1: the system comes from P
+    bool dwell = false;
+    bool cancelCycle = false;
+    bool compensation = false;
+
+    while (!IsStop(p, end)) {
+        char c = *p;
+        if (c == ' ' || c == '\t') {
+            ++p;
+            continue;
+        }
+        if (c == ';')
+            break;
+        if (c == '(') {
+            // Comments may hold parentheses of their own; they end where the first "(" closes.
+            int depth = 0;
+            for (; !IsStop(p, end); ++p) {
+                if (*p == '(')
+                    ++depth;
+                else if (*p == ')' && --depth == 0)
+                    break;
+            }
+            if (IsStop(p, end)) {
+                warn(NcWarningKind::UnclosedComment);
+                break;
+            }
+            ++p;
+            continue;
+        }
+        char letter = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+        if (letter < 'A' || letter > 'Z' || letter == 'E' || letter == 'U' || letter == 'V' ||
+            letter == 'W') {
+            if (c >= 0x21 && c <= 0x7E)
+                result.warning.word[0] = c;
+            else
+                std::snprintf(result.warning.word, sizeof result.warning.word, "\\x%02X",
+                              unsigned(uint8_t(c)));
+            return refuse(NcWarningKind::UnknownWord, p);
+        }
+        ++p;
+        while (!IsStop(p, end) && (*p == ' ' || *p == '\t'))
+            ++p;
+        Word word;
+        if (!ReadNumber(p, end, word)) {
+            result.warning.word[0] = letter;
+            return refuse(NcWarningKind::BadNumber, p);
+        }
+        if (letter != 'G') {
+            present |= 1u << LetterIndex(letter);
+            words[LetterIndex(letter)] = word;
+            continue;
+        }
+        long code = std::lround(word.value * 10);
+        switch (code) {
+        case 0:
+        case 10:
+        case 20:
+        case 30:
+            motion = int(code / 10);
+            break;
+        case 40:
+            dwell = true;
+            break;
+        case 170:
+        case 180:
+        case 190:
+            plane = int(code / 10 - 17);
+            break;
+        case 200:
+        case 210:
+            inch = code == 200;
+            break;
+        case 400: // compensation off, tool length on and off, feed per minute, path modes:
+        case 430: // the programmed path is what the view shows
+        case 490:
+        case 940:
+        case 610:
+        case 640:
+            break;
+        case 410:
+        case 420:
+            compensation = true;
+            break;
+        case 540:
+        case 550:
+        case 560:
+        case 570:
+        case 580:
+        case 590:
+            system = int(code / 10 - 54 + 3);
+            break;
+        case 541:
+            workSystemP = true;
+            break;
+        case 800:
+            cancelCycle = true;
+            break;
+        case 900:
+        case 910:
+            absolute = code == 900;
+            break;
+        default:
+            SetWord(result.warning, 'G', word);
+            warn(NcWarningKind::UnknownCode);
+            // A canned cycle rules the lines after it too: they must not run as plain moves.
+            if (code == 730 || code == 740 || code == 760 || (code >= 810 && code <= 890))
+                m_state.motion = -1;
+            result.stop = SkipToStop(p, end);
+            return result;
+        }
+    }
+    result.stop = SkipToStop(p, end);
+
+    auto has = [&](char letter) { return (present >> LetterIndex(letter)) & 1u; };
+    auto word = [&](char letter) -> const Word& { return words[LetterIndex(letter)]; };
+
+    CNcModalState next = m_state;
+    if (inch >= 0)
+        next.inch = inch == 1;
+    if (plane >= 0)
+        next.plane = NcPlane(plane);
+    if (absolute >= 0)
+        next.absolute = absolute == 1;
+    if (system >= -1)
+        next.system = system;
+    if (workSystemP) {
+        const Word& number = word('P');
+        if (!has('P') || number.point || number.value < 1 || number.value > 300) {
+            SetWord(result.warning, "G54.1");
+            warn(NcWarningKind::OutOfRange);
+            return result;
+        }
+        next.system = 9 + int(number.value);
+    }
+    if (cancelCycle)
+        next.motion = -1;
+    if (motion >= 0)
+        next.motion = motion;
+
+    const NcDecimalMode mode = m_options.decimalMode;
+    const bool conventionalLengths =
+        mode == NcDecimalMode::Conventional || mode == NcDecimalMode::CalculatorFeed;
+    const bool conventionalFeed =
+        mode == NcDecimalMode::Conventional || mode == NcDecimalMode::CalculatorAxes;
+    auto length = [&](char letter) {
+        const Word& w = word(letter);
+        double value = w.value;
+        if (!w.point && conventionalLengths)
+            value *= next.inch ? 1e-4 : 1e-3;
+        return next.inch ? value * 25.4 : value;
+    };
+    if (has('F')) {
+        const Word& w = word('F');
+        double value = w.value;
+        if (!w.point && conventionalFeed && next.inch)
+            value *= 0.01;
+        if (value < 0) {
+            SetWord(result.warning, 'F', w);
+            warn(NcWarningKind::OutOfRange);
+            return result;
+        }
+        next.feed = next.inch ? value * 25.4 : value;
+    }
+
+    if (has('A') || has('B') || has('C'))
+        SetWord(result.warning, "rotary axis"), warn(NcWarningKind::NotShown);
+    if (compensation)
+        SetWord(result.warning, "G41/G42"), warn(NcWarningKind::NotShown);
+
+    const bool arcMode = next.motion == 2 || next.motion == 3;
+    const bool axisWords = has('X') || has('Y') || has('Z');
+    const bool centreWords = has('I') || has('J') || has('K');
+    if (dwell || !(axisWords || (arcMode && centreWords))) {
+        m_state = next;
+        return result;
+    }
+    if (next.motion < 0) {
+        result.warning.word[0] = has('X') ? 'X' : has('Y') ? 'Y' : has('Z') ? 'Z' : 'I';
+        warn(NcWarningKind::NoMotionMode);
+        return result;
+    }
+
+    CNcMove& move = result.move;
+    move.start = m_state.position;
+    move.end = m_state.position;
+    for (int axis = 0; axis < 3; ++axis) {
+        char letter = char('X' + axis);
+        if (!has(letter))
+            continue;
+        double value = length(letter);
+        move.end[axis] = next.absolute ? value : move.end[axis] + value;
+        if (!(std::fabs(move.end[axis]) < kLimitMm)) {
+            SetWord(result.warning, letter, word(letter));
+            warn(NcWarningKind::OutOfRange);
+            return result;
+        }
+    }
+    move.motion = NcMotion(next.motion);
+    move.plane = next.plane;
+    move.feed = next.feed;
+    move.system = next.system;
+
+    if (arcMode) {
+        const PlaneAxes axes = AxesOf(next.plane);
+        const double sa = move.start[axes.a], sb = move.start[axes.b];
+        const double ea = move.end[axes.a], eb = move.end[axes.b];
+        move.centre = move.start;
+        if (has('R')) {
+            const double radius = length('R');
+            const double da = ea - sa, db = eb - sb;
+            const double chord = std::hypot(da, db);
+            const double half = chord / 2;
+            if (chord < 1e-9 || std::fabs(radius) < half - 1e-6) {
+                SetWord(result.warning, 'R', word('R'));
+                warn(NcWarningKind::ArcRadius);
+                if (chord < 1e-9)
+                    return result; // a full circle cannot be given by its radius
+                move.motion = NcMotion::Feed;
+            } else {
+                const double h = std::sqrt(std::fmax(0.0, radius * radius - half * half));
+                // Counterclockwise with a positive radius (the shorter arc) turns around a
+                // centre on the left of the chord; clockwise or a negative radius flip the side.
+                double side = (next.motion == 3) == (radius > 0) ? 1.0 : -1.0;
+                move.centre[axes.a] = sa + da / 2 - side * h * db / chord;
+                move.centre[axes.b] = sb + db / 2 + side * h * da / chord;
+            }
+        } else {
+            static constexpr char kOffsets[3] = {'I', 'J', 'K'};
+            for (int axis : {axes.a, axes.b})
+                if (has(kOffsets[axis]))
+                    move.centre[axis] += length(kOffsets[axis]);
+            const double startRadius =
+                std::hypot(sa - move.centre[axes.a], sb - move.centre[axes.b]);
+            const double endRadius = std::hypot(ea - move.centre[axes.a], eb - move.centre[axes.b]);
+            if (startRadius < 1e-9) {
+                SetWord(result.warning, "0");
+                warn(NcWarningKind::ArcRadius);
+                move.motion = NcMotion::Feed;
+            } else if (std::fabs(startRadius - endRadius) > kArcToleranceMm) {
+                warn(NcWarningKind::ArcEndOffCircle);
+            }
+        }
+    }
+
+    next.position = move.end;
+    m_state = next;
+    result.moved = true;
+    return result;
+}

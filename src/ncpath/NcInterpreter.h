@@ -1,0 +1,79 @@
+#pragma once
+
+#include "NcPath.h"
+#include "NcWarning.h"
+
+#include <array>
+#include <cstdint>
+
+// How numbers without a decimal point are read (the machine's NC-code setting, byte 2):
+// "conventional" numbers count the least increment (0.001 mm or 0.0001 inch for lengths,
+// 1 mm/min or 0.01 inch/min for feeds); "calculator" numbers are taken as written.
+enum class NcDecimalMode : uint8_t
+{
+    Conventional = 0,
+    CalculatorAll = 1,
+    CalculatorFeed = 2,
+    CalculatorAxes = 3,
+};
+
+struct CNcReadOptions
+{
+    bool blockSkip = true; // lines that begin with "/" are skipped (the machine's byte 4 = 0)
+    NcDecimalMode decimalMode = NcDecimalMode::Conventional;
+    std::array<double, 3> start{0, 0, 0}; // where the tool stands when the program begins, mm
+};
+
+// What one line leaves behind for the next: the modal state of the program.
+struct CNcModalState
+{
+    std::array<double, 3> position{0, 0, 0}; // mm, in the frame of `system`
+    int motion = -1;                         // 0..3 for G0..G3; -1 none (start, G80, cycles)
+    NcPlane plane = NcPlane::XY;
+    bool absolute = true;
+    bool inch = false;
+    double feed = 0; // mm per minute
+    int system = -1; // coordinate-system number (3..8 G54..G59, 10.. P1..); -1 not selected
+};
+
+// A move of one line, in mm, in the frame of `system`.
+struct CNcMove
+{
+    NcMotion motion = NcMotion::Rapid;
+    NcPlane plane = NcPlane::XY;
+    std::array<double, 3> start{};
+    std::array<double, 3> end{};
+    std::array<double, 3> centre{}; // arcs only
+    double feed = 0;                // mm per minute, feed moves and arcs
+    int system = -1;
+};
+
+struct CNcLineResult
+{
+    bool moved = false;
+    CNcMove move;
+    bool warned = false;
+    CNcWarning warning;
+    // Where the line's content ended: at `end`, or at a line terminator or NUL byte before it.
+    const char* stop = nullptr;
+};
+
+// Runs NC code one line at a time against a modal state. A line that holds something it does
+// not understand changes nothing and reports a warning, so that what it does report is a path
+// the machine would also take. The simulator and the whole-file reader share it.
+class CNcInterpreter
+{
+public:
+    explicit CNcInterpreter(const CNcReadOptions& options = {});
+
+    CNcModalState& State() { return m_state; }
+    const CNcModalState& State() const { return m_state; }
+
+    // Interprets the line that begins at `begin`; it ends at `end`, or before that at the first
+    // CR, LF or NUL byte. `line` is only used for the warning.
+    CNcLineResult ReadLine(const char* begin, const char* end, uint64_t line);
+
+private:
+    CNcReadOptions m_options;
+    CNcModalState m_state;
+};

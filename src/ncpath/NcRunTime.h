@@ -1,0 +1,33 @@
+#pragma once
+
+#include "NcPath.h"
+
+#include <vector>
+
+// Rapid speed of the machine when the panel has no setting for it, mm per minute.
+constexpr double kDefaultRapidSpeed = 1200.0;
+
+// Run time of a path at 100 % override: feed moves and arcs at their F, rapid moves at the
+// machine's rapid speed. A feed move without any F counts as no time (the reader has said the
+// program lacks it). Cumulative times are kept every kStride segments, so that the time left
+// from any line costs at most kStride segment lengths and the table stays small.
+class CNcRunTime
+{
+public:
+    static constexpr size_t kStride = 1024;
+
+    explicit CNcRunTime(const CNcPath& path, double rapidSpeed = kDefaultRapidSpeed);
+
+    double TotalSeconds() const { return m_total; }
+    // Seconds from the beginning of `line` to the end of the program.
+    double RemainingFromLine(uint32_t line) const;
+
+private:
+    double SegmentSeconds(size_t segment, double feed) const;
+    double SecondsBefore(size_t segment) const;
+
+    const CNcPath& m_path;
+    double m_rapidSpeed;
+    std::vector<double> m_checkpoints; // seconds before segment k * kStride
+    double m_total = 0;
+};

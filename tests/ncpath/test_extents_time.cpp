@@ -1,0 +1,130 @@
+#include "NcReader.h"
+#include "NcRunTime.h"
+#include "NcTravel.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+CNcPath Read(const std::string& program)
+{
+    CNcReadOptions options;
+    options.decimalMode = NcDecimalMode::CalculatorAll;
+    return ReadNcProgram(program.data(), program.size(), options);
+}
+
+// The simulated machine's travel: X 0..203, Y 0..152, Z -60..0 mm.
+constexpr NcPoint kTravelLow{0, 0, -60000};
+constexpr NcPoint kTravelHigh{203000, 152000, 0};
+
+struct TravelCase
+{
+    const char* name;
+    std::string program;
+    CNcOrigins origins;
+    NcPoint low, high; // machine extents
+    std::array<int32_t, 3> below, above;
+};
+
+TEST(NcTravel, ExtentsFromTheOriginAgainstTheTravel)
+{
+    const std::vector<TravelCase> cases = {
+        {"fits",
+         "G0 X0 Y0 Z0\nG1 X200 Y150 Z-10 F100\n",
+         {},
+         {0, 0, -10000},
+         {200000, 150000, 0},
+         {0, 0, 0},
+         {0, 0, 0}},
+        {"leaves X by 5 mm from the origin",
+         "G0 X0 Y0\nG1 X158 F100\n",
+         {{50000, 10000, 0}, {}},
+         {50000, 10000, 0},
+         {208000, 10000, 0},
+         {0, 0, 0},
+         {5000, 0, 0}},
+        {"an arc's bulge leaves Y",
+         "G0 X10 Y10\nG2 X30 Y10 R10\n",
+         {{0, 135000, 0}, {}},
+         {0, 135000, 0},
+         {30000, 155000, 0},
+         {0, 0, 0},
+         {0, 3000, 0}},
+        {"below Z and below X",
+         "G0 X-2 Z-61\n",
+         {},
+         {-2000, 0, -61000},
+         {0, 0, 0},
+         {2000, 0, 1000},
+         {0, 0, 0}},
+        {"each system by its own origin",
+         "G0 X0\nG55 G0 X10\n",
+         {{1000, 0, 0}, {{4, {200000, 0, 0}}}},
+         {1000, 0, 0},
+         {210000, 0, 0},
+         {0, 0, 0},
+         {7000, 0, 0}},
+    };
+    for (const TravelCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CNcExtents extents = MachineExtents(Read(c.program), c.origins);
+        ASSERT_FALSE(extents.empty);
+        EXPECT_EQ(extents.low, c.low);
+        EXPECT_EQ(extents.high, c.high);
+        const CNcTravelCheck check = CheckTravel(extents, kTravelLow, kTravelHigh);
+        EXPECT_EQ(check.below, c.below);
+        EXPECT_EQ(check.above, c.above);
+        const std::array<int32_t, 3> none{};
+        EXPECT_EQ(check.Fits(), c.below == none && c.above == none);
+    }
+    EXPECT_TRUE(
+        CheckTravel(MachineExtents(Read("(nothing)\n"), {}), kTravelLow, kTravelHigh).Fits());
+    const CNcPath inch = Read("G20 G0 X1 Y-2\n");
+    const CNcExtents extents = PathExtents(inch);
+    EXPECT_EQ(InProgramUnits(extents.low, inch.inch), (std::array<double, 3>{0, -2, 0}));
+    EXPECT_EQ(InProgramUnits(extents.high, inch.inch), (std::array<double, 3>{1, 0, 0}));
+}
+
+struct TimeCase
+{
+    const char* name;
+    std::string program;
+    double rapid;   // mm per minute
+    double seconds; // total
+    uint32_t fromLine;
+    double remaining;
+};
+
+TEST(NcRunTime, EstimatesFeedAndRapidTimes)
+{
+    const std::vector<TimeCase> cases = {
+        {"one feed move", "G1 X100 F600\n", 1200, 10, 0, 10},
+        {"rapid at the rapid speed", "G0 X120\n", 1200, 6, 0, 6},
+        {"rapid at a slower machine", "G0 X120\n", 600, 12, 1, 0},
+        {"a half circle after a rapid", "G0 X10 Y0\nG3 X-10 Y0 I-10 F100\n", 1200,
+         0.5 + 10 * 3.14159265 * 60 / 100, 1, 10 * 3.14159265 * 60 / 100},
+        {"feeds change", "G1 X60 F600\nG1 X120 F1200\n(end)\n", 1200, 9, 1, 3},
+        {"comment lines count from the next move", "G1 X60 F600\n(a)\nG1 X120 F1200\n", 1200, 9, 1,
+         3},
+    };
+    for (const TimeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CNcPath path = Read(c.program);
+        const CNcRunTime time(path, c.rapid);
+        EXPECT_NEAR(time.TotalSeconds(), c.seconds, c.seconds * 0.01);
+        EXPECT_NEAR(time.RemainingFromLine(c.fromLine), c.remaining, c.remaining * 0.01 + 1e-9);
+    }
+    // Past the first stride of checkpoints: 3000 one-millimetre moves at 60 mm/min.
+    std::string program = "G1 F60\n";
+    for (int i = 1; i <= 3000; ++i)
+        program += "X" + std::to_string(i) + "\n";
+    const CNcPath path = Read(program);
+    const CNcRunTime time(path);
+    EXPECT_NEAR(time.TotalSeconds(), 3000, 0.01);
+    EXPECT_NEAR(time.RemainingFromLine(2501), 500, 0.01);
+}
+
+} // namespace
