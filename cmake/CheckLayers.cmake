@@ -15,6 +15,7 @@ endif()
 set(FOLDERS
     "src/link|10|no"
     "src/machine|20|no"
+    "src/ncpath|20|no"
     "src/ui|30|yes"
     "src/panel|40|yes"
     "src/settings|50|yes"

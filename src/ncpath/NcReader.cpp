@@ -4,7 +4,9 @@
 
 int32_t ToMicrometres(double mm)
 {
-    return int32_t(std::lround(mm * 1000.0));
+    // Positions are checked against the 32-bit range before they get here.
+    const double units = mm * 1000.0;
+    return int32_t(units < 0 ? units - 0.5 : units + 0.5);
 }
 
 namespace {
