@@ -3,10 +3,19 @@
 #include "NcWarning.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+// Progress of a long read or build on a worker thread, and the request to give up.
+struct CNcProgress
+{
+    std::atomic<uint64_t> done{0};  // bytes read, or segments drawn, so far
+    std::atomic<uint64_t> total{0}; // of the step under way
+    std::atomic<bool> cancel{false};
+};
 
 // A point in micrometres: X, Y, Z (the machine's own length unit).
 using NcPoint = std::array<int32_t, 3>;

@@ -18,19 +18,29 @@ NcPoint ToPoint(const std::array<double, 3>& mm)
 
 } // namespace
 
-CNcPath ReadNcProgram(const char* data, uint64_t size, const CNcReadOptions& options)
+CNcPath ReadNcProgram(const char* data, uint64_t size, const CNcReadOptions& options,
+                      CNcProgress* progress)
 {
     CNcPath path;
     path.start = ToPoint(options.start);
     if (size == 0)
         return path; // an empty file has no lines at all
     CNcInterpreter interpreter(options);
+    if (progress) {
+        progress->done = 0;
+        progress->total = size;
+    }
     const char* p = data;
     const char* const end = data + size;
     double feed = -1;
     int system = -1;
     uint64_t line = 0;
     while (true) {
+        if (progress && (line & 0xFFFF) == 0) {
+            progress->done.store(uint64_t(p - data), std::memory_order_relaxed);
+            if (progress->cancel.load(std::memory_order_relaxed))
+                break;
+        }
         if (line > CNcSegment::kMaxLine) {
             CNcWarning warning;
             warning.line = line;

@@ -1,0 +1,151 @@
+#include "NcPathRaster.h"
+
+#include "NcGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+void CNcPathRaster::Project(NcProjection projection, const NcPoint& point, double& u, double& v)
+{
+    u = point[0];
+    v = projection == NcProjection::Top ? point[1] : point[2];
+}
+
+CNcPathRaster::CNcPathRaster(const CNcPath& path, NcProjection projection, CNcProgress* progress)
+    : m_projection(projection)
+{
+    const CNcExtents extents = PathExtents(path);
+    if (extents.empty)
+        return;
+    double lowU, lowV, highU, highV;
+    Project(projection, extents.low, lowU, lowV);
+    Project(projection, extents.high, highU, highV);
+    const double span = std::max({highU - lowU, highV - lowV, 1.0});
+    Level base;
+    base.cell = span / (kBaseCells - 1);
+    base.width = int((highU - lowU) / base.cell) + 1;
+    base.height = int((highV - lowV) / base.cell) + 1;
+    base.kinds.assign(size_t(base.width) * size_t(base.height), 0);
+    base.last.assign(base.kinds.size(), kNoSegment);
+    m_left = lowU - base.cell / 2;
+    m_bottom = lowV - base.cell / 2;
+    m_levels.push_back(std::move(base));
+
+    const size_t count = path.segments.Size();
+    if (progress) {
+        progress->done = 0;
+        progress->total = count;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (progress && (i & 0xFFFF) == 0) {
+            progress->done.store(i, std::memory_order_relaxed);
+            if (progress->cancel.load(std::memory_order_relaxed)) {
+                m_levels.clear();
+                return;
+            }
+        }
+        const CNcSegment& segment = path.segments[i];
+        const uint8_t kind = segment.Motion() == NcMotion::Rapid ? kRapid : kFeed;
+        double u0, v0, u1, v1;
+        Project(projection, path.StartOf(i), u0, v0);
+        if (!segment.IsArc()) {
+            Project(projection, segment.end, u1, v1);
+            Line(u0, v0, u1, v1, kind, uint32_t(i));
+            continue;
+        }
+        // Chords whose bulge stays under half a cell.
+        const CNcArcGeometry arc = ArcOf(path, i);
+        const double radius = arc.radius * 1000.0;
+        const double ratio = m_levels[0].cell / (2 * radius);
+        const double step = ratio < 1 ? 2 * std::acos(1 - ratio) : std::fabs(arc.sweep);
+        const int chords = std::clamp(int(std::ceil(std::fabs(arc.sweep) / step)), 4, 100000);
+        for (int k = 1; k <= chords; ++k) {
+            const std::array<double, 3> mm = arc.PointAt(double(k) / chords);
+            const NcPoint point{int32_t(std::lround(mm[0] * 1000)),
+                                int32_t(std::lround(mm[1] * 1000)),
+                                int32_t(std::lround(mm[2] * 1000))};
+            Project(projection, point, u1, v1);
+            Line(u0, v0, u1, v1, kind, uint32_t(i));
+            u0 = u1;
+            v0 = v1;
+        }
+    }
+    if (progress)
+        progress->done.store(count, std::memory_order_relaxed);
+    BuildLevels();
+}
+
+void CNcPathRaster::Mark(double u, double v, uint8_t kind, uint32_t segment)
+{
+    Level& base = m_levels[0];
+    const int x = std::clamp(int(u), 0, base.width - 1);
+    const int y = std::clamp(int(v), 0, base.height - 1);
+    const size_t index = base.Index(x, y);
+    base.kinds[index] |= kind;
+    base.last[index] = segment; // segments come in order: the last one is the highest
+}
+
+// Every cell the straight line from (u0, v0) to (u1, v1) crosses, in micrometres.
+void CNcPathRaster::Line(double u0, double v0, double u1, double v1, uint8_t kind, uint32_t segment)
+{
+    const double cell = m_levels[0].cell;
+    const double x0 = (u0 - m_left) / cell, y0 = (v0 - m_bottom) / cell;
+    const double dx = (u1 - m_left) / cell - x0, dy = (v1 - m_bottom) / cell - y0;
+    const int steps = int(std::ceil(std::max(std::fabs(dx), std::fabs(dy))));
+    if (steps == 0) {
+        Mark(x0, y0, kind, segment);
+        return;
+    }
+    for (int k = 0; k <= steps; ++k)
+        Mark(x0 + dx * k / steps, y0 + dy * k / steps, kind, segment);
+}
+
+void CNcPathRaster::BuildLevels()
+{
+    while (m_levels.back().width > 1 || m_levels.back().height > 1) {
+        const Level& below = m_levels.back();
+        Level level;
+        level.width = (below.width + 1) / 2;
+        level.height = (below.height + 1) / 2;
+        level.cell = below.cell * 2;
+        level.kinds.assign(size_t(level.width) * size_t(level.height), 0);
+        level.last.assign(level.kinds.size(), kNoSegment);
+        for (int y = 0; y < below.height; ++y) {
+            for (int x = 0; x < below.width; ++x) {
+                const size_t from = below.Index(x, y);
+                if (!below.kinds[from])
+                    continue;
+                const size_t to = level.Index(x / 2, y / 2);
+                level.kinds[to] |= below.kinds[from];
+                if (level.last[to] == kNoSegment || below.last[from] > level.last[to])
+                    level.last[to] = below.last[from];
+            }
+        }
+        m_levels.push_back(std::move(level));
+    }
+}
+
+uint32_t CNcPathRaster::SegmentNear(double u, double v, double radius) const
+{
+    if (m_levels.empty())
+        return kNoSegment;
+    const Level& base = m_levels[0];
+    const int cx = int(std::floor((u - m_left) / base.cell));
+    const int cy = int(std::floor((v - m_bottom) / base.cell));
+    const int reach = std::min(int(std::ceil(radius / base.cell)), kBaseCells);
+    uint32_t best = kNoSegment;
+    long bestDistance = -1;
+    for (int y = std::max(0, cy - reach); y <= std::min(base.height - 1, cy + reach); ++y) {
+        for (int x = std::max(0, cx - reach); x <= std::min(base.width - 1, cx + reach); ++x) {
+            const size_t index = base.Index(x, y);
+            if (!base.kinds[index])
+                continue;
+            const long distance = long(x - cx) * (x - cx) + long(y - cy) * (y - cy);
+            if (bestDistance < 0 || distance < bestDistance) {
+                bestDistance = distance;
+                best = base.last[index];
+            }
+        }
+    }
+    return best;
+}

@@ -1,0 +1,22 @@
+#include "ToolpathModel.h"
+
+#include "NcReader.h"
+
+std::unique_ptr<CToolpathModel> CToolpathModel::Build(const char* data, uint64_t size,
+                                                      const CNcReadOptions& options,
+                                                      double rapidSpeed, CNcProgress& progress,
+                                                      std::atomic<int>& stage)
+{
+    auto model = std::make_unique<CToolpathModel>();
+    stage = 0;
+    model->path = ReadNcProgram(data, size, options, &progress);
+    stage = 1;
+    model->top = CNcPathRaster(model->path, NcProjection::Top, &progress);
+    stage = 2;
+    model->side = CNcPathRaster(model->path, NcProjection::Side, &progress);
+    if (progress.cancel)
+        return nullptr;
+    model->extents = PathExtents(model->path);
+    model->runTime.emplace(model->path, rapidSpeed);
+    return model;
+}

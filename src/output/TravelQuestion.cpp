@@ -1,0 +1,47 @@
+#include "TravelQuestion.h"
+
+#include "CutDataFile.h"
+#include "NcReader.h"
+#include "PanelMessageBox.h"
+#include "StringTable.h"
+
+#include <QStringList>
+
+namespace {
+
+constexpr uint32_t kYesNoExclamation = 0x34;
+constexpr int kYes = 6;
+
+} // namespace
+
+QString TravelQuestionText(const QString& name, const CNcTravelCheck& check)
+{
+    static constexpr const char* kAxes[3] = {"X", "Y", "Z"};
+    QStringList excesses;
+    for (int axis = 0; axis < 3; ++axis) {
+        if (check.below[axis] > 0)
+            excesses
+                << LoadString(50210).arg(kAxes[axis]).arg(check.below[axis] / 1000.0, 0, 'f', 2);
+        if (check.above[axis] > 0)
+            excesses
+                << LoadString(50211).arg(kAxes[axis]).arg(check.above[axis] / 1000.0, 0, 'f', 2);
+    }
+    return LoadString(50209).arg(name, excesses.join('\n'));
+}
+
+CNcTravelCheck CheckFileTravel(const CCutDataFile& file, const CNcReadOptions& options,
+                               const CNcOrigins& origins, const NcPoint& travelLow,
+                               const NcPoint& travelHigh)
+{
+    if (file.LineCount() == 0)
+        return {};
+    const CNcPath path =
+        ReadNcProgram(file.LineText(0).data(), uint64_t(file.GetLength()), options);
+    return CheckTravel(MachineExtents(path, origins), travelLow, travelHigh);
+}
+
+bool AskSendOutsideTravel(const QString& name, const CNcTravelCheck& check, QWidget* parent)
+{
+    CPanelMessageBox box(TravelQuestionText(name, check), kYesNoExclamation, parent);
+    return box.exec() == kYes;
+}
