@@ -10,10 +10,18 @@
 
 #ifdef ZR40_BENCH_CUT_DATA_FILE
 #include "CutDataFile.h"
+#include "NcPathRaster.h"
+#include "ToolpathView.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTest>
 #endif
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -106,6 +114,36 @@ void Load(const std::string& path, Loaded& loaded)
 #endif
 }
 
+#ifdef ZR40_BENCH_CUT_DATA_FILE
+// The first complete picture after reading (the raster pyramid and one paint), and one repaint
+// at the fitted zoom and zoomed in about 7 and 55 times (nine and eighteen key steps of 1.25).
+void MeasureView(const CNcPath& program)
+{
+    auto start = Clock::now();
+    const double cpu = CpuSeconds();
+    CNcPathRaster top, side;
+    CNcPathRaster::DrawBoth(program, PathExtents(program), top, side);
+    CToolpathView view(NcProjection::Top);
+    view.resize(1000, 800);
+    view.SetPath(&program, &top);
+    QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+    view.render(&image);
+    std::printf("       first picture (both views drawn) %.3f s (cpu %.3f); repaint",
+                SecondsSince(start), CpuSeconds() - cpu);
+    for (int round = 0; round < 3; ++round) {
+        start = Clock::now();
+        const int repaints = 20;
+        for (int k = 0; k < repaints; ++k)
+            view.render(&image);
+        std::printf("  x%.0f %.2f ms", std::pow(1.25, 9 * round),
+                    SecondsSince(start) * 1000 / repaints);
+        for (int step = 0; step < 9; ++step)
+            QTest::keyClick(&view, Qt::Key_Plus);
+    }
+    std::printf("\n");
+}
+#endif
+
 void Measure(const char* label, uint64_t lines)
 {
     char folder[] = "/tmp/ncpath_bench_XXXXXX";
@@ -144,6 +182,9 @@ void Measure(const char* label, uint64_t lines)
                 program.segments.MemoryBytes() / 1e6,
                 static_cast<unsigned long long>(program.warnings.Count()), time.TotalSeconds(),
                 extents.low[0] / 1000.0, extents.high[0] / 1000.0);
+#ifdef ZR40_BENCH_CUT_DATA_FILE
+    MeasureView(program);
+#endif
     std::remove(path.c_str());
     rmdir(made);
 }
@@ -152,6 +193,10 @@ void Measure(const char* label, uint64_t lines)
 
 int main(int argc, char** argv)
 {
+#ifdef ZR40_BENCH_CUT_DATA_FILE
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+#endif
     const uint64_t lines = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
 #ifdef ZR40_BENCH_CUT_DATA_FILE
     std::printf("load = CCutDataFile::Load\n");

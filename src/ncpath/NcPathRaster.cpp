@@ -12,14 +12,22 @@ void CNcPathRaster::Project(NcProjection projection, const NcPoint& point, doubl
 }
 
 CNcPathRaster::CNcPathRaster(const CNcPath& path, NcProjection projection, CNcProgress* progress)
-    : m_projection(projection)
 {
-    const CNcExtents extents = PathExtents(path);
+    CNcPathRaster other;
+    if (projection == NcProjection::Top)
+        DrawBoth(path, PathExtents(path), *this, other, progress);
+    else
+        DrawBoth(path, PathExtents(path), other, *this, progress);
+}
+
+bool CNcPathRaster::Prepare(const CNcExtents& extents)
+{
+    m_levels.clear();
     if (extents.empty)
-        return;
+        return false;
     double lowU, lowV, highU, highV;
-    Project(projection, extents.low, lowU, lowV);
-    Project(projection, extents.high, highU, highV);
+    Project(m_projection, extents.low, lowU, lowV);
+    Project(m_projection, extents.high, highU, highV);
     const double span = std::max({highU - lowU, highV - lowV, 1.0});
     Level base;
     base.cell = span / (kBaseCells - 1);
@@ -30,57 +38,75 @@ CNcPathRaster::CNcPathRaster(const CNcPath& path, NcProjection projection, CNcPr
     m_left = lowU - base.cell / 2;
     m_bottom = lowV - base.cell / 2;
     m_levels.push_back(std::move(base));
+    return true;
+}
 
+void CNcPathRaster::DrawBoth(const CNcPath& path, const CNcExtents& extents, CNcPathRaster& top,
+                             CNcPathRaster& side, CNcProgress* progress)
+{
+    top.m_projection = NcProjection::Top;
+    side.m_projection = NcProjection::Side;
+    if (!top.Prepare(extents) || !side.Prepare(extents))
+        return;
     const size_t count = path.segments.Size();
     if (progress) {
         progress->done = 0;
         progress->total = count;
     }
+    NcPoint start = path.start;
     for (size_t i = 0; i < count; ++i) {
         if (progress && (i & 0xFFFF) == 0) {
             progress->done.store(i, std::memory_order_relaxed);
             if (progress->cancel.load(std::memory_order_relaxed)) {
-                m_levels.clear();
+                top.m_levels.clear();
+                side.m_levels.clear();
                 return;
             }
         }
-        const CNcSegment& segment = path.segments[i];
-        const uint8_t kind = segment.Motion() == NcMotion::Rapid ? kRapid : kFeed;
-        double u0, v0, u1, v1;
-        Project(projection, path.StartOf(i), u0, v0);
-        if (!segment.IsArc()) {
-            Project(projection, segment.end, u1, v1);
-            Line(u0, v0, u1, v1, kind, uint32_t(i));
-            continue;
-        }
-        // Chords whose bulge stays under half a cell.
-        const CNcArcGeometry arc = ArcOf(path, i);
-        const double radius = arc.radius * 1000.0;
-        const double ratio = m_levels[0].cell / (2 * radius);
-        const double step = ratio < 1 ? 2 * std::acos(1 - ratio) : std::fabs(arc.sweep);
-        const int chords = std::clamp(int(std::ceil(std::fabs(arc.sweep) / step)), 4, 100000);
-        for (int k = 1; k <= chords; ++k) {
-            const std::array<double, 3> mm = arc.PointAt(double(k) / chords);
-            const NcPoint point{int32_t(std::lround(mm[0] * 1000)),
-                                int32_t(std::lround(mm[1] * 1000)),
-                                int32_t(std::lround(mm[2] * 1000))};
-            Project(projection, point, u1, v1);
-            Line(u0, v0, u1, v1, kind, uint32_t(i));
-            u0 = u1;
-            v0 = v1;
-        }
+        top.Draw(path, i, start);
+        side.Draw(path, i, start);
+        start = path.segments[i].end;
     }
     if (progress)
         progress->done.store(count, std::memory_order_relaxed);
-    BuildLevels();
+    top.BuildLevels();
+    side.BuildLevels();
 }
 
-void CNcPathRaster::Mark(double u, double v, uint8_t kind, uint32_t segment)
+void CNcPathRaster::Draw(const CNcPath& path, size_t i, const NcPoint& start)
+{
+    const CNcSegment& segment = path.segments[i];
+    const uint8_t kind = segment.Motion() == NcMotion::Rapid ? kRapid : kFeed;
+    double u0, v0, u1, v1;
+    Project(m_projection, start, u0, v0);
+    if (!segment.IsArc()) {
+        Project(m_projection, segment.end, u1, v1);
+        Line(u0, v0, u1, v1, kind, uint32_t(i));
+        return;
+    }
+    // Chords whose bulge stays under half a cell.
+    const CNcArcGeometry arc = ArcOf(path, i);
+    const double radius = arc.radius * 1000.0;
+    const double ratio = m_levels[0].cell / (2 * radius);
+    const double step = ratio < 1 ? 2 * std::acos(1 - ratio) : std::fabs(arc.sweep);
+    const int chords = std::clamp(int(std::ceil(std::fabs(arc.sweep) / step)), 4, 100000);
+    for (int k = 1; k <= chords; ++k) {
+        const std::array<double, 3> mm = arc.PointAt(double(k) / chords);
+        u1 = mm[0] * 1000;
+        v1 = (m_projection == NcProjection::Top ? mm[1] : mm[2]) * 1000;
+        Line(u0, v0, u1, v1, kind, uint32_t(i));
+        u0 = u1;
+        v0 = v1;
+    }
+}
+
+// Marks the cell at (x, y), in cells from the lower left corner.
+void CNcPathRaster::Mark(double x, double y, uint8_t kind, uint32_t segment)
 {
     Level& base = m_levels[0];
-    const int x = std::clamp(int(u), 0, base.width - 1);
-    const int y = std::clamp(int(v), 0, base.height - 1);
-    const size_t index = base.Index(x, y);
+    const int cx = std::clamp(int(x), 0, base.width - 1);
+    const int cy = std::clamp(int(y), 0, base.height - 1);
+    const size_t index = base.Index(cx, cy);
     base.kinds[index] |= kind;
     base.last[index] = segment; // segments come in order: the last one is the highest
 }
@@ -91,8 +117,9 @@ void CNcPathRaster::Line(double u0, double v0, double u1, double v1, uint8_t kin
     const double cell = m_levels[0].cell;
     const double x0 = (u0 - m_left) / cell, y0 = (v0 - m_bottom) / cell;
     const double dx = (u1 - m_left) / cell - x0, dy = (v1 - m_bottom) / cell - y0;
+    // Most segments of a large program stay within one cell.
     const int steps = int(std::ceil(std::max(std::fabs(dx), std::fabs(dy))));
-    if (steps == 0) {
+    if (steps == 0 || (int(x0) == int(x0 + dx) && int(y0) == int(y0 + dy))) {
         Mark(x0, y0, kind, segment);
         return;
     }

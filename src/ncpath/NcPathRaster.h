@@ -41,6 +41,11 @@ public:
     // Draws the path; stops early (leaving an empty raster) when progress->cancel is set.
     CNcPathRaster(const CNcPath& path, NcProjection projection, CNcProgress* progress = nullptr);
 
+    // Draws the path from above and from the side in one pass over its segments, within its
+    // extents (PathExtents). Stops early, leaving both empty, when progress->cancel is set.
+    static void DrawBoth(const CNcPath& path, const CNcExtents& extents, CNcPathRaster& top,
+                         CNcPathRaster& side, CNcProgress* progress = nullptr);
+
     bool Empty() const { return m_levels.empty(); }
     NcProjection Projection() const { return m_projection; }
     const std::vector<Level>& Levels() const { return m_levels; }
@@ -56,7 +61,11 @@ public:
     uint32_t SegmentNear(double u, double v, double radius) const;
 
 private:
-    void Mark(double u, double v, uint8_t kind, uint32_t segment);
+    // Sizes level 0 for the extents; false when they are empty.
+    bool Prepare(const CNcExtents& extents);
+    // Draws segment i, which runs from `start` (micrometres) to its end.
+    void Draw(const CNcPath& path, size_t i, const NcPoint& start);
+    void Mark(double x, double y, uint8_t kind, uint32_t segment);
     void Line(double u0, double v0, double u1, double v1, uint8_t kind, uint32_t segment);
     void BuildLevels();
 

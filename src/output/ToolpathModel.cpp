@@ -11,12 +11,11 @@ std::unique_ptr<CToolpathModel> CToolpathModel::Build(const char* data, uint64_t
     stage = 0;
     model->path = ReadNcProgram(data, size, options, &progress);
     stage = 1;
-    model->top = CNcPathRaster(model->path, NcProjection::Top, &progress);
-    stage = 2;
-    model->side = CNcPathRaster(model->path, NcProjection::Side, &progress);
+    model->extents = PathExtents(model->path);
+    CNcPathRaster::DrawBoth(model->path, model->extents, model->top, model->side, &progress);
     if (progress.cancel)
         return nullptr;
-    model->extents = PathExtents(model->path);
+    stage = 2;
     model->runTime.emplace(model->path, rapidSpeed);
     return model;
 }

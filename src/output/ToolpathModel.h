@@ -19,8 +19,8 @@ struct CToolpathModel
     CNcExtents extents;
     std::optional<CNcRunTime> runTime;
 
-    // Reads and draws the program; the stages publish their progress in `progress` (bytes read,
-    // then segments drawn twice). Returns nothing when progress->cancel was set.
+    // Reads and draws the program; the stages (0 read, 1 draw, 2 time) publish their progress in
+    // `progress`. Returns nothing when progress->cancel was set.
     static std::unique_ptr<CToolpathModel> Build(const char* data, uint64_t size,
                                                  const CNcReadOptions& options, double rapidSpeed,
                                                  CNcProgress& progress, std::atomic<int>& stage);
