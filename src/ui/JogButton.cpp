@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QTimerEvent>
 
+#include <algorithm>
+
 QRegion JogHitRegion(JogFaceKind kind)
 {
     switch (kind) {
@@ -96,7 +98,8 @@ void CJogButton::Repaint()
     if (m_pressCount == 0)
         KillRepeatTimer();
     else if (m_autoRepeat && m_repeatTimer == 0)
-        m_repeatTimer = startTimer(m_repeatInterval, Qt::PreciseTimer);
+        m_repeatTimer =
+            startTimer(std::max(m_repeatInterval, MinRepeatIntervalMs), Qt::PreciseTimer);
 }
 
 void CJogButton::Press()
@@ -175,21 +178,41 @@ void CJogButton::keyReleaseEvent(QKeyEvent* event)
         Release();
 }
 
+// A press ends when nothing can release it the usual way any more: the mouse button or the
+// Space key goes up elsewhere, so the button would stay pressed and keep repeating. The end is
+// an ordinary release (with its notification), so the owner stops as after a real one.
+void CJogButton::ReleaseUnheld()
+{
+    m_hasCapture = false;
+    if (m_pressCount > 0)
+        Release();
+}
+
 void CJogButton::focusOutEvent(QFocusEvent* event)
 {
-    // A window that takes the focus while a key is held would otherwise keep it pressed and
-    // repeating, since the mouse release goes elsewhere.
-    if (m_hasCapture) {
-        m_hasCapture = false;
-        Release();
-    }
+    ReleaseUnheld();
     QWidget::focusOutEvent(event);
+}
+
+bool CJogButton::event(QEvent* event)
+{
+    // Hidden or disabled, the button receives neither the mouse nor the key release; in a
+    // window that is no longer active the key release goes elsewhere.
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Hide || type == QEvent::WindowDeactivate ||
+        (type == QEvent::EnabledChange && !isEnabled()))
+        ReleaseUnheld();
+    return QWidget::event(event);
 }
 
 void CJogButton::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() != m_repeatTimer || m_repeatTimer == 0) {
         QWidget::timerEvent(event);
+        return;
+    }
+    if (!isEnabled() || !isVisible()) {
+        ReleaseUnheld();
         return;
     }
     emit Command(m_controlId);

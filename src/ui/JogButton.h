@@ -32,6 +32,9 @@ public:
     static constexpr int RepeatTimerId = 1;
     static constexpr int NotifyOnPress = 1;
     static constexpr int NotifyOnRelease = 2;
+    // The finest repeat a desktop timer offers in practice. A shorter interval (0 asks for
+    // "as often as possible") would fire on every pass of the event loop and spin a core.
+    static constexpr int MinRepeatIntervalMs = 10;
 
     explicit CJogButton(int controlId, QWidget* parent = nullptr);
     ~CJogButton() override;
@@ -68,12 +71,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    bool event(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:
     void MousePress(QMouseEvent* event);
     void Press();
     void Release();
+    void ReleaseUnheld();
     void Repaint();
     void KillRepeatTimer();
 

@@ -4,10 +4,12 @@
 #include "JogButton.h"
 #include "UiTestApp.h"
 
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QPixmap>
 #include <QTest>
 
+#include <functional>
 #include <vector>
 
 namespace {
@@ -22,6 +24,7 @@ protected:
     {
         auto* button = new CJogButton(id, &window);
         button->setGeometry(geometry);
+        button->show(); // also when the window is already shown
         QObject::connect(button, &CJogButton::Command, &window,
                          [this](int controlId) { commands.push_back(controlId); });
         return button;
@@ -200,24 +203,80 @@ TEST_F(JogButtonTest, LatchAndUnlatchChangeTheFaceWithoutNotifying)
     EXPECT_TRUE(commands.empty());
 }
 
-TEST_F(JogButtonTest, FocusChangeReleasesAHeldKey)
+// Whatever way a held key loses the chance of its own release (the mouse button or the Space
+// key would go up elsewhere), it is released at once, as by a real release: its repeat stops
+// and the release is told.
+TEST_F(JogButtonTest, HeldKeyIsReleasedWhenItsReleaseCanNoLongerArrive)
 {
-    CJogButton* held = AddButton(1026, QRect(10, 10, 39, 40));
-    CJogButton* other = AddButton(1032, QRect(100, 10, 39, 40));
-    held->SetNotifyFlags(3);
-    held->SetRepeatInterval(100);
-    held->SetAutoRepeat(true);
-    ShowActive();
+    struct Row
+    {
+        const char* name;
+        bool bySpace;
+        std::function<void(CJogButton* held, CJogButton* other, QWidget& elsewhere)> event;
+    };
+    const auto focusElsewhere = [](CJogButton*, CJogButton* other, QWidget&) { other->setFocus(); };
+    const auto disable = [](CJogButton* held, CJogButton*, QWidget&) { held->setEnabled(false); };
+    const auto hide = [](CJogButton* held, CJogButton*, QWidget&) { held->hide(); };
+    const auto otherWindow = [](CJogButton*, CJogButton*, QWidget& elsewhere) {
+        elsewhere.show();
+        elsewhere.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    };
+    const Row rows[] = {
+        {"mouse, focus moves", false, focusElsewhere},
+        {"Space, focus moves", true, focusElsewhere},
+        {"mouse, disabled", false, disable},
+        {"Space, disabled", true, disable},
+        {"mouse, hidden", false, hide},
+        {"Space, hidden", true, hide},
+        {"mouse, other window", false, otherWindow},
+        {"Space, other window", true, otherWindow},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        commands.clear();
+        QWidget elsewhere;
+        elsewhere.resize(100, 100);
+        CJogButton* held = AddButton(1026, QRect(10, 10, 39, 40));
+        CJogButton* other = AddButton(1032, QRect(100, 10, 39, 40));
+        held->SetNotifyFlags(3);
+        held->SetRepeatInterval(50);
+        held->SetAutoRepeat(true);
+        ShowActive();
+        held->setFocus();
+        if (row.bySpace)
+            QTest::keyPress(held, Qt::Key_Space);
+        else
+            QTest::mousePress(held, Qt::LeftButton, {}, QPoint(10, 10));
+        ASSERT_TRUE(held->IsRepeating());
 
-    QTest::mousePress(held, Qt::LeftButton, {}, QPoint(10, 10));
-    ASSERT_TRUE(held->hasFocus());
-    ASSERT_TRUE(held->IsRepeating());
-    other->setFocus();
-    EXPECT_FALSE(held->IsPressed());
-    EXPECT_FALSE(held->IsRepeating());
-    EXPECT_EQ(commands, (std::vector<int>{1026, 1026}));
-    QTest::mouseRelease(held, Qt::LeftButton, {}, QPoint(10, 10));
-    EXPECT_EQ(commands.size(), 2u);
+        row.event(held, other, elsewhere);
+        EXPECT_FALSE(held->IsPressed());
+        EXPECT_FALSE(held->IsRepeating());
+        EXPECT_EQ(commands, (std::vector<int>{1026, 1026}));
+        QTest::qWait(150);
+        EXPECT_EQ(commands.size(), 2u);
+        delete held;
+        delete other;
+    }
+}
+
+// An interval of 0 asks for "as often as possible"; the repeat still waits the floor between
+// two commands instead of firing on every pass of the event loop.
+TEST_F(JogButtonTest, RepeatIntervalHasAFloor)
+{
+    CJogButton* key = AddButton(1030, QRect(10, 10, 39, 40));
+    key->SetRepeatInterval(0);
+    key->SetAutoRepeat(true);
+    ShowActive();
+    QElapsedTimer held;
+    held.start();
+    QTest::mousePress(key, Qt::LeftButton, {}, QPoint(10, 10));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return commands.size() >= 4; }, 5000));
+    QTest::mouseRelease(key, Qt::LeftButton, {}, QPoint(10, 10));
+    // The press, then at most one repeat per floor that has passed.
+    const qint64 floorsPassed = held.elapsed() / CJogButton::MinRepeatIntervalMs;
+    EXPECT_LE(static_cast<qint64>(commands.size()), floorsPassed + 1);
 }
 
 TEST_F(JogButtonTest, SpaceKeyPressesAndReleases)
