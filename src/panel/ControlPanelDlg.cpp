@@ -395,6 +395,15 @@ void CControlPanelDlg::done(int result)
 {
     if (!m_closeHandled) {
         m_closeHandled = true;
+        // A handler waiting for the axes (Move Z, Move X/Y, Stop, Cancel) would otherwise keep
+        // the ended panel, and with it the program, running: its wait ends here, and the motion
+        // it waited for, or any manual move still running, is stopped, since no one is left to
+        // stop it.
+        const bool manualMove =
+            m_status.State() == MachineState::Ready && (m_status.stateWord & StateBit::Moving);
+        if (IsWaiting() || manualMove)
+            m_machine->StopOperation();
+        EndWaits();
         ReleaseJoystick();
         SaveSettings();
         // The panel is ending: no more polls, and with them no more boxes.

@@ -2,6 +2,7 @@
 
 #include "ModelingMachine.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QShowEvent>
 #include <QTimerEvent>
@@ -37,6 +38,19 @@ int32_t SaturatingSum(int32_t a, int32_t b)
         return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(sum);
 }
+
+// Counts a running wait loop for as long as it lives, however it returns.
+class ScopedCount
+{
+public:
+    explicit ScopedCount(int& count) : m_count(count) { ++m_count; }
+    ~ScopedCount() { --m_count; }
+    ScopedCount(const ScopedCount&) = delete;
+    ScopedCount& operator=(const ScopedCount&) = delete;
+
+private:
+    int& m_count;
+};
 
 } // namespace
 
@@ -321,9 +335,12 @@ bool CMachineStatusDlg::WaitWhileStatusBit40(const WaitCallback& callback)
 bool CMachineStatusDlg::WaitWhileStateBit(uint32_t bit, const WaitCallback& callback,
                                           bool callbackStops)
 {
+    if (m_waitsEnded)
+        return false;
     PollStatus();
+    const ScopedCount running(m_waitDepth);
     while (m_status.stateWord & bit) {
-        if (m_quit || m_reconnected || !m_connected)
+        if (m_quit || m_reconnected || !m_connected || m_waitsEnded)
             return false;
         if (callback && callback()) {
             if (callbackStops)
@@ -336,6 +353,15 @@ bool CMachineStatusDlg::WaitWhileStateBit(uint32_t bit, const WaitCallback& call
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+void CMachineStatusDlg::EndWaits()
+{
+    m_waitsEnded = true;
+    // A wait blocked for the next event sees the flag at once, not at the next poll (which a
+    // closing window no longer has).
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+        dispatcher->wakeUp();
 }
 
 void CMachineStatusDlg::SpinWait(int ms)

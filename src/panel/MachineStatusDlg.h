@@ -79,6 +79,10 @@ public:
     bool WaitWhileMoving(const WaitCallback& callback = {});
     // The same wait on the command-error bit 0x40; a callback answering true ends it with false.
     bool WaitWhileStatusBit40(const WaitCallback& callback = {});
+    // Ends every wait loop running now and refuses every later one (false), as when the
+    // machine is lost: the window is closing and nothing may keep its handlers waiting.
+    void EndWaits();
+    bool IsWaiting() const { return m_waitDepth > 0; }
     // Waits until more than ms milliseconds have passed without dispatching any event.
     static void SpinWait(int ms);
 
@@ -157,6 +161,8 @@ private:
 
     const int m_templateId;
     bool m_initialised = false;
+    bool m_waitsEnded = false;
+    int m_waitDepth = 0; // wait loops running, nested inside one another
     CDeviceChangeWatcher m_deviceWatcher;
 
     static inline bool s_forceNotify = false;

@@ -12,8 +12,10 @@
 #include "WaitSetupDlg.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -470,19 +472,76 @@ TEST_F(ControlPanelTest, StoredUserSystemFallsBackOnAnNcOnlyMachine)
 
 // --- closing --------------------------------------------------------------------------------
 
+// Escape ends the panel's run at once with the settings saved, also while a handler waits for
+// a machine that keeps reporting the axes moving; the motion waited for is stopped.
 TEST_F(ControlPanelTest, EscapeEndsThePanelWithTheSettingsSaved)
 {
-    Open();
-    auto* step = static_cast<QRadioButton*>(panel->GetControl(1166));
-    step->click();
-    EXPECT_EQ(panel->CursorType, 2);
-    EXPECT_EQ(panel->GetButton(1030)->GetRepeatInterval(), 150);
-    QTest::keyClick(panel.get(), Qt::Key_Return);
-    EXPECT_TRUE(panel->isVisible());
-    QTest::keyClick(panel.get(), Qt::Key_Escape);
-    EXPECT_FALSE(panel->isVisible());
-    EXPECT_FALSE(panel->IsPolling());
-    EXPECT_EQ(StoredSettings().value(QStringLiteral("Settings/CursorType")).toInt(), 2);
+    constexpr uint32_t ReadyMoving = MachineState::Ready | StateBit::Moving;
+    struct Row
+    {
+        const char* name;
+        uint32_t stateWord; // before the button is clicked
+        int button;         // 0: nothing is waiting
+        uint16_t startsMotion;
+        bool stops;
+    };
+    const Row rows[] = {
+        {"nothing waiting", MachineState::Ready, 0, 0, false},
+        {"Move Z", MachineState::Ready, 1038, Cmd::MoveToOrigin, true},
+        {"Move X/Y", MachineState::Ready, 1039, Cmd::MoveTo, true},
+        {"Stop", ReadyMoving, 1174, 0, true},
+        {"Cancel", MachineState::JobActive | StateBit::CommandErrorPending, 40115, 0, true},
+    };
+    fake->SetReply32(Cmd::GetPosition, {0, 0, 0});
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ClearStoredSettings();
+        fake->status.stateWord = row.stateWord;
+        fake->onCommand = [this, &row](uint16_t code, const std::vector<uint8_t>&) {
+            if (row.startsMotion != 0 && code == row.startsMotion)
+                fake->status.stateWord = ReadyMoving; // and it never stops by itself
+        };
+        answerer = std::make_unique<BoxAnswerer>();
+        CControlPanelDlg run(machine.get());
+
+        // The user's part, inside the panel's run: choose "x10", then start the wait.
+        QTimer::singleShot(0, &run, [&] {
+            static_cast<QRadioButton*>(run.GetControl(1166))->click();
+            if (row.button == 0)
+                return;
+            CJogButton* button = run.GetButton(row.button);
+            ASSERT_TRUE(WaitUntil([button] { return button->isEnabled(); }));
+            QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+        });
+        bool escaped = false;
+        int stopsBefore = 0;
+        QElapsedTimer sinceEscape;
+        QTimer user;
+        QObject::connect(&user, &QTimer::timeout, [&] {
+            if (!escaped && run.CursorType == 2 && (row.button == 0 || run.IsWaiting())) {
+                escaped = true;
+                stopsBefore = fake->CountOut(Cmd::StopOperation);
+                QTest::keyClick(&run, Qt::Key_Return);
+                EXPECT_TRUE(run.isVisible());
+                sinceEscape.start();
+                QTest::keyClick(&run, Qt::Key_Escape);
+            } else if (escaped && sinceEscape.elapsed() > 3000) {
+                // Still running: let the machine stop so that the failing run ends.
+                fake->status.stateWord = MachineState::Ready;
+                run.PollStatus();
+            }
+        });
+        user.start(10);
+        run.exec();
+        user.stop();
+
+        ASSERT_TRUE(escaped);
+        EXPECT_LT(sinceEscape.elapsed(), 2000);
+        EXPECT_FALSE(run.isVisible());
+        EXPECT_EQ(StoredSettings().value(QStringLiteral("Settings/CursorType")).toInt(), 2);
+        EXPECT_EQ(fake->CountOut(Cmd::StopOperation) > stopsBefore, row.stops);
+    }
+    fake->onCommand = {};
 }
 
 TEST_F(ControlPanelTest, AboutItemShowsTheFirmwareOrItsPlaceholder)
