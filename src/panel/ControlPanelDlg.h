@@ -217,6 +217,7 @@ protected:
     void OnJoyButtonDown(quint32 state);
     void OnJoyButtonUp(quint32 state);
     void OnJoyTick();
+    void OnJoyRemoved();
 
     // The panel's state, as the state handling and the handlers keep it.
     int m_commandSet = -1;

@@ -80,7 +80,9 @@ bool CControlPanelDlg::TakeReleasedButton(int id)
 
 void CControlPanelDlg::OnJogKey(int id)
 {
-    if (m_joyJogging)
+    // A repeat can still be on its way when the key was disabled or the machine left the ready
+    // state since the last press; the axes move only while the keypad can be used.
+    if (m_joyJogging || !GetButton(id)->isEnabled() || m_status.State() != MachineState::Ready)
         return;
     int16_t error = 0;
     if (!m_machine->GetCommandError(error) || error == SpindleOverloadError)
@@ -195,9 +197,13 @@ void CControlPanelDlg::OnSpeedManual()
 void CControlPanelDlg::OnOverrideStep(int delta)
 {
     // Each click starts from the machine's value of the last poll, not from the display, so
-    // clicks faster than the poll all propose the same value.
-    const int proposed = std::clamp(static_cast<int>(m_status.override) - OverrideStep * delta,
-                                    OverrideMin, OverrideMax);
+    // clicks faster than the poll all propose the same value. A short status read leaves a
+    // placeholder (255) there: stepping from it would raise the speed on a "down" click, so
+    // nothing is sent until a complete read brings the machine's value back.
+    const int reported = m_status.override;
+    if (reported < OverrideMin || reported > OverrideMax)
+        return;
+    const int proposed = std::clamp(reported - OverrideStep * delta, OverrideMin, OverrideMax);
     OnOverrideChanged(static_cast<uint8_t>(proposed), false);
     m_machine->SetCuttingSpeed(proposed);
 }
@@ -253,8 +259,15 @@ void CControlPanelDlg::CaptureJoystick()
             Qt::UniqueConnection);
     connect(&m_joyTimer, &QTimer::timeout, this, &CControlPanelDlg::OnJoyTick,
             Qt::UniqueConnection);
-    if (!m_joystick.GetDevCaps(0, m_joyCaps) || !m_joystick.Capture(0, m_joyCaps.periodMin))
+    connect(&m_joystick, &CJoystickDevice::Removed, this, &CControlPanelDlg::OnJoyRemoved,
+            Qt::UniqueConnection);
+    // A joystick plugged in later (or again) is taken up without restarting the panel.
+    connect(&m_joystick, &CJoystickDevice::Added, this, &CControlPanelDlg::CaptureJoystick,
+            Qt::UniqueConnection);
+    if (!m_joystick.GetDevCaps(0, m_joyCaps) || !m_joystick.Capture(0, m_joyCaps.periodMin)) {
+        m_joystick.WatchForDevice();
         return;
+    }
     m_joyId = 0;
     if (!m_joyTimer.isActive())
         m_joyTimer.start(JoyTickMs);
@@ -262,8 +275,20 @@ void CControlPanelDlg::CaptureJoystick()
 
 void CControlPanelDlg::ReleaseJoystick()
 {
-    if (m_joyId != -1)
-        m_joystick.Release();
+    // Also ends the watch for a joystick to be plugged in.
+    m_joystick.Release();
+    m_joyId = -1;
+    m_joyTimer.stop();
+}
+
+void CControlPanelDlg::OnJoyRemoved()
+{
+    // A joystick pulled out while pushed sends no centred stick and no released button: it
+    // counts as centred with nothing pressed, which ends its jog as a release would.
+    m_joyDirection = kJoyCentred;
+    m_joyZ = kJoyZNone;
+    m_joyJogging = false;
+    m_joyStepLatch = false;
     m_joyId = -1;
     m_joyTimer.stop();
 }
@@ -326,11 +351,12 @@ void CControlPanelDlg::OnJoyTick()
     // with another program in front its readings are ignored.
     if (!QApplication::activeWindow())
         return;
+    // Read first: a joystick found unplugged ends the jog (OnJoyRemoved) before it is continued.
+    JoystickPos pos;
+    const bool read = m_joystick.GetPos(pos);
     if (m_joyJogging)
         JogBy(JoyVector(m_joyDirection, m_joyZ, JogStepOf(CursorType).distance, CursorYDir));
-
-    JoystickPos pos;
-    if (!m_joystick.GetPos(pos))
+    if (!read)
         return;
     if (!(pos.buttons & kJoyStepButton)) {
         m_joyStepLatch = false;

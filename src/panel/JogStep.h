@@ -9,7 +9,7 @@
 struct JogStep
 {
     int32_t distance;     // micrometres per key event
-    int repeatIntervalMs; // key repeat while held; 0 repeats as often as the timer allows
+    int repeatIntervalMs; // key repeat while held; 0: as often as the button allows (10 ms)
     bool waitsForStop;    // true: refused while the axes move; false: sent even while moving
 };
 

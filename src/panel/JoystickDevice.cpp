@@ -58,6 +58,7 @@ bool Read(SDL_Joystick* joystick, JoystickPos& pos)
 CJoystickDevice::CJoystickDevice(QObject* parent) : QObject(parent)
 {
     connect(&m_pollTimer, &QTimer::timeout, this, &CJoystickDevice::Poll);
+    connect(&m_watchTimer, &QTimer::timeout, this, &CJoystickDevice::CheckForDevice);
 }
 
 CJoystickDevice::~CJoystickDevice()
@@ -109,16 +110,47 @@ bool CJoystickDevice::Capture(int id, int periodMs)
         return false;
     m_last = JoystickPos{};
     Read(m_joystick, m_last);
+    m_watchTimer.stop();
     m_pollTimer.start(std::clamp(periodMs, kPeriodMin, kPeriodMax));
     return true;
 }
 
 bool CJoystickDevice::GetPos(JoystickPos& pos)
 {
-    return IsCaptured() && Read(m_joystick, pos);
+    return IsCaptured() && ReadOrDrop(pos);
 }
 
-void CJoystickDevice::Release()
+bool CJoystickDevice::ReadOrDrop(JoystickPos& pos)
+{
+    if (Read(m_joystick, pos))
+        return true;
+    // An unplugged joystick sends no last reading: its owner learns of the removal instead,
+    // and ends whatever the stick or a button was holding.
+    CloseJoystick();
+    WatchForDevice();
+    emit Removed();
+    return false;
+}
+
+void CJoystickDevice::WatchForDevice()
+{
+    if (!IsCaptured() && !m_watchTimer.isActive() && InitService())
+        m_watchTimer.start(WatchPeriodMs);
+}
+
+void CJoystickDevice::CheckForDevice()
+{
+    if (IsCaptured()) {
+        m_watchTimer.stop();
+        return;
+    }
+    // SDL_JoystickUpdate also looks for devices plugged in since the last call.
+    SDL_JoystickUpdate();
+    if (SDL_NumJoysticks() > 0)
+        emit Added();
+}
+
+void CJoystickDevice::CloseJoystick()
 {
     m_pollTimer.stop();
     if (m_joystick) {
@@ -127,10 +159,16 @@ void CJoystickDevice::Release()
     }
 }
 
+void CJoystickDevice::Release()
+{
+    m_watchTimer.stop();
+    CloseJoystick();
+}
+
 void CJoystickDevice::Poll()
 {
     JoystickPos now;
-    if (!Read(m_joystick, now))
+    if (!IsCaptured() || !ReadOrDrop(now))
         return;
     const JoystickPos before = m_last;
     // Recorded before anything is emitted: a handler may run a nested event loop in which the

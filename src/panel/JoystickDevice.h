@@ -42,13 +42,22 @@ struct JoystickPos
 //   is seen through GetPos on the panel's own 150 ms tick.
 //   Signals are emitted directly from the poll; a handler may call Release() or GetPos().
 // - GetPos(pos) reads the captured joystick now; it fails without a capture or when the
-//   joystick was unplugged (then the polls emit nothing).
-// - Release() stops the polling and closes the joystick; the destructor does the same.
+//   joystick was unplugged.
+// - A captured joystick found unplugged (by a poll or by GetPos) is closed, and Removed() is
+//   emitted once; no stick or button event reports the readings it had. The device then
+//   watches for a joystick, as WatchForDevice does.
+// - WatchForDevice() checks every WatchPeriodMs, while nothing is captured, whether a joystick
+//   is present, and emits Added() each time one is (the owner captures it). A capture ends the
+//   watch.
+// - Release() stops the polling and the watch and closes the joystick; the destructor does the
+//   same.
 class CJoystickDevice : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr int WatchPeriodMs = 500;
+
     explicit CJoystickDevice(QObject* parent = nullptr);
     ~CJoystickDevice() override;
 
@@ -63,10 +72,12 @@ public:
     bool GetDevCaps(int id, JoystickCaps& caps);
     bool Capture(int id, int periodMs);
     bool GetPos(JoystickPos& pos);
+    void WatchForDevice();
     void Release();
 
     bool IsCaptured() const { return m_joystick != nullptr; }
     bool IsPolling() const { return m_pollTimer.isActive(); }
+    bool IsWatching() const { return m_watchTimer.isActive(); }
     // The period the capture polls with, ms; 0 without a capture.
     int GetPollPeriod() const { return IsPolling() ? m_pollTimer.interval() : 0; }
 
@@ -74,11 +85,18 @@ signals:
     void StickMoved(int x, int y);
     void ButtonDown(quint32 state);
     void ButtonUp(quint32 state);
+    void Removed();
+    void Added();
 
 private:
     void Poll();
+    // Reads the captured joystick; a failed read means it was unplugged.
+    bool ReadOrDrop(JoystickPos& pos);
+    void CloseJoystick();
+    void CheckForDevice();
 
     SDL_Joystick* m_joystick = nullptr;
     QTimer m_pollTimer;
+    QTimer m_watchTimer;
     JoystickPos m_last;
 };

@@ -317,21 +317,40 @@ TEST_F(JoystickDeviceTest, HandlerMayReleaseTheCaptureMidPoll)
     EXPECT_FALSE(device.IsPolling());
 }
 
-TEST_F(JoystickDeviceTest, UnpluggedJoystickReadsFailAndPollsStaySilent)
+// An unplugged joystick is reported once as removed, never through stick or button events;
+// the device then watches for one to be plugged in.
+TEST_F(JoystickDeviceTest, UnpluggedJoystickIsReportedOnceAndANewOneAnnounced)
 {
     auto stick = std::make_unique<VirtualJoystick>();
     ASSERT_TRUE(stick->IsValid()) << SDL_GetError();
     CJoystickDevice device;
     EventLog log(device);
+    int removed = 0;
+    int added = 0;
+    QObject::connect(&device, &CJoystickDevice::Removed, [&] { ++removed; });
+    QObject::connect(&device, &CJoystickDevice::Added, [&] { ++added; });
     ASSERT_TRUE(device.Capture(0, 10));
+    stick->Stick(-32768, 0);
+    ASSERT_TRUE(log.WaitFor(1));
+    log.Clear();
     stick.reset();
     JoystickPos pos;
     EXPECT_FALSE(device.GetPos(pos));
     LetSeveralPollsPass();
     EXPECT_TRUE(log.Events().empty());
-    device.Release();
+    EXPECT_EQ(removed, 1);
+    EXPECT_FALSE(device.IsCaptured());
+    EXPECT_TRUE(device.IsWatching());
     JoystickCaps caps;
     EXPECT_FALSE(device.GetDevCaps(0, caps));
+
+    stick = std::make_unique<VirtualJoystick>();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return added > 0; }, 3000));
+    ASSERT_TRUE(device.Capture(0, 10));
+    EXPECT_FALSE(device.IsWatching());
+    device.Release();
+    EXPECT_FALSE(device.IsWatching());
+    EXPECT_EQ(removed, 1);
 }
 
 } // namespace

@@ -98,6 +98,35 @@ TEST_F(PanelJoystickTest, StickJogsInStepsAndTheZButtonWaitsForTheStick)
     EXPECT_FALSE(panel->IsJoystickTimerRunning());
 }
 
+// A joystick pulled out while pushed ends its jog as a release would (its last reading never
+// comes back to the centre); one plugged in afterwards is taken up and jogs again.
+TEST_F(PanelJoystickTest, UnpluggedJoystickEndsItsJogAndANewOneIsTakenUp)
+{
+    OpenWithJoystick();
+    ASSERT_EQ(panel->CursorType, 0); // "Continue": every tick sets a target 1 mm ahead
+    sim->ClearLog();
+    stick->Stick(Right, 0);
+    ASSERT_TRUE(WaitUntil([this] { return JogTargets().size() >= 2; }));
+
+    stick.reset();
+    sim->ClearLog();
+    Pump(1000);
+    EXPECT_LE(JogTargets().size(), 1u) << "one tick may already have been on its way";
+    EXPECT_FALSE(panel->IsJoystickJogging());
+    EXPECT_FALSE(panel->IsJoystickCaptured());
+    ASSERT_TRUE(sim->WaitUntilStopped());
+
+    stick = std::make_unique<VirtualJoystick>();
+    ASSERT_TRUE(stick->IsValid()) << SDL_GetError();
+    ASSERT_TRUE(WaitUntil([this] { return panel->IsJoystickCaptured(); }));
+    sim->ClearLog();
+    stick->Stick(Left, 0);
+    ASSERT_TRUE(WaitUntil([this] { return !JogTargets().empty(); }));
+    stick->Stick(0, 0);
+    ASSERT_TRUE(WaitUntil([this] { return !panel->IsJoystickJogging(); }));
+    ASSERT_TRUE(sim->WaitUntilStopped());
+}
+
 TEST_F(PanelJoystickTest, StepButtonCyclesOncePerPressAndTheStepIsSaved)
 {
     OpenWithJoystick();

@@ -9,8 +9,13 @@
 #include "UpDownArrows.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QToolButton>
+
+#include <functional>
+
+#include <sys/resource.h>
 
 using namespace panel_test;
 
@@ -233,6 +238,125 @@ TEST_F(PanelOperationsTest, PauseSendsOnlyWhatTheMachineCallsForAndCancelQuits)
     EXPECT_FALSE(status.stateWord & StateBit::Paused);
 }
 
+// A jog key held with the Space bar in "Continue" stops jogging as soon as its release can no
+// longer arrive: a message box takes the focus, or the machine leaves the ready state and the
+// keypad is disabled.
+TEST_F(PanelOperationsTest, HeldSpaceStopsJoggingWhenTheKeyCanNoLongerBeReleased)
+{
+    struct Row
+    {
+        const char* name;
+        std::function<void()> event; // returns once the panel has taken it in
+    };
+    const Row rows[] = {
+        {"a message box opens",
+         [this] {
+             // The box stays open for the second in which no jog may follow.
+             answerer->Plan(1, [this](const SeenBox&) {
+                 sim->ClearLog();
+                 Pump(1000);
+             });
+             CPanelMessageBox box(QStringLiteral("Notice"), 0x30, panel.get());
+             box.exec();
+         }},
+        {"the machine starts a job",
+         [this] {
+             ASSERT_EQ(Control("state 3"), "ok\n");
+             ASSERT_TRUE(WaitUntil([this] { return !Enabled(1030); }));
+             sim->ClearLog();
+             Pump(1000);
+         }},
+    };
+    Open();
+    Radio(1164)->click();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CJogButton* key = Button(1030);
+        ASSERT_TRUE(WaitUntil([this] { return Enabled(1030); }));
+        sim->ClearLog();
+        key->setFocus();
+        QTest::keyPress(key, Qt::Key_Space);
+        ASSERT_TRUE(WaitUntil([this] { return JogTargets().size() >= 3; }));
+        row.event();
+        EXPECT_FALSE(key->IsPressed());
+        EXPECT_TRUE(JogTargets().empty());
+        QTest::keyRelease(key, Qt::Key_Space);
+        ASSERT_TRUE(sim->WaitUntilStopped());
+    }
+}
+
+// "x100" repeats as often as the timer allows, but no faster than its floor: holding it for a
+// second neither floods the link nor keeps a core busy.
+TEST_F(PanelOperationsTest, HeldX100KeepsTheLinkAndTheProcessorFree)
+{
+    Open();
+    Radio(1165)->click();
+    const auto cpuMs = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+        return ms(usage.ru_utime) + ms(usage.ru_stime);
+    };
+    sim->ClearLog();
+    QElapsedTimer wall;
+    wall.start();
+    const double cpuBefore = cpuMs();
+    Press(1030);
+    Pump(1000);
+    Release(1030);
+    const double cpu = cpuMs() - cpuBefore;
+    const auto wallMs = static_cast<double>(wall.elapsed());
+    EXPECT_LT(sim->Log().size(), 250u);
+    EXPECT_LT(cpu, wallMs / 2) << cpu << " ms of processor time in " << wallMs << " ms";
+    ASSERT_TRUE(sim->WaitUntilStopped());
+}
+
+// Escape while Move X/Y waits for the lift: the run ends at once, the lift is stopped, X and Y
+// never move, and the settings are saved.
+TEST_F(PanelOperationsTest, EscapeDuringMoveXYEndsThePanelAndStopsTheLift)
+{
+    ASSERT_TRUE(machine->JogTo(-1, {2000, 3000, -8000}));
+    ASSERT_TRUE(sim->WaitUntilStopped());
+    answerer = std::make_unique<BoxAnswerer>();
+    panel = std::make_unique<CControlPanelDlg>(machine.get());
+
+    // The user's part, inside the panel's run: choose "x10" and start Move X/Y.
+    QTimer::singleShot(0, panel.get(), [this] {
+        ASSERT_TRUE(WaitUntil([this] { return Enabled(1039); }));
+        Radio(1166)->click();
+        sim->ClearLog();
+        Click(1039);
+    });
+    bool escaped = false;
+    QElapsedTimer sinceEscape;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        if (!escaped && panel->IsWaiting() && sim->LogOf("0x04F3").size() == 1) {
+            escaped = true;
+            sinceEscape.start();
+            QTest::keyClick(panel.get(), Qt::Key_Escape);
+        } else if (escaped && sinceEscape.elapsed() > 3000) {
+            // Still running: stop the machine so that the failing run ends.
+            machine->StopOperation();
+            panel->PollStatus();
+        }
+    });
+    user.start(10);
+    panel->exec();
+    user.stop();
+
+    ASSERT_TRUE(escaped);
+    EXPECT_LT(sinceEscape.elapsed(), 2000);
+    EXPECT_EQ(StoredSettings().value(QStringLiteral("Settings/CursorType")).toInt(), 2);
+    EXPECT_EQ(sim->LogOf("0x03F3").size(), 1u);
+    ASSERT_TRUE(sim->WaitUntilStopped());
+    EXPECT_TRUE(sim->LogOf("0x3501").empty());
+    const AxisTriple stopped = SimPosition();
+    EXPECT_EQ(stopped[0], 2000);
+    EXPECT_EQ(stopped[1], 3000);
+    EXPECT_LT(stopped[2], panel->GetRangeHigh()[2]);
+}
+
 // ---- on the device model -------------------------------------------------------------------
 
 class PanelOperationsModelTest : public ::testing::Test
@@ -288,6 +412,37 @@ TEST_F(PanelOperationsModelTest, LiftAfterAShortStatusReadKeepsXAndY)
             std::memcpy(target.data(), sent.data.data() + 4, sizeof target);
             EXPECT_EQ(target, (AxisTriple{12000, 34000, 0}));
         }
+}
+
+// After a short status read the cached override is a placeholder: the arrows send nothing
+// until a complete read brings the machine's value back, and then step from it.
+TEST_F(PanelOperationsModelTest, OverrideArrowsStepOnlyFromAReportedOverride)
+{
+    fake->replies[Cmd::GetCuttingSpeedMode] = {0}; // manual: the arrows can be used
+    panel = std::make_unique<CControlPanelDlg>(machine.get());
+    panel->show();
+    auto* arrows = static_cast<CUpDownArrows*>(panel->GetControl(1014));
+    ASSERT_TRUE(
+        WaitUntil([&] { return arrows->isEnabled() && panel->GetStatus().override == 100; }));
+    panel->StopPolling();
+    const auto click = [](QToolButton* arrow) { QTest::mouseClick(arrow, Qt::LeftButton); };
+
+    fake->statusBytes = 16;
+    panel->PollStatus();
+    fake->log.clear();
+    click(arrows->GetDownButton());
+    click(arrows->GetUpButton());
+    EXPECT_EQ(fake->CountOut(Cmd::SetCuttingSpeed), 0);
+
+    fake->statusBytes = MachineStatus::Size;
+    panel->PollStatus();
+    click(arrows->GetDownButton());
+    ASSERT_EQ(fake->CountOut(Cmd::SetCuttingSpeed), 1);
+    for (const FakeMachineLink::Transfer& sent : fake->CommandsSent()) {
+        if (sent.code == Cmd::SetCuttingSpeed) {
+            EXPECT_EQ(sent.data, std::vector<uint8_t>{90});
+        }
+    }
 }
 
 } // namespace
