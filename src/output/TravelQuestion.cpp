@@ -29,15 +29,11 @@ QString TravelQuestionText(const QString& name, const CNcTravelCheck& check)
     return LoadString(50209).arg(name, excesses.join('\n'));
 }
 
-CNcTravelCheck CheckFileTravel(const CCutDataFile& file, const CNcReadOptions& options,
-                               const CNcOrigins& origins, const NcPoint& travelLow,
-                               const NcPoint& travelHigh)
+CNcPath ReadFileProgram(const CCutDataFile& file, const CNcReadOptions& options)
 {
     if (file.LineCount() == 0)
         return {};
-    const CNcPath path =
-        ReadNcProgram(file.LineText(0).data(), uint64_t(file.GetLength()), options);
-    return CheckTravel(MachineExtents(path, origins), travelLow, travelHigh);
+    return ReadNcProgram(file.LineText(0).data(), uint64_t(file.GetLength()), options);
 }
 
 bool AskSendOutsideTravel(const QString& name, const CNcTravelCheck& check, QWidget* parent)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NcInterpreter.h"
+#include "NcPath.h"
 #include "NcTravel.h"
 
 #include <QString>
@@ -12,10 +13,8 @@ class QWidget;
 // name and, for each axis and side it leaves, by how much.
 QString TravelQuestionText(const QString& name, const CNcTravelCheck& check);
 
-// Where an NC-code file's program stands against the machine's travel from the given origins.
-CNcTravelCheck CheckFileTravel(const CCutDataFile& file, const CNcReadOptions& options,
-                               const CNcOrigins& origins, const NcPoint& travelLow,
-                               const NcPoint& travelHigh);
+// The program of a cutting-data file image (empty for an empty file).
+CNcPath ReadFileProgram(const CCutDataFile& file, const CNcReadOptions& options);
 
 // Asks in the panel message box (Yes / No, exclamation) whether to send a program that leaves
 // the travel; true for Yes.

@@ -122,14 +122,15 @@ TEST(TravelQuestion, NamesTheAxisAndHowFarItLeaves)
     CCutDataFile file;
     const std::string program = "(part)\nG0 X0 Y0 Z0\nG1 X200 Y10 F100\n";
     ASSERT_TRUE(file.LoadFromMemory("part.nc", program));
+    const CNcPath path = ReadFileProgram(file, Calculator());
     CNcOrigins origins;
     origins.current = {8000, 0, 0};
-    const CNcTravelCheck leaves = CheckFileTravel(file, Calculator(), origins, low, high);
+    const CNcTravelCheck leaves = CheckTravel(MachineExtents(path, origins), low, high);
     EXPECT_FALSE(leaves.Fits());
     EXPECT_EQ(TravelQuestionText("part.nc", leaves),
               "part.nc leaves the machine's travel from the current origin:\n"
               "X by 5.00 mm above the travel\nSend it anyway?");
-    EXPECT_TRUE(CheckFileTravel(file, Calculator(), {}, low, high).Fits());
+    EXPECT_TRUE(CheckTravel(MachineExtents(path, {}), low, high).Fits());
 }
 
 } // namespace
