@@ -42,7 +42,8 @@ public:
     CNcPathRaster(const CNcPath& path, NcProjection projection, CNcProgress* progress = nullptr);
 
     // Draws the path from above and from the side in one pass over its segments, within its
-    // extents (PathExtents). Stops early, leaving both empty, when progress->cancel is set.
+    // extents (PathExtents), the side on a thread of its own. Stops early, leaving both empty,
+    // when progress->cancel is set.
     static void DrawBoth(const CNcPath& path, const CNcExtents& extents, CNcPathRaster& top,
                          CNcPathRaster& side, CNcProgress* progress = nullptr);
 
@@ -63,6 +64,8 @@ public:
 private:
     // Sizes level 0 for the extents; false when they are empty.
     bool Prepare(const CNcExtents& extents);
+    // Draws every segment, then the levels above; `report` publishes the progress.
+    void DrawAll(const CNcPath& path, CNcProgress* progress, bool report);
     // Draws segment i, which runs from `start` (micrometres) to its end.
     void Draw(const CNcPath& path, size_t i, const NcPoint& start);
     void Mark(double x, double y, uint8_t kind, uint32_t segment);
@@ -72,5 +75,6 @@ private:
     NcProjection m_projection = NcProjection::Top;
     double m_left = 0;
     double m_bottom = 0;
+    double m_perCell = 1; // cells per micrometre at level 0
     std::vector<Level> m_levels;
 };
