@@ -2,13 +2,17 @@
 
 #include "AboutDlg.h"
 #include "ControlPanelDlg.h"
+#include "CutDlg.h"
 
-// The sheets and the Cut dialog open nothing until the settings and output layers provide them.
+// The sheets open nothing until the settings layer provides them.
 void CApplicationDialogs::RunSetupSheet(CControlPanelDlg&) {}
 
 void CApplicationDialogs::RunMaintenanceSheet(CControlPanelDlg&) {}
 
-void CApplicationDialogs::RunCutDialog(CControlPanelDlg&) {}
+void CApplicationDialogs::RunCutDialog(CControlPanelDlg& panel)
+{
+    ::RunCutDialog(panel);
+}
 
 void CApplicationDialogs::RunAboutBox(CControlPanelDlg& panel, const QString& firmwareVersion)
 {

@@ -1,13 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 // The transport between the command layer and one machine: a real device on USB or the
 // simulator. Every operation reports failure by its result (false or -1), never by throwing.
 class CMachineLink
 {
 public:
+    // Told after each piece of a file that OutputFile has handed over: the bytes so far and the
+    // file's size. The caller may use it to keep its windows painting.
+    using OutputProgress = std::function<void(int64_t done, int64_t total)>;
+
     virtual bool Open() = 0;
     virtual bool Close() = 0;
     // Cheap test of whether the machine is still there; closes the device when it is not.
@@ -23,4 +29,17 @@ public:
     virtual bool Lock(int ms) = 0;
     virtual void Unlock() = 0;
     virtual ~CMachineLink() = default;
+
+    // The progress callback of the next OutputFile calls; empty for none.
+    void SetOutputProgress(OutputProgress progress) { m_outputProgress = std::move(progress); }
+
+protected:
+    void ReportOutputProgress(int64_t done, int64_t total) const
+    {
+        if (m_outputProgress)
+            m_outputProgress(done, total);
+    }
+
+private:
+    OutputProgress m_outputProgress;
 };

@@ -341,7 +341,8 @@ bool CModelingMachine::WriteRawData(const void* data, int length)
     return m_link->BulkWrite(data, length);
 }
 
-bool CModelingMachine::SendFile(const std::string& path, const std::string& jobName, int* openError)
+bool CModelingMachine::SendFile(const std::string& path, const std::string& jobName, int* openError,
+                                const CMachineLink::OutputProgress& progress)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -357,7 +358,9 @@ bool CModelingMachine::SendFile(const std::string& path, const std::string& jobN
             *openError = error;
         return false;
     }
+    m_link->SetOutputProgress(progress);
     const bool sent = m_link->OutputFile(fd, path, jobName);
+    m_link->SetOutputProgress({});
     close(fd);
     return sent;
 }

@@ -1,0 +1,389 @@
+#include "CutDlg.h"
+
+#include "ControlPanelDlg.h"
+#include "CutDataSet.h"
+#include "FileDialog.h"
+#include "FileDialogFilter.h"
+#include "FileErrorMessage.h"
+#include "ImageButton.h"
+#include "ModelingMachine.h"
+#include "StringTable.h"
+#include "TextViewCtrl.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+namespace Str {
+constexpr int NextCuttingData = 21046;
+constexpr int OutputFileFilter = 50032;
+constexpr int ListFileFilter = 50033;
+} // namespace Str
+
+constexpr int UpArrowBitmap = 145;
+constexpr int DownArrowBitmap = 146;
+constexpr int ListLabel = -1;
+constexpr int PreviewLabel = -2;
+constexpr int ProgressSteps = 1000;
+
+// The folder, or the file in it, that a list-file dialog starts at.
+QString StartAt(const QByteArray& currentListFile)
+{
+    return currentListFile.isEmpty() ? QString() : QFile::decodeName(currentListFile);
+}
+
+} // namespace
+
+CCutDlg::CCutDlg(CModelingMachine& machine, CControlPanelDlg* panel)
+    : QDialog(panel), m_machine(machine), m_panel(panel)
+{
+    setObjectName(QString::number(TemplateId));
+    setWindowTitle(LoadCaption(TemplateId, 0));
+    setAcceptDrops(true);
+
+    m_fileList = new QListWidget(this);
+    m_fileList->setObjectName(QString::number(FileListId));
+    m_fileList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_fileList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_fileList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_preview = new CTextViewCtrl(this);
+    m_preview->setObjectName(QString::number(PreviewId));
+    m_preview->setMinimumSize(420, 160);
+
+    auto* buttons = new QVBoxLayout;
+    QPushButton* add = AddButton(AddId);
+    QPushButton* remove = AddButton(DeleteId);
+    QPushButton* removeAll = AddButton(DeleteAllId);
+    for (QPushButton* button : {add, remove, removeAll})
+        buttons->addWidget(button);
+    auto* moves = new QHBoxLayout;
+    m_moveUp = new CImageButton(this);
+    m_moveUp->setObjectName(QString::number(MoveUpId));
+    m_moveDown = new CImageButton(this);
+    m_moveDown->setObjectName(QString::number(MoveDownId));
+    moves->addWidget(m_moveUp);
+    moves->addWidget(m_moveDown);
+    buttons->addLayout(moves);
+    buttons->addStretch();
+    QPushButton* test = AddButton(TestId);
+    m_pauseCheck = new QCheckBox(LoadCaption(TemplateId, PauseId), this);
+    m_pauseCheck->setObjectName(QString::number(PauseId));
+    QPushButton* save = AddButton(SaveListId);
+    QPushButton* view = AddButton(ViewListId);
+    QPushButton* output = AddButton(OutputId);
+    QPushButton* cancel = AddButton(CancelId);
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{test, m_pauseCheck, save, view, output, cancel})
+        buttons->addWidget(widget);
+    output->setDefault(true);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel(LoadCaption(TemplateId, ListLabel), this), 0, 0);
+    grid->addWidget(m_fileList, 1, 0);
+    grid->addWidget(new QLabel(LoadCaption(TemplateId, PreviewLabel), this), 2, 0);
+    grid->addWidget(m_preview, 3, 0);
+    grid->addLayout(buttons, 0, 1, 4, 1);
+    grid->setRowStretch(1, 1);
+    grid->setRowStretch(3, 2);
+
+    connect(m_fileList, &QListWidget::currentRowChanged, this, [this] { UpdateSelection(); });
+    connect(add, &QPushButton::clicked, this, &CCutDlg::OnAdd);
+    connect(remove, &QPushButton::clicked, this, &CCutDlg::OnDelete);
+    connect(removeAll, &QPushButton::clicked, this, &CCutDlg::OnDeleteAll);
+    connect(m_moveUp, &QPushButton::clicked, this, [this] { OnMove(-1); });
+    connect(m_moveDown, &QPushButton::clicked, this, [this] { OnMove(1); });
+    connect(test, &QPushButton::clicked, this, &CCutDlg::OnTest);
+    connect(m_pauseCheck, &QCheckBox::clicked, this,
+            [this](bool checked) { m_pauseEachFile = checked; });
+    connect(save, &QPushButton::clicked, this, &CCutDlg::OnSaveList);
+    connect(view, &QPushButton::clicked, this, &CCutDlg::OnViewList);
+    connect(output, &QPushButton::clicked, this, &CCutDlg::OnOutput);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+CCutDlg::~CCutDlg() = default;
+
+QPushButton* CCutDlg::AddButton(int id)
+{
+    auto* button = new QPushButton(LoadCaption(TemplateId, id), this);
+    button->setObjectName(QString::number(id));
+    button->setAutoDefault(false);
+    return button;
+}
+
+std::string CCutDlg::JobName(int index, int count)
+{
+    return "Mildek " + std::to_string(index + 1) + "/" + std::to_string(count);
+}
+
+void CCutDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_initialised) {
+        m_initialised = true;
+        OnInitDialog();
+    }
+}
+
+void CCutDlg::OnInitDialog()
+{
+    m_preview->ShowLineNumbers(false);
+    m_preview->SetScrollPastEnd(false);
+    m_preview->SetFile(nullptr);
+    RefreshList();
+    m_moveUp->SetImage(UpArrowBitmap, 1);
+    m_moveDown->SetImage(DownArrowBitmap, 1);
+    m_list.LoadFromStore();
+    RefreshList();
+}
+
+// --- the list and the selection --------------------------------------------------------------
+
+void CCutDlg::RefreshList()
+{
+    const int row = SelectedRow();
+    {
+        const QSignalBlocker quiet(m_fileList);
+        m_fileList->clear();
+        for (const QByteArray& entry : m_list.GetEntries())
+            m_fileList->addItem(COutputFileList::DisplayText(entry));
+        if (row >= 0 && row < m_list.GetCount())
+            m_fileList->setCurrentRow(row);
+    }
+    const bool any = m_list.GetCount() > 0;
+    for (int id : {DeleteAllId, SaveListId, DeleteId})
+        findChild<QPushButton*>(QString::number(id))->setEnabled(any);
+    UpdateSelection();
+}
+
+int CCutDlg::SelectedRow() const
+{
+    const QList<QListWidgetItem*> selected = m_fileList->selectedItems();
+    return selected.isEmpty() ? -1 : m_fileList->row(selected.first());
+}
+
+void CCutDlg::SelectRow(int row)
+{
+    const QSignalBlocker quiet(m_fileList);
+    if (row < 0) {
+        m_fileList->clearSelection();
+        m_fileList->setCurrentRow(-1);
+    } else {
+        m_fileList->setCurrentRow(row);
+    }
+}
+
+void CCutDlg::UpdateSelection()
+{
+    const int row = SelectedRow();
+    m_moveUp->setEnabled(row > 0);
+    m_moveDown->setEnabled(row >= 0 && row + 1 < m_list.GetCount());
+    auto* test = findChild<QPushButton*>(QString::number(TestId));
+    if (row >= 0) {
+        const QByteArray entry = m_list.GetEntry(row);
+        if (COutputFileList::CheckFileExists(entry, this)) {
+            // A large file takes a moment; the status polling resumes as soon as it is in.
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            const bool loaded = m_previewFile.Load(entry, this);
+            QApplication::restoreOverrideCursor();
+            if (loaded && m_previewFile.IsNcCode()) {
+                test->setEnabled(m_testAllowed);
+                m_preview->SetFile(&m_previewFile);
+                return;
+            }
+        }
+    }
+    test->setEnabled(false);
+    m_preview->SetFile(nullptr);
+}
+
+// --- the buttons ------------------------------------------------------------------------------
+
+void CCutDlg::OnAdd()
+{
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Mode::OpenMany;
+    request.filters = FileDialogFilters(LoadString(Str::OutputFileFilter));
+    const FileDialogAnswer answer = RunFileDialog(this, request);
+    for (const QString& path : answer.paths) {
+        m_list.MergeFile(QFile::encodeName(path), this);
+        RefreshList();
+    }
+}
+
+void CCutDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CCutDlg::dropEvent(QDropEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        m_list.MergeFile(QFile::encodeName(url.toLocalFile()), this);
+        RefreshList();
+    }
+    event->acceptProposedAction();
+}
+
+void CCutDlg::OnDelete()
+{
+    const int row = SelectedRow();
+    if (row < 0)
+        return;
+    m_list.Remove(row);
+    // The entry now at the same place, or the new last one.
+    SelectRow(std::min(row, m_list.GetCount() - 1));
+    RefreshList();
+}
+
+void CCutDlg::OnDeleteAll()
+{
+    m_list.Clear();
+    m_preview->SetFile(nullptr);
+    RefreshList();
+}
+
+void CCutDlg::OnMove(int step)
+{
+    const int row = SelectedRow();
+    const int target = row + step;
+    if (row < 0 || target < 0 || target >= m_list.GetCount())
+        return;
+    const QByteArray entry = m_list.GetEntry(row);
+    m_list.Remove(row);
+    m_list.Insert(target, entry);
+    {
+        const QSignalBlocker quiet(m_fileList);
+        delete m_fileList->takeItem(row);
+        m_fileList->insertItem(target, COutputFileList::DisplayText(entry));
+    }
+    SelectRow(target);
+    UpdateSelection();
+}
+
+void CCutDlg::OnSaveList()
+{
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Mode::Save;
+    request.filters = FileDialogFilters(LoadString(Str::ListFileFilter));
+    request.directory = StartAt(m_currentListFile);
+    request.defaultSuffix = QStringLiteral("ofl");
+    const FileDialogAnswer answer = RunFileDialog(this, request);
+    if (!answer.Accepted())
+        return;
+    QString chosen = answer.paths.first();
+    // A name typed without an extension gets the list files' one.
+    if (QFileInfo(chosen).suffix().isEmpty())
+        chosen += QStringLiteral(".ofl");
+    const QByteArray path = QFile::encodeName(chosen);
+    if (m_list.WriteListFile(path, this))
+        m_currentListFile = path;
+}
+
+void CCutDlg::OnViewList()
+{
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Mode::OpenOne;
+    request.filters = FileDialogFilters(LoadString(Str::ListFileFilter));
+    request.directory = StartAt(m_currentListFile);
+    const FileDialogAnswer answer = RunFileDialog(this, request);
+    if (answer.Accepted()) {
+        const QByteArray path = QFile::encodeName(answer.paths.first());
+        if (m_list.ReadListFile(path, this) != COutputFileList::ReadResult::NotOpened)
+            m_currentListFile = path;
+    }
+    RefreshList();
+}
+
+void CCutDlg::OnOutput()
+{
+    m_list.SaveToStore();
+    const int count = m_list.GetCount();
+    for (int i = 0; i < count; ++i) {
+        const QByteArray entry = m_list.GetEntry(i);
+        if (m_pauseEachFile) {
+            QMessageBox question(QMessageBox::Information, QApplication::applicationDisplayName(),
+                                 LoadString(Str::NextCuttingData) + QLatin1Char('\n') +
+                                     COutputFileList::DisplayText(entry),
+                                 QMessageBox::Ok | QMessageBox::Cancel, this);
+            question.setObjectName(QStringLiteral("NextCuttingData"));
+            if (question.exec() != QMessageBox::Ok)
+                continue;
+        }
+        if (!COutputFileList::CheckFileExists(entry, this) || !SendFile(entry, JobName(i, count)))
+            break;
+    }
+    accept();
+}
+
+bool CCutDlg::SendFile(const QByteArray& path, const std::string& jobName)
+{
+    // The hand-over runs here, on the user-interface thread. A slow one (a large file to the
+    // spooler) reports each piece: after about a second a progress window with the file's name
+    // appears, and the windows keep painting meanwhile. User input waits until it is done.
+    QProgressDialog progress(this);
+    progress.setObjectName(QStringLiteral("OutputProgress"));
+    progress.setWindowTitle(QApplication::applicationDisplayName());
+    progress.setLabelText(QFile::decodeName(path.mid(path.lastIndexOf('/') + 1)));
+    progress.setCancelButton(nullptr);
+    progress.setRange(0, ProgressSteps);
+    progress.setMinimumDuration(ProgressDelayMs);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoReset(false);
+    const auto report = [&progress](int64_t done, int64_t total) {
+        if (total > 0)
+            progress.setValue(int(std::min<int64_t>(done, total) * ProgressSteps / total));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    int openError = 0;
+    const bool sent = m_machine.SendFile(path.toStdString(), jobName, &openError, report);
+    progress.reset();
+    if (!sent && openError != 0)
+        ShowFileError(this, openError, COutputFileList::DisplayText(path), FileOperation::Open);
+    return sent;
+}
+
+void CCutDlg::OnTest()
+{
+    m_list.SaveToStore();
+    CCutDataSet set;
+    for (const QByteArray& entry : m_list.GetEntries())
+        if (!set.AddFile(entry, this))
+            return;
+    hide();
+    RunTestCut(set);
+    show();
+}
+
+void CCutDlg::RunTestCut(CCutDataSet&)
+{
+    // The test cut dialog runs here once it exists; until then Test ... only saves the list and
+    // loads the files.
+}
+
+void RunCutDialog(CControlPanelDlg& panel)
+{
+    CModelingMachine& machine = *panel.GetMachine();
+    machine.SetSpindleRotation(0);
+    MachineSettings settings;
+    const bool read = machine.GetMachineSettings(settings);
+    CCutDlg dialog(machine, &panel);
+    dialog.SetTestAllowed(read && settings.commandSet == 1);
+    dialog.exec();
+}

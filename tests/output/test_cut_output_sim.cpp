@@ -1,0 +1,227 @@
+// The output job against the running simulator: job names, the stop at a missing entry, the
+// pause question, an unreadable file, and the simulator running what it was sent.
+
+#include "CutDlg.h"
+#include "ModalAnswerer.h"
+#include "ModelingMachine.h"
+#include "OutputTestSupport.h"
+#include "SimulatorProcess.h"
+#include "WidgetTestApp.h"
+
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <thread>
+
+using namespace zr40_test;
+
+namespace {
+
+// The simulator link, keeping the job names of the files it hands over. With slowPieces it
+// first reports that many pieces 100 ms apart, as a slow spooler would, and notes the progress
+// window's text once it shows.
+class RecordingSimulatorLink : public CSimulatorLink
+{
+public:
+    bool OutputFile(int fd, const std::string& path, const std::string& jobName) override
+    {
+        jobNames.push_back(jobName);
+        for (int piece = 1; piece <= slowPieces; ++piece) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            ReportOutputProgress(piece, slowPieces);
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (auto* progress = qobject_cast<QProgressDialog*>(window);
+                    progress && progress->isVisible())
+                    progressText = progress->labelText();
+        }
+        return CSimulatorLink::OutputFile(fd, path, jobName);
+    }
+    std::vector<std::string> jobNames;
+    int slowPieces = 0;
+    QString progressText;
+};
+
+// Takes away, from this thread, the capabilities that let root read any file, so that a file
+// without read permission is unreadable for the test too. They come back at the end.
+class WithoutReadOverride
+{
+public:
+    WithoutReadOverride()
+    {
+        m_header.version = _LINUX_CAPABILITY_VERSION_3;
+        syscall(SYS_capget, &m_header, m_saved);
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        syscall(SYS_capset, &m_header, reduced);
+    }
+    ~WithoutReadOverride() { syscall(SYS_capset, &m_header, m_saved); }
+
+private:
+    __user_cap_header_struct m_header{};
+    __user_cap_data_struct m_saved[2]{};
+};
+
+class CutOutputSimTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        App();
+        QCoreApplication::setOrganizationName("Quenby Corporation");
+        QCoreApplication::setApplicationName("cut-output-test");
+        Store().clear();
+        m_sim = std::make_unique<CSimulatorProcess>(std::vector<std::string>{"--speed", "4000"});
+        ASSERT_TRUE(m_sim->Start());
+        auto link = std::make_unique<RecordingSimulatorLink>();
+        m_link = link.get();
+        m_machine =
+            std::make_unique<CModelingMachine>(std::make_unique<CUsbPrintLink>(), std::move(link));
+        ASSERT_TRUE(m_machine->UseSimulator({}));
+        // The first modal window is the Cut dialog itself, which the test drives.
+        m_answerer = std::make_unique<ModalAnswerer>();
+        m_answerer->Then([](QWidget*) {});
+    }
+    void TearDown() override
+    {
+        m_answerer.reset();
+        if (m_machine)
+            m_machine->CloseMachine();
+        m_machine.reset();
+        if (m_sim)
+            m_sim->Stop();
+    }
+
+    static QSettings Store()
+    {
+        return QSettings(QSettings::IniFormat, QSettings::UserScope, "Quenby Corporation",
+                         "cut-output-test");
+    }
+    static void StoreList(const QList<QByteArray>& entries)
+    {
+        QSettings store = Store();
+        store.setValue("OutputFiles/FileCount", int(entries.size()));
+        for (int i = 0; i < entries.size(); ++i)
+            store.setValue(QString("OutputFiles/File%1").arg(i), entries[i]);
+    }
+    // Opens the Cut dialog on the stored list, runs before (ticking boxes), clicks Output.
+    int Output(const std::function<void(CCutDlg&)>& before = {})
+    {
+        CCutDlg dialog(*m_machine, nullptr);
+        return RunModal(
+            dialog,
+            [&] {
+                if (before)
+                    before(dialog);
+                dialog.findChild<QPushButton*>(QString::number(CCutDlg::OutputId))->click();
+            },
+            20000);
+    }
+    std::vector<std::string> SentPaths() const
+    {
+        std::vector<std::string> paths;
+        for (const std::string& line : m_sim->Log())
+            if (line.starts_with("output-file "))
+                paths.push_back(line.substr(12));
+        return paths;
+    }
+
+    TempFiles m_files;
+    std::unique_ptr<CSimulatorProcess> m_sim;
+    std::unique_ptr<CModelingMachine> m_machine;
+    RecordingSimulatorLink* m_link = nullptr;
+    std::unique_ptr<ModalAnswerer> m_answerer;
+};
+
+TEST_F(CutOutputSimTest, JobStopsAtAMissingEntry)
+{
+    const QByteArray first = m_files.Write("one.nc", "%\nG0 X1\n%\n");
+    const QByteArray third = m_files.Write("three.nc", "%\nG0 X3\n%\n");
+    StoreList({first, m_files.Path("two.nc"), third});
+    ModalAnswerer& answerer = *m_answerer;
+    answerer.AnswerBox(1);
+    EXPECT_EQ(Output(), QDialog::Accepted);
+    EXPECT_EQ(m_link->jobNames, std::vector<std::string>{"Mildek 1/3"});
+    EXPECT_EQ(SentPaths(), std::vector<std::string>{first.toStdString()});
+    ASSERT_EQ(answerer.Count(), 1);
+    EXPECT_TRUE(answerer.Seen()[0].text.startsWith(QString::fromLocal8Bit(m_files.Path("two.nc"))));
+}
+
+TEST_F(CutOutputSimTest, CancelAtThePauseQuestionSkipsThatEntryOnly)
+{
+    const QByteArray first = m_files.Write("one.nc", "%\nG0 X1\n%\n");
+    const QByteArray second = m_files.Write("two.nc", "%\nG0 X2\n%\n");
+    StoreList({first, second});
+    ModalAnswerer& answerer = *m_answerer;
+    QStringList questions;
+    for (QMessageBox::StandardButton answer : {QMessageBox::Cancel, QMessageBox::Ok})
+        answerer.Then([&questions, answer](QWidget* window) {
+            auto* box = qobject_cast<QMessageBox*>(window);
+            ASSERT_TRUE(box);
+            questions << box->text();
+            box->button(answer)->click();
+        });
+    EXPECT_EQ(Output([](CCutDlg& dialog) {
+                  dialog.findChild<QCheckBox*>(QString::number(CCutDlg::PauseId))->click();
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(m_link->jobNames, std::vector<std::string>{"Mildek 2/2"});
+    ASSERT_EQ(questions.size(), 2);
+    EXPECT_EQ(questions[0], "This outputs the next set of cutting data.\n\nContinue?\n" +
+                                QString::fromLocal8Bit(first));
+}
+
+TEST_F(CutOutputSimTest, UnreadableFileIsReportedAndEndsTheJob)
+{
+    const QByteArray locked = m_files.Write("locked.nc", "%\nG0 X1\n%\n");
+    ASSERT_EQ(::chmod(locked.constData(), 0), 0);
+    StoreList({locked, m_files.Write("next.nc", "%\nG0 X2\n%\n")});
+    ModalAnswerer& answerer = *m_answerer;
+    QString text;
+    answerer.Then([&text](QWidget* window) {
+        auto* box = qobject_cast<QMessageBox*>(window);
+        ASSERT_TRUE(box);
+        text = box->text();
+        box->accept();
+    });
+    const WithoutReadOverride asUser;
+    EXPECT_EQ(Output(), QDialog::Accepted);
+    EXPECT_EQ(text, "Access to " + QString::fromLocal8Bit(locked) + " was denied.");
+    EXPECT_TRUE(m_link->jobNames.empty());
+    EXPECT_TRUE(SentPaths().empty());
+}
+
+TEST_F(CutOutputSimTest, TwoAddedNcFilesAreSentAndRunToTheirEnd)
+{
+    const QByteArray first = m_files.Write("one.nc", "G0 X1 Y2\nG1 Z-0.5\n");
+    const QByteArray second = m_files.Write("two.nc", "G0 X4 Y3\nG1 Z-1\n");
+    ModalAnswerer& answerer = *m_answerer;
+    answerer.AnswerFileDialog({QString::fromLocal8Bit(first), QString::fromLocal8Bit(second)});
+    EXPECT_EQ(Output([](CCutDlg& dialog) {
+                  dialog.findChild<QPushButton*>(QString::number(CCutDlg::AddId))->click();
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(m_link->jobNames, (std::vector<std::string>{"Mildek 1/2", "Mildek 2/2"}));
+    EXPECT_EQ(SentPaths(), (std::vector<std::string>{first.toStdString(), second.toStdString()}));
+    ASSERT_TRUE(m_sim->WaitForState(2, 10000));
+    EXPECT_EQ(m_sim->Position(), (std::vector<long>{4000, 3000, -1000}));
+}
+
+TEST_F(CutOutputSimTest, SlowHandOverShowsTheFileNameInAProgressWindow)
+{
+    StoreList({m_files.Write("slow.nc", "%\nG0 X1\n%\n")});
+    m_link->slowPieces = 16;
+    m_answerer->OnOtherModal([](QWidget*) {}); // the progress window closes by itself
+    EXPECT_EQ(Output(), QDialog::Accepted);
+    EXPECT_EQ(m_link->progressText, "slow.nc");
+}
+
+} // namespace
