@@ -1,8 +1,12 @@
 #pragma once
 
-// Files for the output tests: written byte for byte into one temporary folder per test.
+// Files for the output tests, written byte for byte into one temporary folder per test, and the
+// settings store the output list is kept in.
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QList>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -37,5 +41,29 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// The per-user settings store of the application, as the product opens it.
+inline QSettings Store()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope,
+                     QCoreApplication::organizationName(), QCoreApplication::applicationName());
+}
+
+// Names the application (and with it the store) for this test program and empties the store.
+inline void UseEmptyStore(const char* applicationName)
+{
+    QCoreApplication::setOrganizationName("Quenby Corporation");
+    QCoreApplication::setApplicationName(applicationName);
+    Store().clear();
+}
+
+// Puts entries into the store's output list, as a previous Output would have left them.
+inline void StoreList(const QList<QByteArray>& entries)
+{
+    QSettings store = Store();
+    store.setValue("OutputFiles/FileCount", int(entries.size()));
+    for (int i = 0; i < entries.size(); ++i)
+        store.setValue(QString("OutputFiles/File%1").arg(i), entries[i]);
+}
 
 } // namespace zr40_test

@@ -27,26 +27,12 @@ protected:
     void SetUp() override
     {
         App();
-        QCoreApplication::setOrganizationName("Quenby Corporation");
-        QCoreApplication::setApplicationName("cut-dlg-test");
-        Store().clear();
+        UseEmptyStore("cut-dlg-test");
         m_nc = m_files.Write("a.nc", "%\r\nG0X1\r\n%\r\n");
         m_zml = m_files.Write("b.zml", "ZML1;\r\n");
         m_nc2 = m_files.Write("c.nc", "(part)\nG1\n");
     }
 
-    static QSettings Store()
-    {
-        return QSettings(QSettings::IniFormat, QSettings::UserScope, "Quenby Corporation",
-                         "cut-dlg-test");
-    }
-    static void StoreList(const QList<QByteArray>& entries)
-    {
-        QSettings store = Store();
-        store.setValue("OutputFiles/FileCount", int(entries.size()));
-        for (int i = 0; i < entries.size(); ++i)
-            store.setValue(QString("OutputFiles/File%1").arg(i), entries[i]);
-    }
     static QPushButton* Button(CCutDlg& dialog, int id)
     {
         return dialog.findChild<QPushButton*>(QString::number(id));

@@ -76,9 +76,7 @@ protected:
     void SetUp() override
     {
         App();
-        QCoreApplication::setOrganizationName("Quenby Corporation");
-        QCoreApplication::setApplicationName("cut-output-test");
-        Store().clear();
+        UseEmptyStore("cut-output-test");
         m_sim = std::make_unique<CSimulatorProcess>(std::vector<std::string>{"--speed", "4000"});
         ASSERT_TRUE(m_sim->Start());
         auto link = std::make_unique<RecordingSimulatorLink>();
@@ -100,18 +98,6 @@ protected:
             m_sim->Stop();
     }
 
-    static QSettings Store()
-    {
-        return QSettings(QSettings::IniFormat, QSettings::UserScope, "Quenby Corporation",
-                         "cut-output-test");
-    }
-    static void StoreList(const QList<QByteArray>& entries)
-    {
-        QSettings store = Store();
-        store.setValue("OutputFiles/FileCount", int(entries.size()));
-        for (int i = 0; i < entries.size(); ++i)
-            store.setValue(QString("OutputFiles/File%1").arg(i), entries[i]);
-    }
     // Opens the Cut dialog on the stored list, runs before (ticking boxes), clicks Output.
     int Output(const std::function<void(CCutDlg&)>& before = {})
     {

@@ -39,14 +39,7 @@ void AnswerFileMessage(ModalAnswerer& answerer, QString& text)
 class OutputListTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        QCoreApplication::setOrganizationName("Quenby Corporation");
-        QCoreApplication::setApplicationName("output-data-test");
-        QSettings(QSettings::IniFormat, QSettings::UserScope, "Quenby Corporation",
-                  "output-data-test")
-            .clear();
-    }
+    void SetUp() override { UseEmptyStore("output-data-test"); }
 
     TempFiles m_files;
     ModalAnswerer m_answerer;
@@ -133,16 +126,8 @@ TEST_F(OutputListTest, MergeAddsAListFilesEntriesAndAnyOtherFileItself)
 
 TEST_F(OutputListTest, StoreReadsUpToFileCountSkippingEmptyValues)
 {
-    {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope, "Quenby Corporation",
-                        "output-data-test");
-        store.beginGroup("OutputFiles");
-        store.setValue("FileCount", 3);
-        store.setValue("File0", "/a");
-        store.setValue("File1", "");
-        store.setValue("File2", "/c");
-        store.setValue("File5", "/f");
-    }
+    StoreList({"/a", "", "/c"});
+    Store().setValue("OutputFiles/File5", "/f");
     COutputFileList list;
     list.LoadFromStore();
     EXPECT_EQ(list.GetEntries(), (QList<QByteArray>{"/a", "/c"}));
@@ -155,8 +140,7 @@ TEST_F(OutputListTest, StoreReadsUpToFileCountSkippingEmptyValues)
     COutputFileList back;
     back.LoadFromStore();
     EXPECT_EQ(back.GetEntries(), QList<QByteArray>{Latin1Name});
-    QSettings store(QSettings::IniFormat, QSettings::UserScope, "Quenby Corporation",
-                    "output-data-test");
+    QSettings store = Store();
     EXPECT_EQ(store.value("OutputFiles/FileCount").toInt(), 1);
     EXPECT_EQ(store.value("OutputFiles/File2").toString(), "/c");
 }
