@@ -124,7 +124,17 @@ CNcInterpreter::CNcInterpreter(const CNcReadOptions& options) : m_options(option
 CNcLineResult CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line)
 {
     CNcLineResult result;
+    ReadLine(begin, end, line, result);
+    return result;
+}
+
+void CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line,
+                              CNcLineResult& result)
+{
+    result.moved = false;
+    result.warned = false;
     result.warning.line = line;
+    std::memset(result.warning.word, 0, sizeof result.warning.word);
     auto warn = [&](NcWarningKind kind) {
         result.warned = true;
         result.warning.kind = kind;
@@ -140,13 +150,13 @@ CNcLineResult CNcInterpreter::ReadLine(const char* begin, const char* end, uint6
     if (!IsStop(p, end) && *p == '/') {
         if (m_options.blockSkip) {
             result.stop = SkipToStop(p, end);
-            return result;
+            return;
         }
         ++p;
     }
     if (!IsStop(p, end) && *p == '%') {
         result.stop = SkipToStop(p, end);
-        return result;
+        return;
     }
 
     // Words of the line: the last value of each letter, and the G codes as they come.
@@ -195,7 +205,7 @@ CNcLineResult CNcInterpreter::ReadLine(const char* begin, const char* end, uint6
                 std::snprintf(result.warning.word, sizeof result.warning.word, "\\x%02X",
                               unsigned(uint8_t(c)));
             refuse(NcWarningKind::UnknownWord, p);
-            return result;
+            return;
         }
         ++p;
         while (!IsStop(p, end) && (*p == ' ' || *p == '\t'))
@@ -205,7 +215,7 @@ CNcLineResult CNcInterpreter::ReadLine(const char* begin, const char* end, uint6
         if (!after) {
             result.warning.word[0] = letter;
             refuse(NcWarningKind::BadNumber, p);
-            return result;
+            return;
         }
         p = after;
         if (letter != 'G') {
@@ -270,7 +280,7 @@ CNcLineResult CNcInterpreter::ReadLine(const char* begin, const char* end, uint6
             if (code == 730 || code == 740 || code == 760 || (code >= 810 && code <= 890))
                 m_state.motion = -1;
             result.stop = SkipToStop(p, end);
-            return result;
+            return;
         }
     }
     result.stop = SkipToStop(p, end);
@@ -295,7 +305,7 @@ CNcLineResult CNcInterpreter::ReadLine(const char* begin, const char* end, uint6
             SetWord(result.warning, "G54.1");
             warn(NcWarningKind::OutOfRange);
             m_state = saved;
-            return result;
+            return;
         }
         next.system = 9 + int(number.value);
     }
@@ -325,7 +335,7 @@ CNcLineResult CNcInterpreter::ReadLine(const char* begin, const char* end, uint6
             SetWord(result.warning, 'F', w);
             warn(NcWarningKind::OutOfRange);
             m_state = saved;
-            return result;
+            return;
         }
         next.feed = next.inch ? value * 25.4 : value;
     }
@@ -339,12 +349,12 @@ CNcLineResult CNcInterpreter::ReadLine(const char* begin, const char* end, uint6
     const bool axisWords = has('X') || has('Y') || has('Z');
     const bool centreWords = has('I') || has('J') || has('K');
     if (dwell || !(axisWords || (arcMode && centreWords)))
-        return result;
+        return;
     if (next.motion < 0) {
         result.warning.word[0] = has('X') ? 'X' : has('Y') ? 'Y' : has('Z') ? 'Z' : 'I';
         warn(NcWarningKind::NoMotionMode);
         m_state = saved;
-        return result;
+        return;
     }
 
     CNcMove& move = result.move;
@@ -360,7 +370,7 @@ CNcLineResult CNcInterpreter::ReadLine(const char* begin, const char* end, uint6
             SetWord(result.warning, letter, word(letter));
             warn(NcWarningKind::OutOfRange);
             m_state = saved;
-            return result;
+            return;
         }
     }
     move.start = m_state.position;
@@ -385,7 +395,7 @@ CNcLineResult CNcInterpreter::ReadLine(const char* begin, const char* end, uint6
                 warn(NcWarningKind::ArcRadius);
                 if (chord < 1e-9) {
                     m_state = saved; // a full circle cannot be given by its radius
-                    return result;
+                    return;
                 }
                 move.motion = NcMotion::Feed;
             } else {
@@ -416,5 +426,5 @@ CNcLineResult CNcInterpreter::ReadLine(const char* begin, const char* end, uint6
 
     next.position = target;
     result.moved = true;
-    return result;
+    return;
 }

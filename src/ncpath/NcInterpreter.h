@@ -72,6 +72,8 @@ public:
     // Interprets the line that begins at `begin`; it ends at `end`, or before that at the first
     // CR, LF or NUL byte. `line` is only used for the warning.
     CNcLineResult ReadLine(const char* begin, const char* end, uint64_t line);
+    // The same into a result that the caller keeps from line to line (the whole-file reader).
+    void ReadLine(const char* begin, const char* end, uint64_t line, CNcLineResult& result);
 
 private:
     CNcReadOptions m_options;

@@ -2,12 +2,9 @@
 
 #include <algorithm>
 
-void CNcSegmentStore::PushBack(const CNcSegment& segment)
+void CNcSegmentStore::AddBlock()
 {
-    if ((m_size & (kBlockSize - 1)) == 0 && (m_size >> kBlockBits) == m_blocks.size())
-        m_blocks.push_back(std::make_unique_for_overwrite<CNcSegment[]>(kBlockSize));
-    m_blocks[m_size >> kBlockBits][m_size & (kBlockSize - 1)] = segment;
-    ++m_size;
+    m_blocks.push_back(std::make_unique_for_overwrite<CNcSegment[]>(kBlockSize));
 }
 
 void CNcSegmentStore::Clear()

@@ -93,11 +93,19 @@ public:
         return m_blocks[index >> kBlockBits][index & (kBlockSize - 1)];
     }
     const CNcSegment& Back() const { return (*this)[m_size - 1]; }
-    void PushBack(const CNcSegment& segment);
+    void PushBack(const CNcSegment& segment)
+    {
+        if ((m_size & (kBlockSize - 1)) == 0)
+            AddBlock();
+        m_blocks.back()[m_size & (kBlockSize - 1)] = segment;
+        ++m_size;
+    }
     void Clear();
     size_t MemoryBytes() const { return m_blocks.size() * kBlockSize * sizeof(CNcSegment); }
 
 private:
+    void AddBlock();
+
     std::vector<std::unique_ptr<CNcSegment[]>> m_blocks;
     size_t m_size = 0;
 };

@@ -112,7 +112,7 @@ void CNcPathRaster::Draw(const CNcPath& path, size_t i, const NcPoint& start)
 }
 
 // Marks the cell at (x, y), in cells from the lower left corner.
-void CNcPathRaster::Mark(double x, double y, uint8_t kind, uint32_t segment)
+inline void CNcPathRaster::Mark(double x, double y, uint8_t kind, uint32_t segment)
 {
     Level& base = m_levels[0];
     const int cx = std::clamp(int(x), 0, base.width - 1);

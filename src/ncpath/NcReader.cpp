@@ -2,16 +2,9 @@
 
 #include <cmath>
 
-int32_t ToMicrometres(double mm)
-{
-    // Positions are checked against the 32-bit range before they get here.
-    const double units = mm * 1000.0;
-    return int32_t(units < 0 ? units - 0.5 : units + 0.5);
-}
-
 namespace {
 
-NcPoint ToPoint(const std::array<double, 3>& mm)
+inline NcPoint ToPoint(const std::array<double, 3>& mm)
 {
     return {ToMicrometres(mm[0]), ToMicrometres(mm[1]), ToMicrometres(mm[2])};
 }
@@ -35,6 +28,7 @@ CNcPath ReadNcProgram(const char* data, uint64_t size, const CNcReadOptions& opt
     double feed = -1;
     int system = -1;
     uint64_t line = 0;
+    CNcLineResult result;
     while (true) {
         if (progress && (line & 0xFFFF) == 0) {
             progress->done.store(uint64_t(p - data), std::memory_order_relaxed);
@@ -48,7 +42,7 @@ CNcPath ReadNcProgram(const char* data, uint64_t size, const CNcReadOptions& opt
             path.warnings.Add(warning);
             break;
         }
-        CNcLineResult result = interpreter.ReadLine(p, end, line);
+        interpreter.ReadLine(p, end, line, result);
         if (result.warned)
             path.warnings.Add(result.warning);
         if (result.moved) {

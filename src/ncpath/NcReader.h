@@ -13,5 +13,10 @@
 CNcPath ReadNcProgram(const char* data, uint64_t size, const CNcReadOptions& options = {},
                       CNcProgress* progress = nullptr);
 
-// Micrometres of a length in mm, rounded to the nearest.
-int32_t ToMicrometres(double mm);
+// Micrometres of a length in mm, rounded to the nearest. Positions are checked against the
+// 32-bit range before they get here.
+inline int32_t ToMicrometres(double mm)
+{
+    const double units = mm * 1000.0;
+    return int32_t(units < 0 ? units - 0.5 : units + 0.5);
+}
