@@ -7,8 +7,11 @@
 #include "FileErrorMessage.h"
 #include "ImageButton.h"
 #include "ModelingMachine.h"
+#include "ProgramPlacement.h"
 #include "StringTable.h"
 #include "TextViewCtrl.h"
+#include "ToolpathDlg.h"
+#include "TravelQuestion.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -79,6 +82,9 @@ CCutDlg::CCutDlg(CModelingMachine& machine, CControlPanelDlg* panel)
     buttons->addLayout(moves);
     buttons->addStretch();
     QPushButton* test = AddButton(TestId);
+    auto* toolpath = new QPushButton(LoadString(ToolpathCaption), this);
+    toolpath->setObjectName(ToolpathName);
+    toolpath->setAutoDefault(false);
     m_pauseCheck = new QCheckBox(LoadCaption(TemplateId, PauseId), this);
     m_pauseCheck->setObjectName(QString::number(PauseId));
     QPushButton* save = AddButton(SaveListId);
@@ -86,7 +92,7 @@ CCutDlg::CCutDlg(CModelingMachine& machine, CControlPanelDlg* panel)
     QPushButton* output = AddButton(OutputId);
     QPushButton* cancel = AddButton(CancelId);
     for (QWidget* widget :
-         std::initializer_list<QWidget*>{test, m_pauseCheck, save, view, output, cancel})
+         std::initializer_list<QWidget*>{test, toolpath, m_pauseCheck, save, view, output, cancel})
         buttons->addWidget(widget);
     output->setDefault(true);
 
@@ -106,6 +112,7 @@ CCutDlg::CCutDlg(CModelingMachine& machine, CControlPanelDlg* panel)
     connect(m_moveUp, &QPushButton::clicked, this, [this] { OnMove(-1); });
     connect(m_moveDown, &QPushButton::clicked, this, [this] { OnMove(1); });
     connect(test, &QPushButton::clicked, this, &CCutDlg::OnTest);
+    connect(toolpath, &QPushButton::clicked, this, &CCutDlg::OnToolpath);
     connect(m_pauseCheck, &QCheckBox::clicked, this,
             [this](bool checked) { m_pauseEachFile = checked; });
     connect(save, &QPushButton::clicked, this, &CCutDlg::OnSaveList);
@@ -192,6 +199,7 @@ void CCutDlg::UpdateSelection()
     m_moveUp->setEnabled(row > 0);
     m_moveDown->setEnabled(row >= 0 && row + 1 < m_list.GetCount());
     auto* test = findChild<QPushButton*>(QString::number(TestId));
+    auto* toolpath = findChild<QPushButton*>(ToolpathName);
     if (row >= 0) {
         const QByteArray entry = m_list.GetEntry(row);
         if (COutputFileList::CheckFileExists(entry, this)) {
@@ -201,12 +209,14 @@ void CCutDlg::UpdateSelection()
             QApplication::restoreOverrideCursor();
             if (loaded && m_previewFile.IsNcCode()) {
                 test->setEnabled(m_testAllowed);
+                toolpath->setEnabled(true);
                 m_preview->SetFile(&m_previewFile);
                 return;
             }
         }
     }
     test->setEnabled(false);
+    toolpath->setEnabled(false);
     m_preview->SetFile(nullptr);
 }
 
@@ -326,7 +336,12 @@ void CCutDlg::OnOutput()
             if (question.exec() != QMessageBox::Ok)
                 continue;
         }
-        if (!COutputFileList::CheckFileExists(entry, this) || !SendFile(entry, JobName(i, count)))
+        if (!COutputFileList::CheckFileExists(entry, this))
+            break;
+        const TravelAnswer travel = ConfirmTravelBeforeOutput(entry, m_machine, m_panel, this);
+        if (travel == TravelAnswer::Skip)
+            continue;
+        if (travel == TravelAnswer::Stop || !SendFile(entry, JobName(i, count)))
             break;
     }
     accept();
@@ -357,6 +372,29 @@ bool CCutDlg::SendFile(const QByteArray& path, const std::string& jobName)
     if (!sent && openError != 0)
         ShowFileError(this, openError, COutputFileList::DisplayText(path), FileOperation::Open);
     return sent;
+}
+
+// The toolpath of the selected NC-code file in a window of its own, placed in the machine's
+// travel by the origin the panel shows; the Cut dialog stays usable beside it.
+void CCutDlg::OnToolpath()
+{
+    const int row = SelectedRow();
+    if (row < 0)
+        return;
+    MachineSettings settings;
+    CNcReadOptions options;
+    if (m_machine.GetMachineSettings(settings))
+        options = ReadOptionsFrom(settings);
+    auto* window = new CToolpathDlg(this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    if (!window->Open(m_list.GetEntry(row), options)) {
+        delete window;
+        return;
+    }
+    AxisTriple low, high;
+    if (m_machine.GetMoveRange(low, high))
+        window->SetTravel(low, high, m_panel ? m_panel->GetCurrentOrigin() : AxisTriple{});
+    window->show();
 }
 
 void CCutDlg::OnTest()

@@ -43,6 +43,9 @@ public:
         OutputId = 1105,
         CancelId = 2,
     };
+    // The "Toolpath..." button, added beside the template's controls.
+    static constexpr const char* ToolpathName = "Toolpath";
+    static constexpr int ToolpathCaption = 50201;
     // A hand-over taking longer than this shows the progress window.
     static constexpr int ProgressDelayMs = 1000;
 
@@ -79,6 +82,7 @@ private:
     void OnViewList();
     void OnOutput();
     void OnTest();
+    void OnToolpath();
     // Hands one file to the machine, with the progress window for a slow hand-over.
     bool SendFile(const QByteArray& path, const std::string& jobName);
     QPushButton* AddButton(int id);

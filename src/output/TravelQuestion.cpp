@@ -1,8 +1,11 @@
 #include "TravelQuestion.h"
 
 #include "CutDataFile.h"
+#include "MachineStatusDlg.h"
+#include "ModelingMachine.h"
 #include "NcReader.h"
 #include "PanelMessageBox.h"
+#include "ProgramPlacement.h"
 #include "StringTable.h"
 
 #include <QStringList>
@@ -40,4 +43,23 @@ bool AskSendOutsideTravel(const QString& name, const CNcTravelCheck& check, QWid
 {
     CPanelMessageBox box(TravelQuestionText(name, check), kYesNoExclamation, parent);
     return box.exec() == kYes;
+}
+
+TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CModelingMachine& machine,
+                                       CMachineStatusDlg* panel, QWidget* parent)
+{
+    CCutDataFile file;
+    if (!file.Load(path, parent))
+        return TravelAnswer::Stop;
+    MachineSettings settings;
+    AxisTriple low, high;
+    if (!file.IsNcCode() || !machine.GetMachineSettings(settings) ||
+        !machine.GetMoveRange(low, high))
+        return TravelAnswer::Send;
+    const CNcPath program = ReadFileProgram(file, ReadOptionsFrom(settings));
+    const CNcOrigins origins = panel ? OriginsFor(program, *panel) : CNcOrigins{};
+    const CNcTravelCheck check = CheckTravel(MachineExtents(program, origins), low, high);
+    if (check.Fits() || AskSendOutsideTravel(file.GetDisplayName(), check, parent))
+        return TravelAnswer::Send;
+    return TravelAnswer::Skip;
 }

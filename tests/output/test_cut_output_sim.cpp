@@ -6,9 +6,11 @@
 #include "ModelingMachine.h"
 #include "OutputTestSupport.h"
 #include "SimulatorProcess.h"
+#include "ToolpathDlg.h"
 #include "WidgetTestApp.h"
 
 #include <QCheckBox>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -208,6 +210,49 @@ TEST_F(CutOutputSimTest, SlowHandOverShowsTheFileNameInAProgressWindow)
     m_answerer->OnOtherModal([](QWidget*) {}); // the progress window closes by itself
     EXPECT_EQ(Output(), QDialog::Accepted);
     EXPECT_EQ(m_link->progressText, "slow.nc");
+}
+
+TEST_F(CutOutputSimTest, ProgramLeavingTheTravelIsSentOnlyAfterYes)
+{
+    // The simulated travel is X 0..203 mm; from the machine's zero this program reaches 208.
+    const QByteArray wide = m_files.Write("wide.nc", "%\nG0 X0. Y0. Z0.\nG1 X208. Y10. F100.\n%\n");
+    const QByteArray fits = m_files.Write("fits.nc", "%\nG0 X10. Y10.\n%\n");
+    StoreList({wide, fits, wide});
+    ModalAnswerer& answerer = *m_answerer;
+    answerer.AnswerBox(7); // No: that file is skipped
+    answerer.AnswerBox(6); // Yes: sent
+    EXPECT_EQ(Output(), QDialog::Accepted);
+    EXPECT_EQ(m_link->jobNames, (std::vector<std::string>{"Mildek 2/3", "Mildek 3/3"}));
+    EXPECT_EQ(SentPaths(), (std::vector<std::string>{fits.toStdString(), wide.toStdString()}));
+    ASSERT_EQ(answerer.Count(), 2);
+    EXPECT_EQ(answerer.Seen()[0].text,
+              "wide.nc leaves the machine's travel from the current origin:\n"
+              "X by 5.00 mm above the travel\nSend it anyway?");
+}
+
+TEST_F(CutOutputSimTest, ToolpathButtonShowsTheSelectedProgram)
+{
+    StoreList({m_files.Write("part.nc", "%\nG0 X10. Y20.\nG1 X50. F100.\n%\n"),
+               m_files.Write("data.zml", ";ZML\n")});
+    CCutDlg dialog(*m_machine, nullptr);
+    RunModal(dialog, [&] {
+        auto* list = dialog.findChild<QListWidget*>(QString::number(CCutDlg::FileListId));
+        auto* button = dialog.findChild<QPushButton*>(CCutDlg::ToolpathName);
+        list->setCurrentRow(1);
+        EXPECT_FALSE(button->isEnabled());
+        list->setCurrentRow(0);
+        EXPECT_TRUE(button->isEnabled());
+        button->click();
+        auto* window = dialog.findChild<CToolpathDlg*>();
+        if (window) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return window->IsReady(); }, 10000));
+            EXPECT_EQ(window->windowTitle(), "Toolpath - part.nc");
+            EXPECT_EQ(window->Model()->path.segments.Size(), 2u);
+            window->close();
+        }
+        EXPECT_TRUE(window);
+        dialog.reject();
+    });
 }
 
 } // namespace

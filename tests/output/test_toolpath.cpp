@@ -52,7 +52,7 @@ void OpenAndWait(CToolpathDlg& dialog, const std::string& program)
     dialog.OpenData("generated.nc", program, Calculator());
     dialog.resize(640, 600);
     dialog.show();
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.IsReady(), 20000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.IsReady(); }, 20000));
 }
 
 TEST(ToolpathView, FitToWindowShowsEverySegment)
