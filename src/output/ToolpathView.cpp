@@ -86,7 +86,8 @@ void CToolpathView::FitToWindow()
     const double margin = 0.9;
     const double w = std::max(box.width(), 1.0);
     const double h = std::max(box.height(), 1.0);
-    m_scale = margin * std::min(width() / w, height() / h);
+    // A widget not laid out yet has no size; it fits again when it gets one.
+    m_scale = std::max(margin * std::min(width() / w, height() / h), 1e-9);
     m_centre = box.center();
     update();
 }
@@ -149,13 +150,16 @@ void CToolpathView::DrawRaster(QPainter& painter)
 
     const QPointF topLeft = ToPlane(QPointF(0, 0));
     const QPointF bottomRight = ToPlane(QPointF(width(), height()));
-    const int x0 = std::max(0, int(std::floor((topLeft.x() - m_raster->Left()) / level.cell)));
-    const int x1 = std::min(level.width - 1,
-                            int(std::floor((bottomRight.x() - m_raster->Left()) / level.cell)));
-    const int y0 =
-        std::max(0, int(std::floor((bottomRight.y() - m_raster->Bottom()) / level.cell)));
-    const int y1 = std::min(level.height - 1,
-                            int(std::floor((topLeft.y() - m_raster->Bottom()) / level.cell)));
+    // In doubles first: far from the path the cell numbers exceed any int.
+    auto cellOf = [&](double plane, double origin, int cells) {
+        return int(std::clamp(std::floor((plane - origin) / level.cell), -1.0, double(cells)));
+    };
+    const int x0 = std::max(0, cellOf(topLeft.x(), m_raster->Left(), level.width));
+    const int x1 =
+        std::min(level.width - 1, cellOf(bottomRight.x(), m_raster->Left(), level.width));
+    const int y0 = std::max(0, cellOf(bottomRight.y(), m_raster->Bottom(), level.height));
+    const int y1 =
+        std::min(level.height - 1, cellOf(topLeft.y(), m_raster->Bottom(), level.height));
     if (x0 > x1 || y0 > y1)
         return;
 

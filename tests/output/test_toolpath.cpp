@@ -8,6 +8,7 @@
 #include "TravelQuestion.h"
 #include "WidgetTestApp.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
@@ -81,6 +82,13 @@ TEST(ToolpathView, FitToWindowShowsEverySegment)
                 }
         }
         EXPECT_EQ(outside, 0u) << view->objectName().toStdString();
+        // Far in and far out the picture is still drawn from cells it can address.
+        for (Qt::Key key : {Qt::Key_Plus, Qt::Key_Minus}) {
+            for (int step = 0; step < 120; ++step)
+                QTest::keyClick(view, key);
+            QImage image(view->size(), QImage::Format_ARGB32_Premultiplied);
+            view->render(&image);
+        }
     }
 }
 
