@@ -8,12 +8,33 @@
 #include "ProgramPlacement.h"
 #include "StringTable.h"
 
+#include <QFile>
 #include <QStringList>
 
 namespace {
 
 constexpr uint32_t kYesNoExclamation = 0x34;
 constexpr int kYes = 6;
+
+// The NC-code test of the file image (the first byte after the empty lines is "%" or "("),
+// made on the file's first bytes, so that ZML-1 files are never loaded for the question. A file
+// that cannot be read counts as no NC code: the output itself then reports it, as before.
+bool StartsAsNcCode(const QByteArray& path)
+{
+    QFile file(QFile::decodeName(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    char buffer[65536];
+    qint64 count;
+    while ((count = file.read(buffer, sizeof buffer)) > 0) {
+        for (qint64 i = 0; i < count; ++i) {
+            if (buffer[i] == '\r' || buffer[i] == '\n')
+                continue;
+            return buffer[i] == '%' || buffer[i] == '(';
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -48,14 +69,14 @@ bool AskSendOutsideTravel(const QString& name, const CNcTravelCheck& check, QWid
 TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CModelingMachine& machine,
                                        CMachineStatusDlg* panel, QWidget* parent)
 {
+    MachineSettings settings;
+    AxisTriple low, high;
+    if (!StartsAsNcCode(path) || !machine.GetMachineSettings(settings) ||
+        !machine.GetMoveRange(low, high))
+        return TravelAnswer::Send;
     CCutDataFile file;
     if (!file.Load(path, parent))
         return TravelAnswer::Stop;
-    MachineSettings settings;
-    AxisTriple low, high;
-    if (!file.IsNcCode() || !machine.GetMachineSettings(settings) ||
-        !machine.GetMoveRange(low, high))
-        return TravelAnswer::Send;
     const CNcPath program = ReadFileProgram(file, ReadOptionsFrom(settings));
     const CNcOrigins origins = panel ? OriginsFor(program, *panel) : CNcOrigins{};
     const CNcTravelCheck check = CheckTravel(MachineExtents(program, origins), low, high);
