@@ -25,6 +25,13 @@ constexpr size_t ReplyLimit = 255; // the reply length travels in one byte
 // A last line without terminator is taken once nothing has followed it for this long.
 constexpr int PartialLineMs = 20;
 
+// A unit's rotation time as the machine reports it: whole seconds in 32 unsigned bits, which
+// wrap like the machine's own counter.
+uint32_t UnitSecondsOnTheWire(double seconds)
+{
+    return static_cast<uint32_t>(static_cast<uint64_t>(seconds));
+}
+
 const char* const DeviceId = "MFG:Quenby;MDL:ZR-40;CMD:ZML-1,NC;CLS:PRINTER;DES:ZR-40 simulator;";
 
 std::string Hex(const uint8_t* bytes, size_t length)
@@ -773,7 +780,7 @@ void CFirmwareModel::HandleCommand(uint16_t code, const uint8_t* payload, size_t
         break;
     case Cmd::GetSpindleUnitTime:
         Append32(out, static_cast<uint32_t>(m_selectedUnit));
-        Append32(out, static_cast<uint32_t>(m_unitSeconds[m_selectedUnit]));
+        Append32(out, UnitSecondsOnTheWire(m_unitSeconds[m_selectedUnit]));
         Append16(out, 0);
         for (int i = 0; i < 3; ++i)
             Append16(out, 0);
@@ -1030,6 +1037,14 @@ bool CFirmwareModel::ForceState(int state, TimePoint now)
     return true;
 }
 
+bool CFirmwareModel::SetSpindleUnitSeconds(int unit, uint32_t seconds)
+{
+    if (unit < 1 || unit > 8)
+        return false;
+    m_unitSeconds[unit] = seconds;
+    return true;
+}
+
 void CFirmwareModel::PowerOff(bool automatic, TimePoint now)
 {
     if (!m_powered)
@@ -1066,7 +1081,8 @@ void CFirmwareModel::PowerOn(TimePoint now)
     m_reply.clear();
     m_executingUntil.reset();
     m_commandFailed = false;
-    m_autoPowerOffFlag = m_autoPowerOffLast ? 1 : 0;
+    m_autoPowerOffFlag =
+        m_autoPowerOffLast ? static_cast<uint8_t>(m_autoPowerOffFlag % 255 + 1) : 0;
     m_autoPowerOffLast = false;
 }
 
@@ -1100,7 +1116,7 @@ std::string CFirmwareModel::SystemReport() const
           << " " << m_workOrigins[i][2] << "\r\n";
     r << "Fitted spindle  : unit " << m_fittedUnit << "\r\n";
     for (int unit = 1; unit <= 8; ++unit)
-        r << "Spindle unit " << unit << "  : " << static_cast<long>(m_unitSeconds[unit])
+        r << "Spindle unit " << unit << "  : " << UnitSecondsOnTheWire(m_unitSeconds[unit])
           << " s\r\n";
     r << "Spindle total   : " << static_cast<long>(m_totalSeconds) << " s\r\n";
     return r.str();

@@ -81,6 +81,11 @@ public:
     void SetAcceptDelay(int ms) { m_options.acceptMs = std::max(0, ms); }
     // Extra bits OR-ed into word 0 of the transaction status (0x1000 closes the test cut).
     void SetExtraStatusBits(uint32_t bits) { m_extraStatusBits = bits; }
+    // Presets the total rotation time of spindle unit 1..8 (seconds, the full unsigned range);
+    // false for another unit.
+    bool SetSpindleUnitSeconds(int unit, uint32_t seconds);
+    // How long ClearSettings keeps the machine executing.
+    void SetClearSettingsDuration(int ms) { m_options.clearSettingsMs = std::max(0, ms); }
 
     uint32_t StateWord(TimePoint now);
     uint32_t EventWord() const { return m_eventWord; }
@@ -194,6 +199,8 @@ private:
     MachineSettings m_settings;
     uint8_t m_autoPowerOffTime[4] = {};
     bool m_autoPowerOffLast = false;
+    // Counts the auto power-offs in a row (1..255, then 1 again); a manual power-off clears it,
+    // so every new auto power-off reads differently from the one before.
     uint8_t m_autoPowerOffFlag = 0;
     AxisTriple m_userOrigin{};
     AxisTriple m_exofsOrigin{};

@@ -3,6 +3,7 @@
 #include "UsbPrintLink.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <sstream>
 
@@ -21,7 +22,8 @@ const char* const HelpText =
     "  operation-error             set event bit 0x10 (error during an operation)\n"
     "  motor-load-fail on|off      make motor-load tests fail through event bit 0x10\n"
     "  unplug | replug             simulated cable pull and reconnection\n"
-    "  power-off | power-on        simulated power switch (power-on initialises again)\n"
+    "  power-off [auto] | power-on simulated power switch (power-on initialises again);\n"
+    "                              \"auto\": as the auto power-off does (the flag counts it)\n"
     "  delay MS                    delay every answer by MS milliseconds (0: none)\n"
     "  stop-answering | resume-answering\n"
     "  state N                     force state N (0-1 initialise, 2 ready, 3 job, 4 stop, 5-7)\n"
@@ -29,6 +31,8 @@ const char* const HelpText =
     "  accept-delay MS             commands show \"not yet accepted\" (0x40) for MS\n"
     "  status-bits MASK            extra bits in word 0 of the transaction status (0: none)\n"
     "  clients                     notice targets seen (process id, token)\n"
+    "  unit-time UNIT SECONDS      preset the rotation time of spindle unit 1..8\n"
+    "  clear-ms MS                 how long ClearSettings keeps the machine executing\n"
     "  help\n";
 
 std::vector<std::string> Split(const std::string& line)
@@ -393,8 +397,8 @@ std::string CSimulatorServer::Execute(const std::string& commandLine)
         SetConnected(m_model.IsPowered());
         return "ok\n";
     }
-    if (command == "power-off") {
-        m_model.PowerOff(false, now);
+    if (command == "power-off" && (words.size() == 1 || words[1] == "auto")) {
+        m_model.PowerOff(words.size() == 2, now);
         FollowPower();
         return "ok\n";
     }
@@ -430,6 +434,18 @@ std::string CSimulatorServer::Execute(const std::string& commandLine)
     }
     if (command == "status-bits" && hasNumber && number >= 0) {
         m_model.SetExtraStatusBits(static_cast<uint32_t>(number));
+        return "ok\n";
+    }
+    if (command == "unit-time" && hasNumber && words.size() == 3) {
+        long seconds = 0;
+        if (!ParseInt(words[2], seconds) || seconds < 0 || seconds > long{UINT32_MAX} ||
+            !m_model.SetSpindleUnitSeconds(static_cast<int>(number),
+                                           static_cast<uint32_t>(seconds)))
+            return "error: units are 1 to 8, seconds 0 to 4294967295\n";
+        return "ok\n";
+    }
+    if (command == "clear-ms" && hasNumber && number >= 0 && number <= 600000) {
+        m_model.SetClearSettingsDuration(static_cast<int>(number));
         return "ok\n";
     }
     if (command == "clients") {

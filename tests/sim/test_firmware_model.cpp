@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <fstream>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -156,6 +158,16 @@ TEST_F(FirmwareModelTest, AutoPowerOffSwitchesAnIdleMachineOffAndIsReportedOnce)
     m_model.PowerOn(m_now);
     Send(Cmd::GetAutoPowerOffFlag);
     EXPECT_EQ(m_model.ControlIn(0xC1, Cmd::ReadReply, 1, m_now), std::vector<uint8_t>{1});
+
+    // The flag counts auto power-offs in a row, so a panel that saw 1 notices the next one; a
+    // manual power-off clears it.
+    const std::vector<std::pair<bool, uint8_t>> offs{{true, 2}, {false, 0}, {true, 1}};
+    for (const auto& [automatic, flag] : offs) {
+        m_model.PowerOff(automatic, m_now);
+        m_model.PowerOn(m_now);
+        Send(Cmd::GetAutoPowerOffFlag);
+        EXPECT_EQ(m_model.ControlIn(0xC1, Cmd::ReadReply, 1, m_now), std::vector<uint8_t>{flag});
+    }
 }
 
 TEST_F(FirmwareModelTest, CommandsWithWrongPayloadsFail)

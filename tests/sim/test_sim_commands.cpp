@@ -281,6 +281,36 @@ TEST_P(SimCommandsTest, SpindleUnitsCountTheirOwnTime)
     EXPECT_FALSE(m_machine.SelectSpindleUnit(9, 0));
 }
 
+TEST_P(SimCommandsTest, UnitTimesArePresetOverTheFullUnsignedRange)
+{
+    struct Row
+    {
+        int unit;
+        const char* seconds;
+        uint32_t read;
+    };
+    for (const Row& row : {Row{1, "90061", 90061u}, Row{8, "2147483648", 0x80000000u},
+                           Row{4, "4294967295", 0xFFFFFFFFu}}) {
+        ASSERT_EQ(m_sim->Control("unit-time " + std::to_string(row.unit) + " " + row.seconds),
+                  "ok\n");
+        ASSERT_TRUE(m_machine.SelectSpindleUnit(static_cast<uint8_t>(row.unit), 0));
+        SpindleTimeRecord record;
+        ASSERT_TRUE(m_machine.GetSpindleUnitTime(record));
+        EXPECT_EQ(static_cast<uint32_t>(record.seconds), row.read) << row.seconds;
+    }
+    for (const char* bad : {"unit-time 0 5", "unit-time 9 5", "unit-time 1 4294967296",
+                            "unit-time 1 -1", "clear-ms -1"})
+        EXPECT_EQ(m_sim->Control(bad).rfind("error:", 0), 0u) << bad;
+}
+
+TEST_P(SimCommandsTest, ClearSettingsExecutesForTheSetDuration)
+{
+    ASSERT_EQ(m_sim->Control("clear-ms 600"), "ok\n");
+    const auto start = Clock::now();
+    ASSERT_TRUE(m_machine.ClearSettings());
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(600));
+}
+
 TEST_P(SimCommandsTest, SystemReportArrivesInPiecesEndingWithNul)
 {
     std::string text;
