@@ -3,11 +3,17 @@
 #include "AboutDlg.h"
 #include "ControlPanelDlg.h"
 #include "CutDlg.h"
+#include "SettingSheets.h"
 
-// The sheets open nothing until the settings layer provides them.
-void CApplicationDialogs::RunSetupSheet(CControlPanelDlg&) {}
+void CApplicationDialogs::RunSetupSheet(CControlPanelDlg& panel)
+{
+    ::RunSetupSheet(panel);
+}
 
-void CApplicationDialogs::RunMaintenanceSheet(CControlPanelDlg&) {}
+void CApplicationDialogs::RunMaintenanceSheet(CControlPanelDlg& panel)
+{
+    ::RunMaintenanceSheet(panel);
+}
 
 void CApplicationDialogs::RunCutDialog(CControlPanelDlg& panel)
 {

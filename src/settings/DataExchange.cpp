@@ -1,0 +1,89 @@
+#include "DataExchange.h"
+
+#include "PanelMessageBox.h"
+#include "SettingValues.h"
+#include "StringTable.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QLineEdit>
+
+namespace {
+
+namespace Str {
+constexpr int EnterNumber = 50050;
+constexpr int EnterNumberBetween = 61715;
+} // namespace Str
+
+// The framework's validation messages: exclamation icon, OK.
+constexpr uint32_t StyleExclamationOk = 0x30;
+
+void ShowValidationMessage(QWidget* parent, const QString& text)
+{
+    CPanelMessageBox box(text, StyleExclamationOk, parent);
+    box.exec();
+}
+
+} // namespace
+
+void CDataExchange::Fail(QWidget* control)
+{
+    m_failed = true;
+    if (!control)
+        return;
+    control->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(control))
+        edit->selectAll();
+}
+
+void ExchangeRadio(CDataExchange& dx, QButtonGroup* group, int& value)
+{
+    if (dx.Failed())
+        return;
+    if (dx.IsSaving()) {
+        value = group->checkedId();
+        return;
+    }
+    if (QAbstractButton* button = group->button(value)) {
+        button->setChecked(true);
+        return;
+    }
+    // No button for the value: none is checked, which an exclusive group only allows for a moment.
+    group->setExclusive(false);
+    for (QAbstractButton* button : group->buttons())
+        button->setChecked(false);
+    group->setExclusive(true);
+}
+
+void ExchangeNumber(CDataExchange& dx, QLineEdit* edit, double& value)
+{
+    if (dx.Failed())
+        return;
+    if (!dx.IsSaving()) {
+        edit->setText(FormatNumber(value));
+        return;
+    }
+    const std::optional<double> typed = ParseNumber(edit->text());
+    if (!typed) {
+        ShowValidationMessage(dx.GetPage(), LoadString(Str::EnterNumber));
+        dx.Fail(edit);
+        return;
+    }
+    value = *typed;
+}
+
+void CheckRange(CDataExchange& dx, QLineEdit* edit, double value, double min, double max)
+{
+    if (dx.Failed() || !dx.IsSaving())
+        return;
+    if (value < min || value > max)
+        FailRange(dx, edit, min, max);
+}
+
+void FailRange(CDataExchange& dx, QLineEdit* edit, double min, double max)
+{
+    ShowValidationMessage(
+        dx.GetPage(),
+        LoadString(Str::EnterNumberBetween).arg(FormatNumber(min), FormatNumber(max)));
+    dx.Fail(edit);
+}
