@@ -96,6 +96,10 @@ void CCorrectionSettingPage::DoDataExchange(CDataExchange& dx)
             edit->setText(FormatCorrectionPercent(m_scale[axis]));
             continue;
         }
+        // A field the user left as shown keeps the machine's value: the text shows it to only
+        // three decimals, and reading it back would change a value nobody edited.
+        if (edit->text() == FormatCorrectionPercent(m_scale[axis]))
+            continue;
         double percent = 0;
         ExchangeNumber(dx, edit, percent);
         if (dx.Failed())

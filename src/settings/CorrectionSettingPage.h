@@ -11,7 +11,8 @@ class QLineEdit;
 // The second page of the Setup sheet: the machine's distance correction per axis, shown and
 // typed as a percentage with three decimals between 99.5 and 100.5. The page marks the values
 // changed only when it is left after an edit (another tab, or OK on this page), so a page that
-// was never opened or left unchanged writes nothing.
+// was never opened or left unchanged writes nothing; a field left as shown keeps the machine's
+// exact value.
 class CCorrectionSettingPage : public CPropertyPage
 {
     Q_OBJECT

@@ -21,6 +21,7 @@ CSettingSheet::CSettingSheet(int captionStringId, QWidget* parent)
     m_stack->setObjectName(QStringLiteral("pages"));
 
     auto* buttons = new QDialogButtonBox(this);
+    buttons->setObjectName(QStringLiteral("buttons"));
     QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
     QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
     ok->setObjectName(QString::number(OkId));
