@@ -16,10 +16,8 @@
 #include "WidgetTestApp.h"
 
 #include <QAbstractButton>
-#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QTest>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -50,18 +48,7 @@ inline std::string MoveToLine(const AxisTriple& target)
            Hex(static_cast<uint32_t>(target[1])) + Hex(static_cast<uint32_t>(target[2]));
 }
 
-// Keeps the event loop running until done() holds or the time is up.
-inline bool WaitUntil(const std::function<bool()>& done, int ms = 5000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using zr40_test::WaitUntil;
 
 template <class Control = QWidget> Control* Find(const QWidget* parent, int id)
 {

@@ -3,9 +3,11 @@
 // The one QApplication of a widget test program, and the runner for a dialog under test.
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -55,6 +57,19 @@ inline int RunModal(QDialog& dialog, const std::function<void()>& action, int li
             guard->done(-99);
     });
     return dialog.exec();
+}
+
+// Keeps the event loop running until done() holds (true) or ms have passed (false).
+inline bool WaitUntil(const std::function<bool()>& done, int ms = 5000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
 }
 
 } // namespace zr40_test

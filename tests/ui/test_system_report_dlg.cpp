@@ -1,0 +1,111 @@
+// The system report window: the anchor rules when it is resized, and Save.
+#include "ModalAnswerer.h"
+#include "SystemReportDlg.h"
+#include "WidgetTestApp.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+TEST(SystemReportDlg, AnchorsMoveOrStretchWithTheEdges)
+{
+    const AnchorRect r{10, 20, 110, 70};
+    struct Row
+    {
+        uint32_t flags;
+        AnchorRect moved;
+    };
+    const Row rows[] = {
+        {0, r},
+        {AnchorFlag::MoveRight | AnchorFlag::MoveDown, {110, 70, 210, 120}},
+        {AnchorFlag::StretchRight | AnchorFlag::StretchDown, {10, 20, 210, 120}},
+        // Stretching wins over moving.
+        {AnchorFlag::StretchRight | AnchorFlag::MoveRight | AnchorFlag::MoveDown,
+         {10, 70, 210, 120}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(AnchoredRect(r, row.flags, 100, 50), row.moved) << row.flags;
+}
+
+TEST(SystemReportDlg, ResizingMovesTheButtonsAndStretchesTheReport)
+{
+    CSystemReportDlg dialog("line\r\n");
+    dialog.show();
+    QWidget* edit = dialog.GetControl(CSystemReportDlg::ReportId);
+    QWidget* save = dialog.GetControl(CSystemReportDlg::SaveId);
+    QWidget* close = dialog.GetControl(CSystemReportDlg::CloseId);
+    const QSize size = dialog.size();
+    const QRect editAt = edit->geometry();
+    const QRect saveAt = save->geometry();
+    const QRect closeAt = close->geometry();
+
+    const auto resized = [&](QSize to) {
+        dialog.resize(to);
+        return zr40_test::WaitUntil([&] { return dialog.size() == to; });
+    };
+    ASSERT_TRUE(resized(size + QSize(100, 50)));
+    EXPECT_EQ(edit->geometry(), editAt.adjusted(0, 0, 100, 50));
+    EXPECT_EQ(save->geometry(), saveAt.translated(100, 50));
+    EXPECT_EQ(close->geometry(), closeAt.translated(100, 50));
+
+    // So narrow that the report's rectangle is empty: it stays where it was.
+    ASSERT_TRUE(resized(size - QSize(editAt.width() + 6, 0)));
+    EXPECT_EQ(close->geometry(), closeAt.translated(-editAt.width() - 6, 0));
+    EXPECT_EQ(edit->geometry(), editAt.adjusted(0, 0, 100, 50));
+    ASSERT_TRUE(resized(size));
+    EXPECT_EQ(edit->geometry(), editAt);
+    EXPECT_EQ(save->geometry(), saveAt);
+}
+
+TEST(SystemReportDlg, SavePathTakesTheFilterExtension)
+{
+    EXPECT_EQ(FileDialogFilters("Text file (*.txt)|*.txt|all |*.*||"),
+              QStringList({"Text file (*.txt)", "all (*)"}));
+    const std::tuple<const char*, const char*, const char*> rows[] = {
+        {"/d/report", "Text file (*.txt)", "/d/report.txt"},
+        {"/d/report", "all (*)", "/d/report"},
+        {"/d/report.log", "Text file (*.txt)", "/d/report.log"},
+        {"/d/report.*", "all (*)", "/d/report"},
+    };
+    for (const auto& [chosen, filter, path] : rows)
+        EXPECT_EQ(ReportSavePath(chosen, filter), path) << chosen << " " << filter;
+}
+
+TEST(SystemReportDlg, SaveWritesTheTextsBytesAndShowsFileErrors)
+{
+    QTemporaryDir folder;
+    const QByteArray text = "ZR-40 report\r\nline 2\r\n-----\r\nReported at 2030-01-02 12:00:00";
+    CSystemReportDlg dialog(text + '\0');
+    zr40_test::ModalAnswerer answerer;
+    QString error;
+    dialog.show();
+    {
+        EXPECT_EQ(static_cast<QPlainTextEdit*>(dialog.GetControl(CSystemReportDlg::ReportId))
+                      ->toPlainText(),
+                  QString::fromLatin1(text).replace("\r\n", "\n"));
+        auto* save = static_cast<QAbstractButton*>(dialog.GetControl(CSystemReportDlg::SaveId));
+        answerer.AnswerFileDialog({folder.filePath("report")}, "Text file (*.txt)");
+        save->click();
+        // A folder that does not exist: the message, and the window stays.
+        answerer.AnswerFileDialog({folder.filePath("missing/report.txt")}, "Text file (*.txt)");
+        answerer.Then([&](QWidget* window) {
+            auto* box = qobject_cast<QMessageBox*>(window);
+            ASSERT_NE(box, nullptr);
+            error = box->text();
+            box->accept();
+        });
+        save->click();
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.reject();
+    }
+    QFile saved(folder.filePath("report.txt"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), text);
+    EXPECT_EQ(error, folder.filePath("missing/report.txt") + " was not found.");
+}
+
+} // namespace
