@@ -1,6 +1,7 @@
 #include "SystemReportDlg.h"
 
 #include "FileDialog.h"
+#include "FileDialogFilter.h"
 #include "FileErrorMessage.h"
 #include "StringTable.h"
 
@@ -54,25 +55,6 @@ QString ReportSavePath(const QString& chosenPath, const QString& selectedFilter)
     if (path.size() > 2 && path.endsWith(QStringLiteral(".*")))
         path.chop(2);
     return path;
-}
-
-QStringList FileDialogFilters(const QString& resourceFilter)
-{
-    QStringList filters;
-    const QStringList parts = resourceFilter.split(QLatin1Char('|'));
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString description = parts.at(i).trimmed();
-        QString pattern = parts.at(i + 1).trimmed();
-        if (description.isEmpty() && pattern.isEmpty())
-            break;
-        // Every file, with or without an extension, on this platform.
-        if (pattern == QStringLiteral("*.*"))
-            pattern = QStringLiteral("*");
-        const QString shown = QStringLiteral("(%1)").arg(pattern);
-        filters << (description.endsWith(shown) ? description
-                                                : QStringLiteral("%1 %2").arg(description, shown));
-    }
-    return filters;
 }
 
 CSystemReportDlg::CSystemReportDlg(const QByteArray& report, QWidget* parent)

@@ -4,7 +4,6 @@
 #include <QDialog>
 #include <QRect>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 #include <vector>
@@ -51,10 +50,6 @@ AnchorRect AnchoredRect(const AnchorRect& rect, uint32_t flags, int dx, int dy);
 // extension ("*.txt" gives ".txt"; a filter of every file gives none), and a path that ends in
 // ".*" (longer than those two characters) loses them.
 QString ReportSavePath(const QString& chosenPath, const QString& selectedFilter);
-
-// The file dialog's filters of a string-table filter text "Text (*.txt)|*.txt|all |*.*||": one
-// "description (pattern)" each; the pattern of every file is "*" here.
-QStringList FileDialogFilters(const QString& resourceFilter);
 
 // The System Report window: the report text, read-only, in a resizable window with a size grip,
 // and Save, which writes the text's bytes unchanged (without a terminating NUL) to a file the
