@@ -9,6 +9,7 @@ ZR40_PACKAGES=(
     umockdev libumockdev-dev
     fonts-liberation2 fonts-ipafont-gothic
     xvfb xauth
+    clang-14 libclang-rt-14-dev
 )
 
 zr40_install_missing() {
@@ -37,5 +38,13 @@ zr40_build() {
     local dir=$1
     shift
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZR40_WERROR=ON "$@"
+    cmake --build "$dir" -j "$(nproc)"
+}
+
+# zr40_build_fuzz DIR: the fuzz targets, built by clang from the few sources they exercise.
+zr40_build_fuzz() {
+    local dir=$1
+    shift
+    CXX=clang++-14 cmake -S fuzz -B "$dir" -G Ninja "$@"
     cmake --build "$dir" -j "$(nproc)"
 }

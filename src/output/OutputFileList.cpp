@@ -30,30 +30,10 @@ QSettings Store()
                      QCoreApplication::organizationName(), QCoreApplication::applicationName());
 }
 
-// The lines of a list file: each ends at LF or CR LF, without its terminator; the last one may
-// lack a terminator. A lone CR is part of its line.
-QList<QByteArray> SplitLines(const QByteArray& data)
-{
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    while (start < data.size()) {
-        qsizetype end = data.indexOf('\n', start);
-        const qsizetype next = end < 0 ? data.size() : end + 1;
-        if (end < 0)
-            end = data.size();
-        else if (end > start && data[end - 1] == '\r')
-            --end;
-        lines.append(data.mid(start, end - start));
-        start = next;
-    }
-    return lines;
-}
-
-// Reads a list file's lines; the errno of a failure is shown with the path, giving false.
-bool ReadLines(const QByteArray& path, QWidget* parent, QList<QByteArray>& lines)
+// Reads a list file's bytes; the errno of a failure is shown with the path, giving false.
+bool ReadListData(const QByteArray& path, QWidget* parent, QByteArray& data)
 {
     CFileReader reader;
-    QByteArray data;
     if (const int error = reader.Open(path); error != 0) {
         ShowFileError(parent, error, COutputFileList::DisplayText(path), FileOperation::Open);
         return false;
@@ -62,15 +42,7 @@ bool ReadLines(const QByteArray& path, QWidget* parent, QList<QByteArray>& lines
         ShowFileError(parent, error, COutputFileList::DisplayText(path), FileOperation::Read);
         return false;
     }
-    lines = SplitLines(data);
     return true;
-}
-
-bool IsListFile(const QList<QByteArray>& lines)
-{
-    return !lines.isEmpty() &&
-           lines.first() ==
-               QByteArray(COutputFileList::Magic.data(), qsizetype(COutputFileList::Magic.size()));
 }
 
 // The store keeps text that is valid UTF-8 as text, so that the settings file stays readable,
@@ -132,24 +104,26 @@ void COutputFileList::SaveToStore() const
 
 COutputFileList::ReadResult COutputFileList::ReadListFile(const QByteArray& path, QWidget* parent)
 {
-    QList<QByteArray> lines;
-    if (!CheckFileExists(path, parent) || !ReadLines(path, parent, lines))
+    QByteArray data;
+    if (!CheckFileExists(path, parent) || !ReadListData(path, parent, data))
         return ReadResult::NotOpened;
-    if (!IsListFile(lines)) {
+    std::optional<QList<QByteArray>> entries = ParseListFile(data);
+    if (!entries) {
         ShowFileMessage(parent, LoadString(Str::BadFormat).arg(DisplayText(path)));
         return ReadResult::BadFormat;
     }
-    lines.removeFirst();
-    m_entries = lines;
+    m_entries = std::move(*entries);
     return ReadResult::Replaced;
 }
 
 void COutputFileList::MergeFile(const QByteArray& path, QWidget* parent)
 {
-    QList<QByteArray> lines;
-    if (CheckFileExists(path, parent) && ReadLines(path, parent, lines) && IsListFile(lines)) {
-        m_entries.append(lines.mid(1));
-        return;
+    QByteArray data;
+    if (CheckFileExists(path, parent) && ReadListData(path, parent, data)) {
+        if (std::optional<QList<QByteArray>> entries = ParseListFile(data)) {
+            m_entries.append(*entries);
+            return;
+        }
     }
     m_entries.append(path);
 }

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
 #include <string_view>
 
 class QWidget;
@@ -47,6 +48,10 @@ public:
     // Adds a file to the list: a list file adds its entries, any other file (or one that cannot
     // be read) its own path.
     void MergeFile(const QByteArray& path, QWidget* parent);
+    // The entries of a list file's contents: its lines after the magic first line, each ending
+    // at LF or CR LF (a lone CR is part of its line; the last line may lack a terminator).
+    // Nothing when the first line is not the magic.
+    static std::optional<QList<QByteArray>> ParseListFile(const QByteArray& data);
     // Writes the list as a list file, replacing an existing one.
     bool WriteListFile(const QByteArray& path, QWidget* parent) const;
 

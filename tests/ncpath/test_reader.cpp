@@ -283,3 +283,21 @@ TEST(NcReader, LineAtATimeMatchesTheWholeFile)
 }
 
 } // namespace
+
+// Found by fuzzing: an arc whose radius puts its centre far outside the range of positions
+// converted it with an overflow. Points derived from positions saturate.
+TEST(NcReader, ConversionOfPointsOutsideTheRangeSaturates)
+{
+    const struct
+    {
+        double mm;
+        int32_t micrometres;
+    } cases[] = {
+        {1.2344, 1234},    {-1.2345, -1235},      {1e10, INT32_MAX},      {-1e10, INT32_MIN},
+        {std::nan(""), 0}, {HUGE_VAL, INT32_MAX}, {-HUGE_VAL, INT32_MIN},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ToMicrometres(c.mm), c.micrometres) << c.mm;
+    const CNcPath path = Read("G0 X0 Y0\nG2 X1 R10000000000 F100\nG1 X2\n");
+    EXPECT_EQ(path.segments.Size(), 3u);
+}
