@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <map>
 #include <unistd.h>
 
 namespace {
@@ -83,11 +84,21 @@ void COutputFileList::LoadFromStore()
     store.beginGroup(QString::fromLatin1(Section));
     const int count = store.value(QStringLiteral("FileCount"), 0).toInt();
     m_entries.clear();
-    for (int i = 0; i < count; ++i) {
-        const QByteArray entry = store.value(QStringLiteral("File%1").arg(i)).toByteArray();
+    // Only the values present are visited, in the order of their numbers, so that a count
+    // damaged in the store (negative, or in the millions) costs no more than the entries there
+    // are instead of a lookup for every number up to it.
+    std::map<int, QByteArray> present;
+    for (const QString& key : store.childKeys()) {
+        bool isNumber = false;
+        const int index = key.startsWith(QLatin1String("File")) ? key.mid(4).toInt(&isNumber) : -1;
+        if (!isNumber || index < 0 || index >= count || key != QStringLiteral("File%1").arg(index))
+            continue;
+        const QByteArray entry = store.value(key).toByteArray();
         if (!entry.isEmpty())
-            m_entries.append(entry);
+            present.emplace(index, entry);
     }
+    for (const auto& [index, entry] : present)
+        m_entries.append(entry);
 }
 
 void COutputFileList::SaveToStore() const

@@ -3,6 +3,7 @@
 
 #include "CutDataFile.h"
 #include "CutDataSet.h"
+#include "FileErrorMessage.h"
 #include "ModalAnswerer.h"
 #include "OutputFileList.h"
 #include "OutputTestSupport.h"
@@ -12,6 +13,7 @@
 #include <QSettings>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -143,6 +145,89 @@ TEST_F(OutputListTest, StoreReadsUpToFileCountSkippingEmptyValues)
     QSettings store = Store();
     EXPECT_EQ(store.value("OutputFiles/FileCount").toInt(), 1);
     EXPECT_EQ(store.value("OutputFiles/File2").toString(), "/c");
+}
+
+// Damaged values in the store: only the entries there are load, in the order of their numbers,
+// however large or small the count claims to be.
+TEST_F(OutputListTest, DamagedFileCountLoadsOnlyTheEntriesPresent)
+{
+    const struct
+    {
+        QVariant count;
+        QList<QByteArray> expected;
+    } cases[] = {
+        {-1, {}},
+        {QString("many"), {}},
+        {10'000'000, {"/a", "/b", "/far"}},
+        {3, {"/a", "/b"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.count.toString().toStdString());
+        Store().clear();
+        StoreList({"/a", "/b"});
+        QSettings store = Store();
+        store.setValue("OutputFiles/File9000", "/far");
+        store.setValue("OutputFiles/File+1", "/plus");
+        store.setValue("OutputFiles/File01", "/zero-one");
+        store.setValue("OutputFiles/FileCount", c.count);
+        store.sync();
+        COutputFileList list;
+        list.LoadFromStore();
+        EXPECT_EQ(list.GetEntries(), c.expected);
+    }
+}
+
+// List files that are not what they claim: the standard message names the file, and the list
+// stays as it was; a list file with a huge line or of hundreds of megabytes loads whole.
+TEST_F(OutputListTest, BadListFilesKeepTheListWithAMessageAndLargeOnesLoadWhole)
+{
+    const QByteArray garbage = m_files.Write("garbage.ofl", std::string("\x7f\0\xff\xfe\r\n/a", 8));
+    const QByteArray latin1 = m_files.Write("m\xe4rz\x80.ofl", "no magic here\n");
+    const QByteArray folder = m_files.Path("folder.ofl");
+    ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
+    const QByteArray sparse = m_files.Write("sparse.ofl", "");
+    ASSERT_EQ(::truncate(sparse.constData(), 200 << 20), 0);
+    const struct
+    {
+        const char* name;
+        QByteArray path;
+        COutputFileList::ReadResult result;
+        QString message;
+    } bad[] = {
+        {"binary garbage", garbage, COutputFileList::ReadResult::BadFormat,
+         QString::fromLocal8Bit(garbage) + " has a bad format."},
+        {"path not UTF-8", latin1, COutputFileList::ReadResult::BadFormat,
+         COutputFileList::DisplayText(latin1) + " has a bad format."},
+        {"folder", folder, COutputFileList::ReadResult::NotOpened,
+         FormatFileError(EISDIR, QString::fromLocal8Bit(folder), FileOperation::Open)},
+        {"200 MB of NULs", sparse, COutputFileList::ReadResult::BadFormat,
+         QString::fromLocal8Bit(sparse) + " has a bad format."},
+    };
+    for (const auto& c : bad) {
+        SCOPED_TRACE(c.name);
+        QString text;
+        AnswerFileMessage(m_answerer, text);
+        COutputFileList list;
+        list.Append("old");
+        EXPECT_EQ(list.ReadListFile(c.path, nullptr), c.result);
+        EXPECT_EQ(text, c.message);
+        EXPECT_EQ(list.GetEntries(), QList<QByteArray>{"old"});
+    }
+
+    const std::string longLine(10 << 20, 'x');
+    const QByteArray huge = m_files.Write("long.ofl", Magic + "\r\n" + longLine + "\r\n/b\r\n");
+    const QByteArray bigList = m_files.Write("big.ofl", Magic + "\r\n/a\r\n");
+    ASSERT_EQ(::truncate(bigList.constData(), 200 << 20), 0);
+    COutputFileList list;
+    ASSERT_EQ(list.ReadListFile(huge, nullptr), COutputFileList::ReadResult::Replaced);
+    EXPECT_EQ(list.GetEntries(), (QList<QByteArray>{QByteArray::fromStdString(longLine), "/b"}));
+    ASSERT_EQ(list.ReadListFile(bigList, nullptr), COutputFileList::ReadResult::Replaced);
+    ASSERT_EQ(list.GetCount(), 2);
+    EXPECT_EQ(list.GetEntry(0), "/a");
+    EXPECT_EQ(list.GetEntry(1).size(), (200 << 20) - qsizetype(Magic.size()) - 6);
+    EXPECT_EQ(m_answerer.Shown(), int(std::size(bad)));
+    // The temporary folder cannot remove a name that is not in the locale's encoding.
+    ::unlink(latin1.constData());
 }
 
 // --- the cutting-data file --------------------------------------------------------------------
