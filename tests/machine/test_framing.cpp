@@ -186,6 +186,17 @@ TEST_F(MachineTest, SystemReportFailsOnAReadError)
     EXPECT_FALSE(machine->GetSystemReport([](const char*, int) {}));
 }
 
+// A machine that keeps answering the report with empty pieces: the read gives up once no data
+// has come for the wait limit, instead of holding the panel for ever.
+TEST_F(MachineTest, SystemReportOfEndlessEmptyPiecesEndsAtTheWaitLimit)
+{
+    link->bulkIn = {Bytes{'a'}};
+    link->endlessEmptyReads = true;
+    int pieces = 0;
+    EXPECT_FALSE(machine->GetSystemReport([&](const char*, int) { ++pieces; }));
+    EXPECT_GT(pieces, 1);
+}
+
 TEST_F(MachineTest, PayloadBufferGrowsInSteps)
 {
     EXPECT_EQ(machine->GetPayloadCapacity(), 0u);

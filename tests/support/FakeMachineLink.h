@@ -39,6 +39,7 @@ public:
     MachineStatus status{};                // delivered for control code 0x0100
     std::map<uint16_t, std::vector<uint8_t>> replies; // reply of each query code (machine order)
     std::deque<std::vector<uint8_t>> bulkIn;          // pieces delivered by BulkRead
+    bool endlessEmptyReads = false; // after bulkIn, BulkRead delivers empty pieces for ever
     std::function<void(uint16_t code, const std::vector<uint8_t>& payload)> onCommand;
 
     std::vector<Transfer> log;
@@ -137,7 +138,7 @@ public:
     int BulkRead(void* buffer, int length) override
     {
         if (bulkIn.empty())
-            return -1;
+            return endlessEmptyReads ? 0 : -1;
         std::vector<uint8_t> piece = std::move(bulkIn.front());
         bulkIn.pop_front();
         const int count = std::min(length, static_cast<int>(piece.size()));
