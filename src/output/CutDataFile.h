@@ -61,9 +61,20 @@ public:
     bool IsNcCode() const;
 
 private:
+    // The buffer is anonymous mapped memory, given back with munmap.
+    struct FreeBuffer
+    {
+        size_t size;
+        void operator()(char* data) const;
+    };
+
     void Reset(const QByteArray& path);
     bool Reserve(int64_t length);
-    void BuildIndex();
+    // The index is built piece by piece as the data comes in: StartIndex, IndexUpTo for each
+    // piece, FinishIndex with the file's length.
+    void StartIndex();
+    void IndexUpTo(int64_t end);
+    void FinishIndex(int64_t length);
     // The offset just after the terminator of the line that starts at start.
     int64_t NextLineStart(int64_t start) const;
     // The offset just after line index, which starts at start.
@@ -71,12 +82,15 @@ private:
 
     QByteArray m_path;
     QString m_displayName;
-    std::unique_ptr<char[]> m_data;
+    std::unique_ptr<char, FreeBuffer> m_data;
     int64_t m_capacity = 0;
     int64_t m_length = 0;
     // Where the index ends: the first NUL of the data, or the length.
     int64_t m_indexEnd = 0;
     int64_t m_lineCount = 0;
+    // How far the index has got, and whether it met a NUL.
+    int64_t m_indexed = 0;
+    bool m_indexStopped = false;
     // The start of lines 0, IndexStride, 2 * IndexStride, ...
     std::vector<int64_t> m_strideStarts;
 };

@@ -1,0 +1,213 @@
+// Loading and indexing a large NC file as the Cut dialog's preview and the test cut do, beside
+// `wc -l` on the same file in the same run, and painting the text view at the top and at the
+// end of that file beside a file of ten lines. The ratios are what to compare across machines.
+//
+//   cutdata_bench [LINES [FILE]]
+//
+// LINES defaults to 100 million (about 2 GB), or a quarter of that where free memory is short.
+// FILE defaults to a file generated once in the temporary folder and kept for later runs.
+#include "CutDataFile.h"
+#include "TextViewCtrl.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double CpuSeconds(const rusage& usage)
+{
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Wall and processor time of one contender; on a busy machine the processor time is the fairer
+// comparison, as the wall time includes waiting for a core.
+struct Timing
+{
+    double wall = 1e9;
+    double cpu = 1e9;
+};
+
+int64_t FileSize(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(path.c_str(), &info) == 0 ? int64_t(info.st_size) : -1;
+}
+
+// Lines of an NC program of varied length, about 20 bytes each on average.
+void Generate(const std::string& path, int64_t lines)
+{
+    std::ofstream out(path, std::ios::binary);
+    std::string buffer;
+    buffer.reserve(1 << 20);
+    char line[64];
+    for (int64_t i = 0; i < lines; ++i) {
+        const int length = std::snprintf(
+            line, sizeof line, "G1X%lldY%lldZ-%lld\r\n", static_cast<long long>(i % 100000),
+            static_cast<long long>(i % 7919), static_cast<long long>(i % 97));
+        buffer.append(line, size_t(length));
+        if (buffer.size() > (1 << 20) - 64) {
+            out.write(buffer.data(), std::streamsize(buffer.size()));
+            buffer.clear();
+        }
+    }
+    out.write(buffer.data(), std::streamsize(buffer.size()));
+}
+
+// Reads the file once so that both contenders find it in the page cache.
+void Warm(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> buffer(1 << 20);
+    while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0) {
+    }
+}
+
+// Times of `wc -l path`, its output discarded; the best of runs.
+Timing TimeWordCount(const std::string& path, int runs)
+{
+    Timing best;
+    for (int run = 0; run < runs; ++run) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        std::string program = "wc", option = "-l", file = path;
+        char* argv[] = {program.data(), option.data(), file.data(), nullptr};
+        const auto start = Clock::now();
+        pid_t pid = -1;
+        if (posix_spawnp(&pid, "wc", &actions, nullptr, argv, environ) != 0) {
+            std::fprintf(stderr, "cannot run wc\n");
+            std::exit(1);
+        }
+        int status = 0;
+        rusage usage{};
+        wait4(pid, &status, 0, &usage);
+        best.wall = std::min(best.wall, Seconds(start));
+        best.cpu = std::min(best.cpu, CpuSeconds(usage));
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    return best;
+}
+
+// Median time of one full paint of the view's visible rows, in milliseconds.
+double PaintMs(CTextViewCtrl& view, int repeats)
+{
+    QImage target(view.viewport()->size(), QImage::Format_RGB32);
+    std::vector<double> samples;
+    for (int i = 0; i < repeats; ++i) {
+        const auto start = Clock::now();
+        view.viewport()->render(&target);
+        samples.push_back(Seconds(start) * 1000);
+    }
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
+int64_t AvailableBytes()
+{
+    return int64_t(sysconf(_SC_AVPHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    int64_t lines = argc > 1 ? std::atoll(argv[1]) : 100'000'000;
+    if (argc <= 1 && AvailableBytes() < 3 * lines * 21) {
+        lines /= 4;
+        std::printf("free memory is short: %lld lines\n", static_cast<long long>(lines));
+    }
+    const std::string path =
+        argc > 2 ? argv[2]
+                 : std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
+                       "/zr40-cutdata-bench-" + std::to_string(lines) + ".nc";
+    if (FileSize(path) <= 0) {
+        const auto start = Clock::now();
+        Generate(path, lines);
+        std::printf("generated %s in %.1f s\n", path.c_str(), Seconds(start));
+    }
+    const int64_t size = FileSize(path);
+    Warm(path);
+
+    const Timing wordCount = TimeWordCount(path, 3);
+    CCutDataFile file;
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    const auto start = Clock::now();
+    if (!file.Load(QByteArray::fromStdString(path), nullptr)) {
+        std::fprintf(stderr, "cannot load %s\n", path.c_str());
+        return 1;
+    }
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    const Timing load{Seconds(start), CpuSeconds(after) - CpuSeconds(before)};
+    const double peak = double(after.ru_maxrss) * 1024;
+    // Loading again reuses the buffer: this is the cost of reading and indexing alone, without
+    // the kernel handing out (and clearing) fresh memory for the buffer.
+    getrusage(RUSAGE_SELF, &before);
+    const auto again = Clock::now();
+    file.Load(QByteArray::fromStdString(path), nullptr);
+    getrusage(RUSAGE_SELF, &after);
+    const Timing reload{Seconds(again), CpuSeconds(after) - CpuSeconds(before)};
+
+    std::printf("file: %s, %.0f MB, %lld lines\n", path.c_str(), double(size) / 1e6,
+                static_cast<long long>(file.LineCount()));
+    std::printf("wc -l:          %.3f s wall, %.3f s processor\n", wordCount.wall, wordCount.cpu);
+    std::printf("load and index: %.3f s wall, %.3f s processor\n", load.wall, load.cpu);
+    std::printf("reload into the same buffer: %.3f s wall, %.3f s processor\n", reload.wall,
+                reload.cpu);
+    std::printf("speed ratio (wc time / load time): %.2f wall, %.2f processor; reload %.2f wall, "
+                "%.2f processor  (target at least 0.5)\n",
+                wordCount.wall / load.wall, wordCount.cpu / load.cpu, wordCount.wall / reload.wall,
+                wordCount.cpu / reload.cpu);
+    std::printf("peak RSS: %.0f MB, ratio to file size: %.3f  (target under 1.2)\n", peak / 1e6,
+                peak / double(size));
+
+    QApplication app(argc, argv);
+    // A view ten rows high, so that the ten-line file fills it as the large one does.
+    CTextViewCtrl view;
+    view.resize(640, 10 * view.GetLineHeight() + 8 + view.height() - view.viewport()->height());
+    view.show();
+    CCutDataFile small;
+    small.LoadFromMemory("/ten.nc", "%\r\nG0X1\r\nG1X2\r\nG1X3\r\nG1X4\r\nG1X5\r\nG1X6\r\nG1X7\r\n"
+                                    "G1X8\r\n%\r\n");
+    constexpr int Repeats = 200;
+    view.SetFile(&small);
+    const double paintSmall = PaintMs(view, Repeats);
+    view.SetFile(&file);
+    const double paintTop = PaintMs(view, Repeats);
+    view.SetHighlightLine(file.LineCount() - 1);
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+    const double paintEnd = PaintMs(view, Repeats);
+    std::printf("paint (median of %d): 10 lines %.3f ms, top of the file %.3f ms, end of the "
+                "file %.3f ms\n",
+                Repeats, paintSmall, paintTop, paintEnd);
+    return 0;
+}
