@@ -1,6 +1,7 @@
 // The output job against the running simulator: job names, the stop at a missing entry, the
 // pause question, an unreadable file, and the simulator running what it was sent.
 
+#include "ControlPanelDlg.h"
 #include "CutDlg.h"
 #include "ModalAnswerer.h"
 #include "ModelingMachine.h"
@@ -201,6 +202,37 @@ TEST_F(CutOutputSimTest, TwoAddedNcFilesAreSentAndRunToTheirEnd)
     EXPECT_EQ(SentPaths(), (std::vector<std::string>{first.toStdString(), second.toStdString()}));
     ASSERT_TRUE(m_sim->WaitForState(2, 10000));
     EXPECT_EQ(m_sim->Position(), (std::vector<long>{4000, 3000, -1000}));
+}
+
+// The panel's Cut button: the spindle stops, the settings are read, and the test cut is offered
+// for an NC-code file only when the machine runs NC code.
+TEST_F(CutOutputSimTest, CutButtonStopsTheSpindleAndAllowsTheTestCutInNcMode)
+{
+    StoreList({m_files.Write("one.nc", "%\nG0 X1\n%\n")});
+    CControlPanelDlg panel(m_machine.get());
+    // Here the Cut dialogs are the windows to answer.
+    m_answerer.reset();
+    m_answerer = std::make_unique<ModalAnswerer>();
+    for (const auto& [commandSet, testAllowed] : {std::pair{1, true}, std::pair{2, false}}) {
+        MachineSettings settings;
+        ASSERT_TRUE(m_machine->GetMachineSettings(settings));
+        settings.commandSet = uint8_t(commandSet);
+        ASSERT_TRUE(m_machine->SetMachineSettings(settings));
+        m_sim->ClearLog();
+        bool testEnabled = !testAllowed;
+        m_answerer->Then([&testEnabled](QWidget* window) {
+            auto* dialog = qobject_cast<CCutDlg*>(window);
+            ASSERT_TRUE(dialog);
+            dialog->findChild<QListWidget*>(QString::number(CCutDlg::FileListId))->setCurrentRow(0);
+            testEnabled =
+                dialog->findChild<QPushButton*>(QString::number(CCutDlg::TestId))->isEnabled();
+            dialog->reject();
+        });
+        RunCutDialog(panel);
+        EXPECT_EQ(testEnabled, testAllowed) << commandSet;
+        EXPECT_EQ(m_sim->LogOf("0x3006").size(), 1u);
+        EXPECT_EQ(m_sim->LogOf("0x3106").size(), 1u);
+    }
 }
 
 TEST_F(CutOutputSimTest, SlowHandOverShowsTheFileNameInAProgressWindow)
