@@ -7,6 +7,11 @@ namespace {
 constexpr uint8_t VendorRequest = 1;
 constexpr int DeviceIdBufferSize = 4096;
 constexpr int DeviceIdReadLength = 4093;
+// A vendor request carries at most this much payload (4093 bytes with its 4-byte header).
+constexpr int MaximumVendorOut = 4089;
+// The device answers vendor reads of at least this many bytes.
+constexpr int MinimumVendorIn = 3;
+constexpr const char* DefaultJobName = "RemoteController";
 } // namespace
 
 CUsbPrintLink::CUsbPrintLink(bool overlapped) : m_overlapped(overlapped) {}
@@ -150,56 +155,84 @@ std::optional<std::string> CUsbPrintLink::GetMachineName(int index) const
     return m_machines[static_cast<size_t>(index)];
 }
 
-// The USB transport itself is not wired yet: every device primitive reports "no device", the
-// print system lists no printers, and the bulk pipes and the spooler refuse.
+// The device primitives of the real machine: the USB device and the print spooler.
 
 bool CUsbPrintLink::ListPrinters(std::vector<PrinterEntry>& printers)
 {
-    printers.clear();
-    return true;
+    return m_spooler.ListPrinters(printers);
 }
 
-bool CUsbPrintLink::FindDevicePath(const std::string&, std::string&)
+bool CUsbPrintLink::FindDevicePath(const std::string& name, std::string& path)
 {
-    return false;
+    return m_device.FindPath(name, path);
 }
 
-int CUsbPrintLink::OpenDevice(const std::string&, const std::string&)
+int CUsbPrintLink::OpenDevice(const std::string&, const std::string& path)
 {
-    return -1;
+    return m_device.Open(path);
 }
 
-bool CUsbPrintLink::CloseDevice(int)
+bool CUsbPrintLink::CloseDevice(int handle)
 {
-    return false;
+    return m_device.Close(handle);
 }
 
-bool CUsbPrintLink::QueryDeviceId(int, char*, int)
+bool CUsbPrintLink::QueryDeviceId(int handle, char* buffer, int length)
 {
-    return false;
+    return m_device.QueryDeviceId(handle, buffer, length);
 }
 
-int CUsbPrintLink::VendorIn(int, uint8_t, uint16_t, uint16_t, void*, int)
+int CUsbPrintLink::VendorIn(int handle, uint8_t request, uint16_t value, uint16_t index,
+                            void* buffer, int length)
 {
-    return -1;
+    if (length < 0)
+        return -1;
+    if (length >= MinimumVendorIn)
+        return m_device.ControlIn(handle, request, value, index, buffer, length);
+    // Shorter reads go through a scratch buffer of the minimum size, of which the caller gets
+    // what it asked for.
+    uint8_t scratch[MinimumVendorIn] = {};
+    if (m_device.ControlIn(handle, request, value, index, scratch, MinimumVendorIn) < 0)
+        return -1;
+    std::memcpy(buffer, scratch, static_cast<size_t>(length));
+    return length;
 }
 
-bool CUsbPrintLink::VendorOut(int, uint8_t, uint16_t, uint16_t, const void*, int)
+bool CUsbPrintLink::VendorOut(int handle, uint8_t request, uint16_t value, uint16_t index,
+                              const void* data, int length)
 {
-    return false;
+    if (length < 0 || length > MaximumVendorOut)
+        return false;
+    return m_device.ControlOut(handle, request, value, index, data, length);
 }
 
-bool CUsbPrintLink::OutputFile(int, const std::string&, const std::string&)
+bool CUsbPrintLink::OutputFile(int fd, const std::string&, const std::string& jobName)
 {
-    return false;
+    return m_spooler.SendRawFile(m_name, fd, jobName.empty() ? DefaultJobName : jobName);
 }
 
-bool CUsbPrintLink::BulkWrite(const void*, int)
+bool CUsbPrintLink::BulkWrite(const void* data, int length)
 {
-    return false;
+    if (m_handle == -1)
+        return false;
+    return m_device.BulkWrite(m_handle, data, length);
 }
 
-int CUsbPrintLink::BulkRead(void*, int)
+int CUsbPrintLink::BulkRead(void* buffer, int length)
 {
-    return -1;
+    // An overlapped link only starts reads and has no way to finish them, so it refuses.
+    if (m_overlapped || m_handle == -1)
+        return -1;
+    return m_device.BulkRead(m_handle, buffer, length);
+}
+
+int CUsbPrintLink::GetNotificationFd() const
+{
+    return m_device.GetNotificationFd();
+}
+
+void CUsbPrintLink::ProcessNotifications()
+{
+    if (m_device.ProcessEvents())
+        NotifyTarget(DeviceNodesChanged);
 }

@@ -2,6 +2,8 @@
 
 #include "DeviceMutex.h"
 #include "MachineLink.h"
+#include "PrintSpooler.h"
+#include "UsbDevice.h"
 
 #include <functional>
 #include <optional>
@@ -13,14 +15,6 @@ constexpr unsigned DeviceNodesChanged = 7;
 
 // Receives device-change notices (plug, unplug, power-off) on the thread that owns the link.
 using DeviceChangeTarget = std::function<void(unsigned event)>;
-
-// One installed printer as the print system lists it.
-struct PrinterEntry
-{
-    std::string name;       // queue name
-    std::string driverName; // make and model; the machine's queues carry the model name
-    std::string port;       // device URI
-};
 
 // The link to a real machine on USB. It also holds the fields and the common operations
 // (open, close, connection check, vendor transfers, lock) written once over the device
@@ -59,8 +53,8 @@ public:
     // notice to the target on the owner's thread.
     void SetNotificationTarget(DeviceChangeTarget target) { m_target = std::move(target); }
     bool HasNotificationTarget() const { return static_cast<bool>(m_target); }
-    virtual int GetNotificationFd() const { return -1; }
-    virtual void ProcessNotifications() {}
+    virtual int GetNotificationFd() const;
+    virtual void ProcessNotifications();
 
     // The device primitives.
     virtual bool FindDevicePath(const std::string& name, std::string& path);
@@ -88,4 +82,8 @@ protected:
     int m_lockDepth = 0;
     std::vector<std::string> m_machines;
     DeviceChangeTarget m_target;
+
+private:
+    CUsbDevice m_device;
+    CPrintSpooler m_spooler;
 };

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "UsbDeviceMatch.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct libusb_context;
+struct libusb_device;
+struct libusb_device_handle;
+
+// The printer-class USB devices of this computer, reached through libusb: one per process, made
+// on first use so that programs which never drive a real machine never start libusb.
+//
+// A device is opened by its path and kept open, but its printer interface is claimed only for
+// the time of one transfer and released after it, so that another program (the machine's print
+// backend) can drive the same device between two transactions; the device lock above keeps the
+// transactions of the programs apart. A kernel printer driver bound to the interface is detached
+// and not re-attached: every program that talks to the machine does so through libusb.
+//
+// Handles are small positive numbers; every failure is reported as false or -1, and a device
+// that has gone ("no device") fails every later call on its handle.
+class CUsbBus
+{
+public:
+    static CUsbBus& Instance();
+    ~CUsbBus();
+    CUsbBus(const CUsbBus&) = delete;
+    CUsbBus& operator=(const CUsbBus&) = delete;
+
+    // Every printer-class device on the bus with its serial number and device id.
+    std::vector<UsbPrinterDevice> ListPrinters();
+
+    int Open(const std::string& path);
+    bool Close(int handle);
+
+    // The device id text without its two-byte length prefix, NUL-terminated in buffer; its
+    // length or -1.
+    int QueryDeviceId(int handle, char* buffer, int length);
+    // Control transfers on the printer interface; bytes received or -1, and true when sent.
+    int ControlIn(int handle, uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
+                  void* buffer, int length);
+    bool ControlOut(int handle, uint8_t requestType, uint8_t request, uint16_t value,
+                    uint16_t index, const void* data, int length);
+    // Bulk transfers: the bytes moved before the time-out ran out (possibly fewer than asked,
+    // possibly 0), or -1 on an error.
+    int BulkWrite(int handle, const void* data, int length, int timeoutMs);
+    int BulkRead(int handle, void* buffer, int length, int timeoutMs);
+
+    // A descriptor that is readable while libusb has events to handle (hotplug among them), or
+    // -1 when hotplug is not available. ProcessEvents() handles them and tells whether a
+    // printer-class device arrived or left since the last call.
+    int GetNotificationFd();
+    bool ProcessEvents();
+
+private:
+    struct Device;
+    CUsbBus();
+    bool EnsureContext();
+    Device* Find(int handle);
+    bool Gone(Device& device, int result);
+    int Transfer(Device& device, int result);
+    friend struct UsbCallbacks;
+
+    libusb_context* m_context = nullptr;
+    bool m_initFailed = false;
+    std::map<int, std::unique_ptr<Device>> m_devices;
+    int m_nextHandle = 1;
+    int m_epollFd = -1;
+    bool m_hotplugRegistered = false;
+    bool m_changed = false;
+};
