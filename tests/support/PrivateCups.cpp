@@ -40,7 +40,7 @@ std::string Ppd(const std::string& makeAndModel, const std::string& filter)
 
 } // namespace
 
-CPrivateCups::CPrivateCups()
+CPrivateCups::CPrivateCups(const std::string& backendName, const std::string& backendPath)
 {
     if (geteuid() != 0) {
         m_why = "the private print server runs its filters only when started as root";
@@ -61,6 +61,21 @@ CPrivateCups::CPrivateCups()
     chmod((m_dir + "/out").c_str(), 0777);
     chmod((m_dir + "/spool").c_str(), 0755);
     m_socket = m_dir + "/cups.sock";
+    // The server's programs are the installed ones; a backend of the test's joins them.
+    std::string serverBin = "/usr/lib/cups";
+    if (!backendName.empty()) {
+        serverBin = m_dir + "/serverbin";
+        fs::create_directories(serverBin + "/backend");
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator("/usr/lib/cups", ignored)) {
+            if (entry.path().filename() != "backend")
+                fs::create_symlink(entry.path(), serverBin / entry.path().filename(), ignored);
+        }
+        for (const auto& entry : fs::directory_iterator("/usr/lib/cups/backend", ignored))
+            fs::create_symlink(entry.path(),
+                               fs::path(serverBin + "/backend") / entry.path().filename(), ignored);
+        fs::create_symlink(backendPath, serverBin + "/backend/" + backendName, ignored);
+    }
     Write(m_dir + "/copy", CopyFilter, 0755);
     Write(m_dir + "/cupsd.conf",
           "Listen " + m_socket +
@@ -72,7 +87,7 @@ CPrivateCups::CPrivateCups()
           "FileDevice Yes\nServerRoot " + m_dir + "\nRequestRoot " + m_dir + "/spool\nCacheDir " +
               m_dir + "/cache\nStateDir " + m_dir + "/state\nTempDir " + m_dir +
               "/spool\nErrorLog " + m_dir + "/log/error_log\nAccessLog " + m_dir +
-              "/log/access_log\nPageLog " + m_dir + "/log/page_log\n",
+              "/log/access_log\nPageLog " + m_dir + "/log/page_log\nServerBin " + serverBin + "\n",
           0644);
 
     m_pid = fork();

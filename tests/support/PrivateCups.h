@@ -11,7 +11,8 @@
 class CPrivateCups
 {
 public:
-    CPrivateCups();
+    // backendPath: a backend program the server offers under backendName beside its own.
+    explicit CPrivateCups(const std::string& backendName = {}, const std::string& backendPath = {});
     ~CPrivateCups();
     CPrivateCups(const CPrivateCups&) = delete;
     CPrivateCups& operator=(const CPrivateCups&) = delete;

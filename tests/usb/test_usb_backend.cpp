@@ -188,19 +188,37 @@ TEST_F(UsbBackend, CancelledJobStopsAtTheNextPiece)
     unlink(file.c_str());
 }
 
-TEST_F(UsbBackend, CommandLineToolFindsTheMachineThroughItsQueue)
+TEST_F(UsbBackend, QueuesOfBothBackendsLeadToTheMachine)
 {
-    CPrivateCups cups;
+    CPrivateCups cups("zr40", ZR40_BACKEND);
     if (!cups.IsRunning())
         GTEST_SKIP() << cups.Why();
-    // The spooler's own USB backend names the device the same way.
+    // The helper makes the queue on this project's backend, as a user would; the spooler's own
+    // USB backend names the same device in its way.
+    Child helper = Child::Start(
+        {"/bin/sh", ZR40_ADD_QUEUE, "zr40"},
+        {std::string("ZR40_BACKEND=") + ZR40_BACKEND, std::string("ZR40_PPD=") + ZR40_PPD});
+    close(helper.in);
+    helper.in = -1;
+    const std::string said = helper.ReadAll();
+    ASSERT_EQ(helper.Wait(), 0) << said;
+    EXPECT_NE(said.find(DeviceUri), std::string::npos) << said;
     ASSERT_TRUE(
         cups.AddQueue("zr40usb", "Quenby ZR-40",
                       std::string("usb://Quenby/ZR-40?serial=") + CEmulatedMachine::Serial));
-    Child child = Child::Start({ZR40_CTL, "--printer", "zr40usb", "status"});
-    close(child.in);
-    child.in = -1;
-    const std::string output = child.ReadAll();
-    EXPECT_EQ(child.Wait(), 0) << output;
-    EXPECT_EQ(output.rfind("state: 2 (ready)", 0), 0u) << output;
+
+    CUsbPrintLink link;
+    ASSERT_EQ(link.EnumerateMachines("Quenby ZR-40", true), 2);
+    for (const char* queue : {"zr40", "zr40usb"}) {
+        SCOPED_TRACE(queue);
+        std::string path;
+        EXPECT_TRUE(link.FindDevicePath(queue, path));
+        EXPECT_EQ(path, machine->GetPath());
+        Child tool = Child::Start({ZR40_CTL, "--printer", queue, "status"});
+        close(tool.in);
+        tool.in = -1;
+        const std::string output = tool.ReadAll();
+        EXPECT_EQ(tool.Wait(), 0) << output;
+        EXPECT_EQ(output.rfind("state: 2 (ready)", 0), 0u) << output;
+    }
 }
