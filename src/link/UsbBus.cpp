@@ -193,13 +193,6 @@ CUsbBus::Device* CUsbBus::Find(int handle)
     return it->second.get();
 }
 
-bool CUsbBus::Gone(Device& device, int result)
-{
-    if (result == LIBUSB_ERROR_NO_DEVICE)
-        device.gone = true;
-    return device.gone;
-}
-
 std::vector<UsbPrinterDevice> CUsbBus::ListPrinters()
 {
     std::vector<UsbPrinterDevice> printers;
@@ -276,7 +269,9 @@ int CUsbBus::Transfer(Device& device, int result)
 {
     if (result >= 0)
         return result;
-    Gone(device, result);
+    // "No device" is a disconnect: every later call on the handle fails at once.
+    if (result == LIBUSB_ERROR_NO_DEVICE)
+        device.gone = true;
     return -1;
 }
 
@@ -342,36 +337,32 @@ bool CUsbBus::ControlOut(int handle, uint8_t requestType, uint8_t request, uint1
 
 int CUsbBus::BulkWrite(int handle, const void* data, int length, int timeoutMs)
 {
-    Device* device = Find(handle);
-    if (!device || device->iface.bulkOut == 0 || length < 0)
-        return -1;
-    CClaim claim(device->handle, device->iface.number);
-    if (claim.Result() != 0)
-        return Transfer(*device, claim.Result());
-    int sent = 0;
-    auto* bytes = const_cast<unsigned char*>(static_cast<const unsigned char*>(data));
-    const int result = libusb_bulk_transfer(device->handle, device->iface.bulkOut, bytes, length,
-                                            &sent, static_cast<unsigned>(timeoutMs));
-    if (result == LIBUSB_ERROR_TIMEOUT)
-        return sent;
-    return Transfer(*device, result) < 0 ? -1 : sent;
+    // libusb does not write through the buffer of an OUT transfer.
+    return Bulk(handle, false, const_cast<unsigned char*>(static_cast<const unsigned char*>(data)),
+                length, timeoutMs);
 }
 
 int CUsbBus::BulkRead(int handle, void* buffer, int length, int timeoutMs)
 {
+    return Bulk(handle, true, static_cast<unsigned char*>(buffer), length, timeoutMs);
+}
+
+int CUsbBus::Bulk(int handle, bool in, unsigned char* data, int length, int timeoutMs)
+{
     Device* device = Find(handle);
-    if (!device || device->iface.bulkIn == 0 || length < 0)
+    const unsigned char endpoint = device ? (in ? device->iface.bulkIn : device->iface.bulkOut) : 0;
+    if (endpoint == 0 || length < 0)
         return -1;
     CClaim claim(device->handle, device->iface.number);
     if (claim.Result() != 0)
         return Transfer(*device, claim.Result());
-    int got = 0;
-    const int result = libusb_bulk_transfer(device->handle, device->iface.bulkIn,
-                                            static_cast<unsigned char*>(buffer), length, &got,
+    int moved = 0;
+    const int result = libusb_bulk_transfer(device->handle, endpoint, data, length, &moved,
                                             static_cast<unsigned>(timeoutMs));
+    // A time-out is no failure: the caller learns how much went and decides.
     if (result == LIBUSB_ERROR_TIMEOUT)
-        return got;
-    return Transfer(*device, result) < 0 ? -1 : got;
+        return moved;
+    return Transfer(*device, result) < 0 ? -1 : moved;
 }
 
 int CUsbBus::GetNotificationFd()

@@ -61,8 +61,8 @@ private:
     CUsbBus();
     bool EnsureContext();
     Device* Find(int handle);
-    bool Gone(Device& device, int result);
     int Transfer(Device& device, int result);
+    int Bulk(int handle, bool in, unsigned char* data, int length, int timeoutMs);
     friend struct UsbCallbacks;
 
     libusb_context* m_context = nullptr;
