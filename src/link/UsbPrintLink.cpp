@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <strings.h>
+#include <sys/stat.h>
 
 namespace {
 constexpr uint8_t VendorRequest = 1;
@@ -208,7 +209,13 @@ bool CUsbPrintLink::VendorOut(int handle, uint8_t request, uint16_t value, uint1
 
 bool CUsbPrintLink::OutputFile(int fd, const std::string&, const std::string& jobName)
 {
-    return m_spooler.SendRawFile(m_name, fd, jobName.empty() ? DefaultJobName : jobName);
+    // Every piece handed to the spooler is reported, so the caller's windows keep painting
+    // during a long hand-over.
+    struct stat info = {};
+    const int64_t total = fstat(fd, &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+    return m_spooler.SendRawFile(
+        m_name, fd, jobName.empty() ? DefaultJobName : jobName,
+        [this, total](int64_t done) { ReportOutputProgress(done, total); });
 }
 
 bool CUsbPrintLink::BulkWrite(const void* data, int length)

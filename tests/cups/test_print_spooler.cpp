@@ -89,8 +89,20 @@ TEST_F(PrintSpooler, OutputFileArrivesByteForByteUnderItsJobName)
         const int fd = open(path.c_str(), O_RDONLY);
         CUsbPrintLink link;
         link.SetName("zr_b");
+        std::vector<int64_t> reported;
+        link.SetOutputProgress([&](int64_t done, int64_t total) {
+            EXPECT_EQ(total, static_cast<int64_t>(content.size()));
+            reported.push_back(done);
+        });
         unlink(cups->OutputOf("zr_b").c_str());
         EXPECT_TRUE(link.OutputFile(fd, path, "Mildek 1/3"));
+        // One report per piece of 32768 bytes, the last one at the end of the file.
+        const size_t pieces = (content.size() + 32767) / 32768;
+        ASSERT_EQ(reported.size(), pieces);
+        if (pieces > 0) {
+            EXPECT_EQ(reported.front(), 32768);
+            EXPECT_EQ(reported.back(), static_cast<int64_t>(content.size()));
+        }
         close(fd);
         unlink(path.c_str());
         ASSERT_TRUE(cups->WaitUntilIdle("zr_b"));
