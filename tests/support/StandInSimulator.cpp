@@ -1,0 +1,147 @@
+#include "StandInSimulator.h"
+
+#include <cstring>
+
+using namespace SimProtocol;
+
+namespace {
+// The identification with its two-byte length prefix, in packets as a machine sends them.
+std::vector<std::vector<uint8_t>> IdentificationPackets()
+{
+    const std::string id = "MFG:Test;MDL:ZR-40;";
+    std::vector<uint8_t> bytes = {0, static_cast<uint8_t>(id.size() + 2)};
+    bytes.insert(bytes.end(), id.begin(), id.end());
+    std::vector<std::vector<uint8_t>> packets;
+    for (size_t at = 0; at < bytes.size(); at += CStandInSimulator::Capacity)
+        packets.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                             bytes.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                 bytes.size(), at + CStandInSimulator::Capacity)));
+    return packets;
+}
+} // namespace
+
+CStandInSimulator::CStandInSimulator(std::string machineName)
+    : controlInPackets(IdentificationPackets()), m_name(std::move(machineName))
+{
+}
+
+CStandInSimulator::~CStandInSimulator()
+{
+    StopServing();
+    m_block.Close();
+    CSharedMemory::Unlink(SharedMemoryName(m_name));
+    for (int i = 0; i < 9; ++i) {
+        m_events[i].Close();
+        CNamedEvent::Unlink(AllEvents[i]);
+    }
+}
+
+bool CStandInSimulator::Start()
+{
+    if (!m_lock.Take() || !m_block.Create(SharedMemoryName(m_name), BlockSize))
+        return false;
+    for (int i = 0; i < 9; ++i)
+        if (!m_events[i].Create(AllEvents[i]))
+            return false;
+    SetByte(Header::Connected, ConnectedBit);
+    Put16(Header::ControlArea, ControlArea);
+    Put16(Header::BulkOutArea, BulkOutArea);
+    Put16(Header::BulkInArea, BulkInArea);
+    for (uint16_t area : {ControlArea, BulkOutArea, BulkInArea}) {
+        Put16(area + Area::MaxPacket, PacketSize);
+        Put16(area + Area::Capacity, Capacity);
+    }
+    m_running = true;
+    for (Pipe pipe : {ControlPipe, BulkOutPipe, BulkInPipe, OutputFilePipe})
+        m_threads.emplace_back([this, pipe] { Serve(pipe); });
+    return true;
+}
+
+void CStandInSimulator::SetHandler(Handler handler)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_handler = std::move(handler);
+}
+
+void CStandInSimulator::StopServing()
+{
+    m_running = false;
+    for (std::thread& thread : m_threads)
+        thread.join();
+    m_threads.clear();
+}
+
+void CStandInSimulator::Die()
+{
+    StopServing();
+    m_block.Close();
+}
+
+void CStandInSimulator::Serve(Pipe pipe)
+{
+    while (m_running) {
+        if (!m_events[pipe * 2].Wait(20))
+            continue;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_handler ? m_handler(*this, pipe) : AnswerLikeAMachine(pipe))
+            Acknowledge(pipe);
+    }
+}
+
+bool CStandInSimulator::AnswerLikeAMachine(Pipe pipe)
+{
+    switch (pipe) {
+    case ControlPipe:
+        if (Byte(Header::SetupActive) == 1) {
+            m_nextPacket = 0;
+        } else if (Byte(Header::RequestType) != TypeVendorOut &&
+                   Byte(ControlArea + Area::Stage) == 0) {
+            std::vector<uint8_t> packet;
+            if (m_nextPacket < controlInPackets.size())
+                packet = controlInPackets[m_nextPacket++];
+            m_block.Write(ControlArea + Area::Data, packet.data(), packet.size());
+            Put16(ControlArea + Area::DataLength, static_cast<uint16_t>(packet.size()));
+        }
+        break;
+    case BulkInPipe:
+        Put16(BulkInArea + Area::DataLength, 0);
+        break;
+    case OutputFilePipe:
+        SetByte(Header::OutputFileResult, 1);
+        break;
+    case BulkOutPipe:
+        break;
+    }
+    return true;
+}
+
+uint8_t CStandInSimulator::Byte(size_t offset) const
+{
+    uint8_t value = 0;
+    m_block.Read(offset, &value, sizeof value);
+    return value;
+}
+
+void CStandInSimulator::SetByte(size_t offset, uint8_t value)
+{
+    m_block.Write(offset, &value, sizeof value);
+}
+
+uint16_t CStandInSimulator::Get16(size_t offset) const
+{
+    uint16_t value = 0;
+    m_block.Read(offset, &value, sizeof value);
+    return value;
+}
+
+void CStandInSimulator::Put16(size_t offset, uint16_t value)
+{
+    m_block.Write(offset, &value, sizeof value);
+}
+
+void CStandInSimulator::Acknowledge(Pipe pipe, bool stale)
+{
+    const uint8_t sequence = Byte(Header::RequestSequence + pipe);
+    SetByte(Header::AnswerSequence + pipe, static_cast<uint8_t>(stale ? sequence + 128 : sequence));
+    m_events[pipe * 2 + 1].Set();
+}
