@@ -5,25 +5,28 @@
 using namespace SimProtocol;
 
 namespace {
-// The identification with its two-byte length prefix, in packets as a machine sends them.
-std::vector<std::vector<uint8_t>> IdentificationPackets()
+std::vector<std::vector<uint8_t>> Packets(const std::vector<uint8_t>& bytes)
+{
+    std::vector<std::vector<uint8_t>> packets;
+    for (size_t at = 0; at < bytes.size(); at += CStandInSimulator::Capacity) {
+        const size_t end = std::min(bytes.size(), at + CStandInSimulator::Capacity);
+        packets.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                             bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    return packets;
+}
+
+// The identification with its two-byte length prefix.
+std::vector<uint8_t> Identification()
 {
     const std::string id = "MFG:Test;MDL:ZR-40;";
     std::vector<uint8_t> bytes = {0, static_cast<uint8_t>(id.size() + 2)};
     bytes.insert(bytes.end(), id.begin(), id.end());
-    std::vector<std::vector<uint8_t>> packets;
-    for (size_t at = 0; at < bytes.size(); at += CStandInSimulator::Capacity)
-        packets.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                             bytes.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                 bytes.size(), at + CStandInSimulator::Capacity)));
-    return packets;
+    return bytes;
 }
 } // namespace
 
-CStandInSimulator::CStandInSimulator(std::string machineName)
-    : controlInPackets(IdentificationPackets()), m_name(std::move(machineName))
-{
-}
+CStandInSimulator::CStandInSimulator(std::string machineName) : m_name(std::move(machineName)) {}
 
 CStandInSimulator::~CStandInSimulator()
 {
@@ -91,18 +94,29 @@ void CStandInSimulator::Serve(Pipe pipe)
 bool CStandInSimulator::AnswerLikeAMachine(Pipe pipe)
 {
     switch (pipe) {
-    case ControlPipe:
+    case ControlPipe: {
+        const uint8_t type = Byte(Header::RequestType);
+        const uint16_t value = Get16(Header::Value);
         if (Byte(Header::SetupActive) == 1) {
             m_nextPacket = 0;
-        } else if (Byte(Header::RequestType) != TypeVendorOut &&
-                   Byte(ControlArea + Area::Stage) == 0) {
+            if (type == TypeVendorOut) {
+                m_commands.push_back(value);
+                break;
+            }
+            const auto reply = replies.find(value);
+            m_packets = !controlInPackets.empty() ? controlInPackets
+                        : type == TypeClassIn     ? Packets(Identification())
+                        : reply != replies.end()  ? Packets(reply->second)
+                                                  : std::vector<std::vector<uint8_t>>{};
+        } else if (type != TypeVendorOut && Byte(ControlArea + Area::Stage) == 0) {
             std::vector<uint8_t> packet;
-            if (m_nextPacket < controlInPackets.size())
-                packet = controlInPackets[m_nextPacket++];
+            if (m_nextPacket < m_packets.size())
+                packet = m_packets[m_nextPacket++];
             m_block.Write(ControlArea + Area::Data, packet.data(), packet.size());
             Put16(ControlArea + Area::DataLength, static_cast<uint16_t>(packet.size()));
         }
         break;
+    }
     case BulkInPipe:
         Put16(BulkInArea + Area::DataLength, 0);
         break;
@@ -113,6 +127,12 @@ bool CStandInSimulator::AnswerLikeAMachine(Pipe pipe)
         break;
     }
     return true;
+}
+
+std::vector<uint16_t> CStandInSimulator::Commands()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_commands;
 }
 
 uint8_t CStandInSimulator::Byte(size_t offset) const

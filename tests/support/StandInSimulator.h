@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -44,11 +45,16 @@ public:
     void Die();
     bool Stopping() const { return !m_running; }
 
-    // The answer of a machine that knows only its identification: the data stages of a
-    // control-IN transfer deliver controlInPackets in turn (then empty packets), bulk-in has
-    // nothing, an output file is taken.
+    // The answer of a machine that knows only what replies holds: a control-IN transfer
+    // delivers the reply of its value (the identification for the class request) in packets of
+    // the area's capacity, then empty packets; a control-OUT transfer's value is logged;
+    // bulk-in has nothing; an output file is taken.
     bool AnswerLikeAMachine(SimProtocol::Pipe pipe);
+    std::map<uint16_t, std::vector<uint8_t>> replies;
+    // When not empty, the packets every control-IN transfer delivers instead, whatever it asks.
     std::vector<std::vector<uint8_t>> controlInPackets;
+    // The values of the control-OUT transfers received, in order.
+    std::vector<uint16_t> Commands();
 
     // The block, through its descriptor.
     CSharedMemory& Block() { return m_block; }
@@ -70,7 +76,9 @@ private:
     CNamedEvent m_events[9];
     std::mutex m_mutex; // one request at a time, and the handler
     Handler m_handler;
+    std::vector<std::vector<uint8_t>> m_packets; // of the control-IN transfer under way
     size_t m_nextPacket = 0;
+    std::vector<uint16_t> m_commands;
     std::atomic<bool> m_running{false};
     std::vector<std::thread> m_threads;
 };
