@@ -26,3 +26,8 @@ bool CPanelMutex::IsFree(const std::string& machineName)
     CPanelMutex probe;
     return probe.Create(machineName) == CreateResult::Created;
 }
+
+std::string CPanelMutex::LockPath(const std::string& machineName)
+{
+    return CLockFile::LockFilePath(Kind, machineName);
+}

@@ -35,6 +35,8 @@ public:
     // True when no panel serves machineName at this moment; the test itself holds the lock
     // only for its own duration.
     static bool IsFree(const std::string& machineName);
+    // The file behind the mutex for machineName, for telling the user when it cannot be used.
+    static std::string LockPath(const std::string& machineName);
 
 private:
     CLockFile m_file;

@@ -30,6 +30,8 @@ public:
     // escaped as %XX (so different names stay different), overlong names are shortened and
     // carry a hash of the whole name.
     static std::string LockFileName(const std::string& kind, const std::string& name);
+    // The full path of the lock file for kind and name.
+    static std::string LockFilePath(const std::string& kind, const std::string& name);
 
 private:
     int m_fd = -1;

@@ -18,6 +18,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -472,6 +473,28 @@ TEST_F(StartupTest, ReservationLostToAnotherProgramEndsWithoutMessage)
     EXPECT_EQ(answers.Shown(), 1);
     EXPECT_EQ(probe.runs, 0);
     EXPECT_FALSE(app->GetPanelMutex().IsHeld());
+}
+
+TEST_F(StartupTest, APanelLockThatCannotBeMadeIsExplained)
+{
+    // The simulator, which serves no installed machine, takes the lock of the empty name.
+    test.simulator->present = true;
+    StartupOptions options;
+    options.simulatorFirst = true;
+    const std::string lockPath = CPanelMutex::LockPath("");
+    unlink(lockPath.c_str()); // left by earlier tests
+    ASSERT_EQ(mkdir(lockPath.c_str(), 0700), 0);
+    QString text;
+    answers.Then([&](QWidget* modal) {
+        if (auto* label = modal->findChild<QLabel*>(QString::number(CPanelMessageBox::TextId)))
+            text = label->text();
+        modal->close();
+    });
+    EXPECT_EQ(RunStartup(options), 1);
+    rmdir(lockPath.c_str());
+    EXPECT_EQ(probe.runs, 0);
+    EXPECT_EQ(text, QStringLiteral("An unexpected error occurred while accessing %1.")
+                        .arg(QString::fromStdString(lockPath)));
 }
 
 TEST_F(StartupTest, ThePanelMutexIsHeldUntilTheProgramEnds)
