@@ -2,6 +2,7 @@
 
 #include "AlarmText.h"
 #include "AppStrings.h"
+#include "FileErrorMessage.h"
 #include "MachineSelectDlg.h"
 #include "ModelingMachine.h"
 #include "PanelMessageBox.h"
@@ -133,10 +134,8 @@ bool CControlPanelApp::AcquireMachine(CModelingMachine& machine)
     // Another panel that took the machine first serves it; a lock that cannot be made at all
     // (a folder in the place of its file, a lock folder that cannot be written) is the user's to
     // mend, so the user is told which file it is.
-    if (reserved == CPanelMutex::CreateResult::Failed) {
-        const QString path = QString::fromStdString(CPanelMutex::LockPath(chosen));
-        CPanelMessageBox box(LoadString(AppString::FileAccessError).arg(path), LockFailureBoxStyle);
-        box.exec();
-    }
+    if (reserved == CPanelMutex::CreateResult::Failed)
+        ShowFileError(nullptr, m_panelMutex.GetError(),
+                      QString::fromStdString(CPanelMutex::LockPath(chosen)));
     return false;
 }

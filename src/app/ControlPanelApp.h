@@ -25,8 +25,7 @@ public:
     static constexpr const char* SettingsRootKey = "Quenby Corporation";
     // The hidden key of the no-machine box: Ctrl+Alt+Shift+J switches to the simulator.
     static constexpr int SimulatorHotKey = 74;
-    static constexpr uint32_t NoMachineBoxStyle = 0x31;   // OK / Cancel, exclamation
-    static constexpr uint32_t LockFailureBoxStyle = 0x10; // OK, stop
+    static constexpr uint32_t NoMachineBoxStyle = 0x31; // OK / Cancel, exclamation
     static constexpr int RetryResult = 1;
     static constexpr int EndResult = 2;
 

@@ -28,6 +28,8 @@ public:
     // is given up first.
     CreateResult Create(const std::string& machineName);
     bool IsHeld() const { return m_held; }
+    // The errno of the last Create that Failed.
+    int GetError() const { return m_error; }
     const std::string& GetMachineName() const { return m_machineName; }
     // Gives the lock up (the program itself never does: the panel holds it until it ends).
     void Close();
@@ -42,4 +44,5 @@ private:
     CLockFile m_file;
     std::string m_machineName;
     bool m_held = false;
+    int m_error = 0;
 };

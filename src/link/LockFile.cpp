@@ -111,7 +111,9 @@ bool CLockFile::Open(const std::string& kind, const std::string& name)
     {
     };
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         close(fd);
+        errno = error;
         return false;
     }
     // The umask would keep other users' programs out of a lock they must share.

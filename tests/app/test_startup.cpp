@@ -3,6 +3,7 @@
 
 #include "AppTestSupport.h"
 #include "ControlPanelApp.h"
+#include "FileErrorMessage.h"
 #include "MachineSelectDlg.h"
 #include "PanelMessageBox.h"
 #include "PanelMutex.h"
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -486,15 +488,14 @@ TEST_F(StartupTest, APanelLockThatCannotBeMadeIsExplained)
     ASSERT_EQ(mkdir(lockPath.c_str(), 0700), 0);
     QString text;
     answers.Then([&](QWidget* modal) {
-        if (auto* label = modal->findChild<QLabel*>(QString::number(CPanelMessageBox::TextId)))
-            text = label->text();
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            text = box->text();
         modal->close();
     });
     EXPECT_EQ(RunStartup(options), 1);
     rmdir(lockPath.c_str());
     EXPECT_EQ(probe.runs, 0);
-    EXPECT_EQ(text, QStringLiteral("An unexpected error occurred while accessing %1.")
-                        .arg(QString::fromStdString(lockPath)));
+    EXPECT_EQ(text, FormatFileError(EISDIR, QString::fromStdString(lockPath), FileOperation::Open));
 }
 
 TEST_F(StartupTest, ThePanelMutexIsHeldUntilTheProgramEnds)
