@@ -135,30 +135,6 @@ std::vector<uint16_t> CStandInSimulator::Commands()
     return m_commands;
 }
 
-uint8_t CStandInSimulator::Byte(size_t offset) const
-{
-    uint8_t value = 0;
-    m_block.Read(offset, &value, sizeof value);
-    return value;
-}
-
-void CStandInSimulator::SetByte(size_t offset, uint8_t value)
-{
-    m_block.Write(offset, &value, sizeof value);
-}
-
-uint16_t CStandInSimulator::Get16(size_t offset) const
-{
-    uint16_t value = 0;
-    m_block.Read(offset, &value, sizeof value);
-    return value;
-}
-
-void CStandInSimulator::Put16(size_t offset, uint16_t value)
-{
-    m_block.Write(offset, &value, sizeof value);
-}
-
 void CStandInSimulator::Acknowledge(Pipe pipe, bool stale)
 {
     const uint8_t sequence = Byte(Header::RequestSequence + pipe);

@@ -58,15 +58,21 @@ public:
 
     // The block, through its descriptor.
     CSharedMemory& Block() { return m_block; }
-    uint8_t Byte(size_t offset) const;
-    void SetByte(size_t offset, uint8_t value);
-    uint16_t Get16(size_t offset) const;
-    void Put16(size_t offset, uint16_t value);
+    uint8_t Byte(size_t offset) const { return Get<uint8_t>(offset); }
+    void SetByte(size_t offset, uint8_t value) { m_block.Write(offset, &value, sizeof value); }
+    uint16_t Get16(size_t offset) const { return Get<uint16_t>(offset); }
+    void Put16(size_t offset, uint16_t value) { m_block.Write(offset, &value, sizeof value); }
     // Acknowledges the pipe's pending request, or answers with a sequence number that belongs
     // to no request.
     void Acknowledge(SimProtocol::Pipe pipe, bool stale = false);
 
 private:
+    template <typename T> T Get(size_t offset) const
+    {
+        T value{};
+        m_block.Read(offset, &value, sizeof value);
+        return value;
+    }
     void Serve(SimProtocol::Pipe pipe);
     void StopServing();
 
