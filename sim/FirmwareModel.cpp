@@ -5,14 +5,49 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+// The largest job file the simulator takes in.
+constexpr off_t MaxJobFileSize = 64 << 20;
+
+// Reads a job file: only a regular file (a folder, a pipe or a device would fail or never end),
+// opened without waiting, no larger than the limit, in pieces up to the size it had when it was
+// opened.
+bool ReadJobFile(const std::string& path, std::string& data)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat info
+    {
+    };
+    bool read = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= MaxJobFileSize;
+    if (read) {
+        data.resize(static_cast<size_t>(info.st_size));
+        size_t have = 0;
+        while (have < data.size()) {
+            const ssize_t count =
+                ::read(fd, data.data() + have, std::min<size_t>(data.size() - have, 65536));
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break;
+            have += static_cast<size_t>(count);
+        }
+        data.resize(have);
+    }
+    close(fd);
+    return read;
+}
 using Ms = std::chrono::milliseconds;
 
 // Bits of word 0 of the transaction status that the test cut reads.
@@ -949,11 +984,9 @@ bool CFirmwareModel::OutputFile(const std::string& path, TimePoint now)
     Advance(now);
     if (m_log.size() < LogLimit)
         m_log.push_back("output-file " + path);
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
     Job job;
-    job.data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!ReadJobFile(path, job.data))
+        return false;
     job.nc = LooksLikeNc(job.data);
     if (job.data.empty())
         return true;

@@ -58,7 +58,8 @@ public:
     }
     // Data for the bulk-in pipe, at most max bytes.
     std::vector<uint8_t> BulkIn(size_t max, TimePoint now);
-    // A whole file handed over as one job; false when it cannot be read.
+    // A whole file handed over as one job; false when it is not a readable regular file (of at
+    // most 64 MiB).
     bool OutputFile(const std::string& path, TimePoint now);
     // One client closed its connection; the machine keeps running for the others.
     void ClientDisconnected(TimePoint now);

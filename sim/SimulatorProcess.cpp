@@ -20,30 +20,40 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* MachineLockPath = "/tmp/zr40-simulator-tests.lock";
 constexpr int MachineLockWaitSeconds = 300;
 
-int TakeMachineLock()
-{
-    const mode_t oldMask = umask(0);
-    const int fd = open(MachineLockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    umask(oldMask);
-    if (fd < 0)
-        return -1;
-    const auto deadline = Clock::now() + std::chrono::seconds(MachineLockWaitSeconds);
-    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (Clock::now() > deadline) {
-            close(fd);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return fd;
-}
-
 std::string Environment(const char* name, const char* fallback)
 {
     const char* value = std::getenv(name);
     return value && *value ? value : fallback;
 }
 } // namespace
+
+bool CSimulatorTestLock::Take()
+{
+    if (m_fd >= 0)
+        return true;
+    const mode_t oldMask = umask(0);
+    const int fd = open(MachineLockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    umask(oldMask);
+    if (fd < 0)
+        return false;
+    const auto deadline = Clock::now() + std::chrono::seconds(MachineLockWaitSeconds);
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (Clock::now() > deadline) {
+            close(fd);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    m_fd = fd;
+    return true;
+}
+
+void CSimulatorTestLock::Release()
+{
+    if (m_fd >= 0)
+        close(m_fd);
+    m_fd = -1;
+}
 
 CSimulatorProcess::CSimulatorProcess(std::vector<std::string> extraOptions)
     : m_options(std::move(extraOptions))
@@ -78,9 +88,7 @@ bool CSimulatorProcess::Start()
         m_folder = pattern;
         m_socketPath = m_folder + "/ctl";
     }
-    if (m_lockFd < 0)
-        m_lockFd = TakeMachineLock();
-    if (m_lockFd < 0)
+    if (!m_lock.Take())
         return false;
     std::vector<std::string> arguments = {SimulatorExecutable(), "--init-ms", "0", "--ctl-socket",
                                           m_socketPath};
@@ -92,7 +100,7 @@ bool CSimulatorProcess::Start()
 
     m_pid = fork();
     if (m_pid < 0) {
-        ReleaseMachineLock();
+        m_lock.Release();
         return false;
     }
     if (m_pid == 0) {
@@ -107,20 +115,20 @@ bool CSimulatorProcess::Start()
         int status = 0;
         if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;
-            ReleaseMachineLock();
+            m_lock.Release();
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     Kill();
-    ReleaseMachineLock();
+    m_lock.Release();
     return false;
 }
 
 void CSimulatorProcess::Stop()
 {
     if (m_pid <= 0) {
-        ReleaseMachineLock();
+        m_lock.Release();
         return;
     }
     kill(m_pid, SIGTERM);
@@ -135,14 +143,7 @@ void CSimulatorProcess::Stop()
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     m_pid = -1;
-    ReleaseMachineLock();
-}
-
-void CSimulatorProcess::ReleaseMachineLock()
-{
-    if (m_lockFd >= 0)
-        close(m_lockFd);
-    m_lockFd = -1;
+    m_lock.Release();
 }
 
 void CSimulatorProcess::Kill()

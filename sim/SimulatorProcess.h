@@ -5,6 +5,25 @@
 #include <sys/types.h>
 #include <vector>
 
+// The lock that keeps test processes of every build folder from running simulators (or
+// stand-ins for them, which use the same global names) at the same time.
+class CSimulatorTestLock
+{
+public:
+    CSimulatorTestLock() = default;
+    ~CSimulatorTestLock() { Release(); }
+    CSimulatorTestLock(const CSimulatorTestLock&) = delete;
+    CSimulatorTestLock& operator=(const CSimulatorTestLock&) = delete;
+
+    // Waits (at most five minutes) for the lock; true when it is held.
+    bool Take();
+    void Release();
+    bool IsHeld() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
 // A zr40-sim process for tests: started on a private control socket with a short
 // initialisation, driven through its control interface, stopped (or killed) at the end. The
 // simulator's shared names are global, so tests that use this run one at a time (the CTest
@@ -54,11 +73,9 @@ public:
     static std::string CtlExecutable();
 
 private:
-    void ReleaseMachineLock();
-
     std::vector<std::string> m_options;
     std::string m_folder;
     std::string m_socketPath;
     pid_t m_pid = -1;
-    int m_lockFd = -1;
+    CSimulatorTestLock m_lock;
 };

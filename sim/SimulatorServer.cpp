@@ -2,8 +2,10 @@
 
 #include "UsbPrintLink.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -44,13 +46,33 @@ std::vector<std::string> Split(const std::string& line)
     return words;
 }
 
-bool ParseInt(const std::string& text, long& value)
+// A whole number within [low, high]; anything else (words, overflow, out of range) is refused
+// rather than wrapped into some other value.
+bool ParseNumber(const std::string& text, long long low, long long high, long long& value)
 {
+    if (text.empty())
+        return false;
     char* end = nullptr;
     errno = 0;
-    value = std::strtol(text.c_str(), &end, 0);
-    return errno == 0 && end && *end == '\0' && !text.empty();
+    value = std::strtoll(text.c_str(), &end, 0);
+    return errno == 0 && end && *end == '\0' && value >= low && value <= high;
 }
+
+// The control commands that take a number, with its limits (those of the options that set the
+// same things; codes are 16-bit words on the wire).
+struct NumberRule
+{
+    const char* command;
+    long long low;
+    long long high;
+};
+constexpr NumberRule NumberRules[] = {
+    {"estop", 0, 0xFFFF},           {"command-error", 0, 0xFFFF},
+    {"delay", 0, 600000},           {"state", 0, 7},
+    {"speed", 1, 100000000},        {"accept-delay", 0, 600000},
+    {"status-bits", 0, 0xFFFFFFFF}, {"unit-time", 1, 8},
+    {"clear-ms", 0, 600000},
+};
 } // namespace
 
 CSimulatorServer::CSimulatorServer(std::string machineName, const BlockLayout& layout,
@@ -85,13 +107,16 @@ bool CSimulatorServer::Start(bool connected)
     const size_t size = alignUp(m_bulkInArea + Area::Data + m_layout.bulkCapacity);
     if (m_bulkInArea > 0xFFFF)
         return false;
+    // A living simulator of the same name keeps its objects: its block is still held.
+    if (!m_block.Create(SharedMemoryName(m_machineName), size))
+        return false;
     // Named semaphores outlive their processes: a simulator that was killed leaves its events
     // behind, possibly signalled. Start from fresh ones.
     for (int i = 0; i < 9; ++i)
-        if (!m_events[i].Create(AllEvents[i]))
+        if (!m_events[i].Create(AllEvents[i])) {
+            Stop();
             return false;
-    if (!m_block.Create(SharedMemoryName(m_machineName), size))
-        return false;
+        }
     Put16(Header::ControlArea, static_cast<uint16_t>(m_controlArea));
     Put16(Header::BulkOutArea, static_cast<uint16_t>(m_bulkOutArea));
     Put16(Header::BulkInArea, static_cast<uint16_t>(m_bulkInArea));
@@ -121,7 +146,11 @@ void CSimulatorServer::Stop()
         thread.join();
     m_threads.clear();
     if (m_block.IsOpen()) {
-        m_block.Data()[Header::Connected] = 0;
+        // Every client hears that the machine has gone, as after a pulled cable.
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            SetConnected(false);
+        }
         m_block.Close();
         CSharedMemory::Unlink(SharedMemoryName(m_machineName));
     }
@@ -150,25 +179,35 @@ void CSimulatorServer::Serve(Pipe pipe)
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             RememberClient();
-            switch (pipe) {
-            case ControlPipe:
-                HandleControl();
-                break;
-            case BulkOutPipe:
-                HandleBulkOut();
-                break;
-            case BulkInPipe:
-                HandleBulkIn();
-                break;
-            case OutputFilePipe:
-                HandleOutputFile();
-                break;
+            // Whatever a client asks, the simulator goes on serving the others: a request that
+            // cannot be handled is answered as it stands.
+            try {
+                Handle(pipe);
+            } catch (const std::exception&) {
             }
         }
         if (m_answering)
             Answer(pipe, sequence);
         std::lock_guard<std::mutex> lock(m_mutex);
         FollowPower();
+    }
+}
+
+void CSimulatorServer::Handle(Pipe pipe)
+{
+    switch (pipe) {
+    case ControlPipe:
+        HandleControl();
+        break;
+    case BulkOutPipe:
+        HandleBulkOut();
+        break;
+    case BulkInPipe:
+        HandleBulkIn();
+        break;
+    case OutputFilePipe:
+        HandleOutputFile();
+        break;
     }
 }
 
@@ -328,7 +367,9 @@ void CSimulatorServer::HandleOutputFile()
     const char* start = reinterpret_cast<const char*>(m_block.Data() + Header::Path);
     // The path is read only within its room, whatever the client left there.
     const std::string path(start, strnlen(start, m_layout.pathRoom));
-    m_model.OutputFile(path, Clock::now());
+    m_block.Data()[Header::OutputFileResult] = 0;
+    if (m_model.OutputFile(path, Clock::now()))
+        m_block.Data()[Header::OutputFileResult] = 1;
 }
 
 // --- the control interface --------------------------------------------------------------------
@@ -351,8 +392,14 @@ std::string CSimulatorServer::Execute(const std::string& commandLine)
         return "error: empty command\n";
     const std::string& command = words[0];
     const auto now = Clock::now();
-    long number = 0;
-    const bool hasNumber = words.size() >= 2 && ParseInt(words[1], number);
+    long long number = 0;
+    for (const NumberRule& rule : NumberRules) {
+        if (command != rule.command)
+            continue;
+        if (words.size() < 2 || !ParseNumber(words[1], rule.low, rule.high, number))
+            return "error: " + command + " takes a number from " + std::to_string(rule.low) +
+                   " to " + std::to_string(rule.high) + "\n";
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
 
     if (command == "help")
@@ -369,11 +416,11 @@ std::string CSimulatorServer::Execute(const std::string& commandLine)
         m_model.ClearLog();
         return "ok\n";
     }
-    if (command == "estop" && hasNumber) {
+    if (command == "estop") {
         m_model.EmergencyStop(static_cast<int>(number), now);
         return "ok\n";
     }
-    if (command == "command-error" && hasNumber) {
+    if (command == "command-error") {
         const bool pause = words.size() >= 3 && words[2] == "paused";
         if (words.size() >= 3 && !pause)
             return "error: expected \"paused\" after the code\n";
@@ -407,7 +454,7 @@ std::string CSimulatorServer::Execute(const std::string& commandLine)
         FollowPower();
         return "ok\n";
     }
-    if (command == "delay" && hasNumber && number >= 0) {
+    if (command == "delay") {
         m_delayMs = static_cast<int>(number);
         return "ok\n";
     }
@@ -419,32 +466,31 @@ std::string CSimulatorServer::Execute(const std::string& commandLine)
         m_answering = true;
         return "ok\n";
     }
-    if (command == "state" && hasNumber) {
-        if (!m_model.ForceState(static_cast<int>(number), now))
-            return "error: states are 0 to 7\n";
+    if (command == "state") {
+        m_model.ForceState(static_cast<int>(number), now);
         return "ok\n";
     }
-    if (command == "speed" && hasNumber && number > 0) {
+    if (command == "speed") {
         m_model.SetAxisSpeed(static_cast<int>(number));
         return "ok\n";
     }
-    if (command == "accept-delay" && hasNumber && number >= 0) {
+    if (command == "accept-delay") {
         m_model.SetAcceptDelay(static_cast<int>(number));
         return "ok\n";
     }
-    if (command == "status-bits" && hasNumber && number >= 0) {
+    if (command == "status-bits") {
         m_model.SetExtraStatusBits(static_cast<uint32_t>(number));
         return "ok\n";
     }
-    if (command == "unit-time" && hasNumber && words.size() == 3) {
-        long seconds = 0;
-        if (!ParseInt(words[2], seconds) || seconds < 0 || seconds > long{UINT32_MAX} ||
+    if (command == "unit-time") {
+        long long seconds = 0;
+        if (words.size() != 3 || !ParseNumber(words[2], 0, 0xFFFFFFFF, seconds) ||
             !m_model.SetSpindleUnitSeconds(static_cast<int>(number),
                                            static_cast<uint32_t>(seconds)))
             return "error: units are 1 to 8, seconds 0 to 4294967295\n";
         return "ok\n";
     }
-    if (command == "clear-ms" && hasNumber && number >= 0 && number <= 600000) {
+    if (command == "clear-ms") {
         m_model.SetClearSettingsDuration(static_cast<int>(number));
         return "ok\n";
     }

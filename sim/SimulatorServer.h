@@ -52,6 +52,7 @@ private:
     using Clock = CFirmwareModel::Clock;
 
     void Serve(SimProtocol::Pipe pipe);
+    void Handle(SimProtocol::Pipe pipe);
     void Answer(SimProtocol::Pipe pipe, uint8_t sequence);
     void HandleControl();
     void HandleBulkOut();

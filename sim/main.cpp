@@ -280,6 +280,8 @@ int main(int argc, char** argv)
     sigaction(SIGTERM, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    if (CSharedMemory::IsServed(SimProtocol::SharedMemoryName(name)))
+        return Fail("another simulator already serves \"" + name + "\"");
     CSimulatorServer server(name, layout, options);
     if (!server.Start(connected))
         return Fail("cannot create the shared block and events for \"" + name + "\"");

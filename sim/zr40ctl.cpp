@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,20 +92,31 @@ int Status(CModelingMachine& machine)
     return 0;
 }
 
-// Waits until the axes have stopped at the end of a move that was just accepted.
+// Waits until the axes have stopped at the end of a move that was just accepted. A machine
+// that says it moves but does not get anywhere for StallLimit is given up on.
 bool WaitForMove(CModelingMachine& machine, const AxisTriple& target)
 {
+    constexpr auto StallLimit = std::chrono::milliseconds(CModelingMachine::WaitLimitMs);
     const auto start = Clock::now();
+    auto lastProgress = start;
+    AxisTriple lastPosition{};
     bool seenMoving = false;
     for (;;) {
         MachineStatus status;
         if (machine.ReadMachineStatus(status) < MachineStatus::WordsSize)
             return false;
+        const auto now = Clock::now();
         const bool moving = (status.stateWord & StateBit::Moving) != 0;
         seenMoving = seenMoving || moving;
         if (!moving && (seenMoving || status.position == target ||
-                        Clock::now() - start > std::chrono::milliseconds(500)))
+                        now - start > std::chrono::milliseconds(500)))
             return true;
+        if (status.position != lastPosition) {
+            lastPosition = status.position;
+            lastProgress = now;
+        } else if (now - lastProgress > StallLimit) {
+            return false;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }
@@ -119,12 +131,18 @@ int Jog(CModelingMachine& machine, char** args)
     if (!machine.GetPosition(position))
         return Fail("the machine does not report its position");
     AxisTriple target{};
-    for (size_t axis = 0; axis < 3; ++axis)
-        target[axis] = position[axis] + delta[axis];
+    for (size_t axis = 0; axis < 3; ++axis) {
+        // Worked out in 64 bits: a target beyond the machine's 32-bit positions is refused
+        // rather than wrapped round to the far side.
+        const int64_t sum = static_cast<int64_t>(position[axis]) + delta[axis];
+        if (sum < std::numeric_limits<int32_t>::min() || sum > std::numeric_limits<int32_t>::max())
+            return Fail("the move leads beyond the machine's coordinates");
+        target[axis] = static_cast<int32_t>(sum);
+    }
     if (!machine.JogTo(-1, target))
         return Fail("the machine refused the move");
     if (!WaitForMove(machine, target))
-        return Fail("the machine stopped answering during the move");
+        return Fail("the machine stopped answering or moving during the move");
     return 0;
 }
 

@@ -14,6 +14,7 @@ inline constexpr int VersionFormat = 50010;      // "Version: %s"
 inline constexpr int VersionMissing = 50011;     // "Version : ----"
 inline constexpr int FirmwareFormat = 50012;     // "Firmware: %s"
 inline constexpr int LegalNoticeFallback = 50014;
+inline constexpr int FileAccessError = 50060; // "An unexpected error ... accessing %1."
 inline constexpr int SimulatorOption = 50080;
 inline constexpr int UnexpectedArgument = 50081; // "%1" is the argument
 } // namespace AppString

@@ -2,6 +2,7 @@
 
 #include "AlarmText.h"
 #include "AppStrings.h"
+#include "FileErrorMessage.h"
 #include "MachineSelectDlg.h"
 #include "ModelingMachine.h"
 #include "PanelMessageBox.h"
@@ -126,8 +127,15 @@ bool CControlPanelApp::AcquireMachine(CModelingMachine& machine)
         }
     }
 
-    if (m_panelMutex.Create(chosen) == CPanelMutex::CreateResult::Created)
+    const CPanelMutex::CreateResult reserved = m_panelMutex.Create(chosen);
+    if (reserved == CPanelMutex::CreateResult::Created)
         return true;
     machine.CloseMachine();
+    // Another panel that took the machine first serves it; a lock that cannot be made at all
+    // (a folder in the place of its file, a lock folder that cannot be written) is the user's to
+    // mend, so the user is told which file it is.
+    if (reserved == CPanelMutex::CreateResult::Failed)
+        ShowFileError(nullptr, m_panelMutex.GetError(),
+                      QString::fromStdString(CPanelMutex::LockPath(chosen)));
     return false;
 }

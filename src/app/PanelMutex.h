@@ -28,6 +28,8 @@ public:
     // is given up first.
     CreateResult Create(const std::string& machineName);
     bool IsHeld() const { return m_held; }
+    // The errno of the last Create that Failed.
+    int GetError() const { return m_error; }
     const std::string& GetMachineName() const { return m_machineName; }
     // Gives the lock up (the program itself never does: the panel holds it until it ends).
     void Close();
@@ -35,9 +37,12 @@ public:
     // True when no panel serves machineName at this moment; the test itself holds the lock
     // only for its own duration.
     static bool IsFree(const std::string& machineName);
+    // The file behind the mutex for machineName, for telling the user when it cannot be used.
+    static std::string LockPath(const std::string& machineName);
 
 private:
     CLockFile m_file;
     std::string m_machineName;
     bool m_held = false;
+    int m_error = 0;
 };

@@ -94,10 +94,15 @@ std::string CLockFile::LockFileName(const std::string& kind, const std::string& 
     return "zr40 " + kind + " " + escaped + ".lock";
 }
 
+std::string CLockFile::LockFilePath(const std::string& kind, const std::string& name)
+{
+    return LockDirectory() + "/" + LockFileName(kind, name);
+}
+
 bool CLockFile::Open(const std::string& kind, const std::string& name)
 {
     Close();
-    const std::string path = LockDirectory() + "/" + LockFileName(kind, name);
+    const std::string path = LockFilePath(kind, name);
     bool created = false;
     int fd = OpenLockPath(path, created);
     if (fd < 0)
@@ -106,7 +111,9 @@ bool CLockFile::Open(const std::string& kind, const std::string& name)
     {
     };
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         close(fd);
+        errno = error;
         return false;
     }
     // The umask would keep other users' programs out of a lock they must share.

@@ -15,6 +15,7 @@ public:
 
     // Opens (creating when needed) the lock file for kind and name. Refuses symbolic links and
     // anything but a regular file; a file this user creates is made shareable by every user.
+    // A failure leaves its cause in errno.
     bool Open(const std::string& kind, const std::string& name);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
@@ -30,6 +31,8 @@ public:
     // escaped as %XX (so different names stay different), overlong names are shortened and
     // carry a hash of the whole name.
     static std::string LockFileName(const std::string& kind, const std::string& name);
+    // The full path of the lock file for kind and name.
+    static std::string LockFilePath(const std::string& kind, const std::string& name);
 
 private:
     int m_fd = -1;

@@ -18,24 +18,28 @@ CNamedEvent::~CNamedEvent()
     Close();
 }
 
-bool CNamedEvent::Open(const std::string& name)
+bool CNamedEvent::OpenWith(const std::string& name, int flags)
 {
     Close();
-    // Shareable by every user, like the lock files: the simulator and the panel may run as
-    // different users of the same desktop.
-    const mode_t oldMask = umask(0);
-    m_sem = sem_open(SemaphoreName(name).c_str(), O_CREAT, 0666, 0);
-    umask(oldMask);
+    // Private to this user: another user's program could otherwise answer in the simulator's
+    // place or swallow its answers.
+    m_sem = sem_open(SemaphoreName(name).c_str(), flags, 0600, 0);
     if (m_sem == SEM_FAILED)
         return false;
     m_name = name;
     return true;
 }
 
+bool CNamedEvent::Open(const std::string& name)
+{
+    return OpenWith(name, O_CREAT);
+}
+
 bool CNamedEvent::Create(const std::string& name)
 {
     Unlink(name);
-    return Open(name);
+    // Exclusive: an event that could not be removed (another user's) is not taken over.
+    return OpenWith(name, O_CREAT | O_EXCL);
 }
 
 void CNamedEvent::Close()
@@ -73,8 +77,10 @@ bool CNamedEvent::Wait(int ms)
 {
     if (m_sem == SEM_FAILED)
         return false;
+    // Measured on the monotonic clock, so that a step of the wall clock neither stretches
+    // nor cuts the wait.
     timespec deadline{};
-    clock_gettime(CLOCK_REALTIME, &deadline);
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
     deadline.tv_sec += ms / 1000;
     deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
     if (deadline.tv_nsec >= 1000000000L) {
@@ -82,7 +88,7 @@ bool CNamedEvent::Wait(int ms)
         deadline.tv_nsec -= 1000000000L;
     }
     for (;;) {
-        if (sem_timedwait(m_sem, &deadline) == 0)
+        if (sem_clockwait(m_sem, CLOCK_MONOTONIC, &deadline) == 0)
             return true;
         if (errno != EINTR)
             return false;

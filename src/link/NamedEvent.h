@@ -15,9 +15,11 @@ public:
     CNamedEvent(const CNamedEvent&) = delete;
     CNamedEvent& operator=(const CNamedEvent&) = delete;
 
-    // Opens the event, creating it non-signalled when it does not exist yet.
+    // Opens the event, creating it non-signalled (private to this user) when it does not
+    // exist yet.
     bool Open(const std::string& name);
-    // Removes any event of that name left behind and creates a fresh, non-signalled one.
+    // Removes any event of that name left behind and creates a fresh, non-signalled one;
+    // fails when one remains that could not be removed.
     bool Create(const std::string& name);
     void Close();
     bool IsOpen() const { return m_sem != SEM_FAILED; }
@@ -31,6 +33,8 @@ public:
     static void Unlink(const std::string& name);
 
 private:
+    bool OpenWith(const std::string& name, int flags);
+
     sem_t* m_sem = SEM_FAILED;
     std::string m_name;
 };

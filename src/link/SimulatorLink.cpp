@@ -94,31 +94,54 @@ void CSimulatorLink::ProcessNotifications()
 {
     if (m_noticeFd < 0)
         return;
-    uint32_t event = 0;
+    // Everything waiting is taken first and handed on once: a target that reconnects (and so
+    // runs transfers, and may hear of new changes meanwhile) is asked to look once, not once
+    // for every notice that piled up while it was busy.
+    bool received = false;
+    uint32_t last = 0;
     for (;;) {
-        const ssize_t received = recv(m_noticeFd, &event, sizeof event, MSG_DONTWAIT);
-        if (received < 0)
+        uint32_t event = 0;
+        const ssize_t count = recv(m_noticeFd, &event, sizeof event, MSG_DONTWAIT);
+        if (count < 0)
             break;
-        if (received == static_cast<ssize_t>(sizeof event))
-            NotifyTarget(event);
+        if (count == static_cast<ssize_t>(sizeof event)) {
+            received = true;
+            last = event;
+        }
     }
+    if (received)
+        NotifyTarget(last);
 }
 
-uint16_t CSimulatorLink::Get16(size_t offset) const
+bool CSimulatorLink::ReadBlock(size_t offset, void* data, size_t length)
 {
-    uint16_t value;
-    std::memcpy(&value, m_block.Data() + offset, sizeof value);
+    if (m_block.Read(offset, data, length))
+        return true;
+    m_blockFault = true;
+    std::memset(data, 0, length);
+    return false;
+}
+
+bool CSimulatorLink::WriteBlock(size_t offset, const void* data, size_t length)
+{
+    if (m_block.Write(offset, data, length))
+        return true;
+    m_blockFault = true;
+    return false;
+}
+
+uint8_t CSimulatorLink::Byte(size_t offset)
+{
+    uint8_t value = 0;
+    ReadBlock(offset, &value, sizeof value);
     return value;
 }
 
-void CSimulatorLink::Put16(size_t offset, uint16_t value)
+uint16_t CSimulatorLink::Get16(size_t offset)
 {
-    std::memcpy(m_block.Data() + offset, &value, sizeof value);
-}
-
-void CSimulatorLink::Put32(size_t offset, uint32_t value)
-{
-    std::memcpy(m_block.Data() + offset, &value, sizeof value);
+    uint16_t value = 0;
+    ReadBlock(offset, &value, sizeof value);
+    return value;
 }
 
 bool CSimulatorLink::FindDevicePath(const std::string&, std::string& path)
@@ -129,22 +152,38 @@ bool CSimulatorLink::FindDevicePath(const std::string&, std::string& path)
 
 int CSimulatorLink::OpenDevice(const std::string& name, const std::string&)
 {
+    // A simulator found gone is reported by this one failed open, as a pulled cable would be,
+    // even when a new simulator has taken its place meanwhile: that one is another machine,
+    // which the owner takes up only after it has told the user.
+    if (m_lossUnreported) {
+        m_lossUnreported = false;
+        return -1;
+    }
     // The simulator recreates its events when it starts, so names opened earlier may belong to
     // a simulator that has gone: open them afresh.
     OpenEvents();
     if (!m_block.Open(SharedMemoryName(name)))
         return -1;
-    if (m_block.Size() <= Header::Path) {
+    m_blockFault = false;
+    // A block left behind by a killed simulator still says "connected": only a block whose
+    // simulator lives is opened.
+    if (m_block.Size() <= Header::Path || !m_block.IsServed()) {
         m_block.Close();
         return -1;
     }
     Put32(Header::ClientProcess, 0);
     Put32(Header::ClientToken, m_token);
-    if (!(Byte(Header::Connected) & ConnectedBit)) {
+    if (!(Byte(Header::Connected) & ConnectedBit) || m_blockFault) {
         m_block.Close();
         return -1;
     }
-    PostNotice();
+    // Only a simulator that answers is taken up: one that has stopped answering would hold
+    // every transaction of the reconnection for the whole handshake time.
+    char id[64];
+    if (!QueryDeviceId(m_block.Fd(), id, sizeof id)) {
+        m_block.Close();
+        return -1;
+    }
     return m_block.Fd();
 }
 
@@ -152,30 +191,59 @@ bool CSimulatorLink::CloseDevice(int handle)
 {
     if (!m_block.IsOpen() || handle != m_block.Fd())
         return false;
-    if (m_block.StillCovers() && (Byte(Header::Connected) & ConnectedBit)) {
+    // The link's own closing is no device change: it posts no notice, so that an owner that
+    // reconnects on notices is not sent round again by its own reconnection.
+    if (m_block.StillCovers() && (Byte(Header::Connected) & ConnectedBit))
         m_events[Disconnect].Set();
-        PostNotice();
-    }
     m_block.Close();
     return true;
 }
 
-bool CSimulatorLink::PrepareTransfer(int handle)
+void CSimulatorLink::LoseDevice()
 {
-    if (!m_block.IsOpen() || handle != m_block.Fd() || !m_block.StillCovers())
+    m_block.Close();
+    // While an open is still probing the block, nothing was taken up yet and nothing is lost.
+    if (m_handle == -1)
+        return;
+    m_handle = -1;
+    m_lossUnreported = true;
+    PostNotice();
+}
+
+bool CSimulatorLink::BeginTransfer(int handle)
+{
+    if (!m_block.IsOpen() || handle != m_block.Fd())
         return false;
+    m_blockFault = false;
+    if (!m_block.IsServed() || !m_block.StillCovers()) {
+        LoseDevice();
+        return false;
+    }
     // Written before every transfer, so that the simulator always sees who is asking even when
     // several programs share the block.
     Put32(Header::ClientProcess, static_cast<uint32_t>(getpid()));
     Put32(Header::ClientToken, m_token);
-    return (Byte(Header::Connected) & ConnectedBit) != 0;
+    return EndTransfer((Byte(Header::Connected) & ConnectedBit) != 0);
 }
 
-std::optional<CSimulatorLink::AreaView> CSimulatorLink::FindArea(size_t headerOffset) const
+bool CSimulatorLink::EndTransfer(bool succeeded)
+{
+    if (!m_block.IsOpen())
+        return false;
+    // A failed transfer asks whether anybody still serves the block: a killed simulator leaves
+    // no answer behind, only its abandoned block.
+    if (m_blockFault || (!succeeded && !m_block.IsServed())) {
+        LoseDevice();
+        return false;
+    }
+    return succeeded;
+}
+
+std::optional<CSimulatorLink::AreaView> CSimulatorLink::FindArea(size_t headerOffset)
 {
     AreaView area;
     area.offset = Get16(headerOffset);
-    // An area may neither overlap the header nor reach past the end of the mapping.
+    // An area may neither overlap the header nor reach past the end of the block.
     if (area.offset <= Header::Path || area.offset + Area::Data > m_block.Size())
         return std::nullopt;
     area.maxPacket = Get16(area.offset + Area::MaxPacket);
@@ -185,102 +253,127 @@ std::optional<CSimulatorLink::AreaView> CSimulatorLink::FindArea(size_t headerOf
     return area;
 }
 
-int CSimulatorLink::AnsweredLength(const AreaView& area) const
+int CSimulatorLink::AnsweredLength(const AreaView& area)
 {
     const uint16_t length = Get16(area.offset + Area::DataLength);
     return length <= area.capacity ? length : -1;
 }
 
-bool CSimulatorLink::Exchange(EventIndex request, EventIndex acknowledge)
+bool CSimulatorLink::Exchange(EventIndex request, EventIndex acknowledge,
+                              Clock::time_point transferDeadline)
 {
+    if (m_blockFault)
+        return false;
     // The events come in pairs, one pair per pipe, in the pipes' order.
     const size_t pipe = static_cast<size_t>(request) / 2;
     const auto sequence = static_cast<uint8_t>(++m_sequence[pipe]);
     SetByte(Header::RequestSequence + pipe, sequence);
     m_events[acknowledge].Reset();
-    if (!m_events[request].Set())
+    if (m_blockFault || !m_events[request].Set())
         return false;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ExchangeTimeoutMs);
+    const auto deadline =
+        std::min(Clock::now() + std::chrono::milliseconds(ExchangeTimeoutMs), transferDeadline);
     for (;;) {
         if (!m_events[acknowledge].Wait(RemainingMs(deadline)))
             return false;
-        if (!m_block.StillCovers())
-            return false;
         // A late answer to a request given up earlier is not the answer to this one.
         if (Byte(Header::AnswerSequence + pipe) == sequence)
-            return true;
+            return !m_blockFault;
+        // Nor may a stream of late answers hold the wait open beyond its limit.
+        if (m_blockFault || Clock::now() >= deadline)
+            return false;
     }
 }
 
 void CSimulatorLink::SetUpControl(uint8_t type, uint8_t request, uint16_t value, uint16_t index,
                                   uint16_t length)
 {
-    SetByte(Header::SetupActive, 1);
-    SetByte(Header::RequestType, type);
-    SetByte(Header::Request, request);
-    Put16(Header::Value, value);
-    Put16(Header::Index, index);
-    Put16(Header::Length, length);
+    uint8_t setup[Header::ControlArea - Header::SetupActive] = {};
+    setup[0] = 1;
+    setup[Header::RequestType - Header::SetupActive] = type;
+    setup[Header::Request - Header::SetupActive] = request;
+    std::memcpy(setup + (Header::Value - Header::SetupActive), &value, sizeof value);
+    std::memcpy(setup + (Header::Index - Header::SetupActive), &index, sizeof index);
+    std::memcpy(setup + (Header::Length - Header::SetupActive), &length, sizeof length);
+    WriteBlock(Header::SetupActive, setup, sizeof setup);
 }
 
 bool CSimulatorLink::VendorOut(int handle, uint8_t request, uint16_t value, uint16_t index,
                                const void* data, int length)
 {
-    if (length < 0 || length > 0xFFFF - 4 || (length > 0 && !data) || !PrepareTransfer(handle))
+    if (length < 0 || length > 0xFFFF - 4 || (length > 0 && !data) || !BeginTransfer(handle))
         return false;
+    return EndTransfer(
+        ControlOut(request, value, index, static_cast<const uint8_t*>(data), length));
+}
+
+bool CSimulatorLink::ControlOut(uint8_t request, uint16_t value, uint16_t index,
+                                const uint8_t* payload, int length)
+{
     const std::optional<AreaView> area = FindArea(Header::ControlArea);
     if (!area || area->capacity < MinControlCapacity)
         return false;
     const size_t at = area->offset;
-    uint8_t* areaData = m_block.Data() + at + Area::Data;
-    const auto* payload = static_cast<const uint8_t*>(data);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(TransferTimeoutMs);
 
     SetUpControl(TypeVendorOut, request, value, index, static_cast<uint16_t>(length + 4));
-    const bool setUp = Exchange(ControlRequest, ControlAcknowledge);
+    const bool setUp = Exchange(ControlRequest, ControlAcknowledge, deadline);
     SetByte(Header::SetupActive, 0);
     if (!setUp)
         return false;
 
     // First data stage: the request and the value, then as much payload as fits.
-    SetByte(at + Area::Stage, 1);
-    areaData[0] = request;
-    areaData[1] = static_cast<uint8_t>(value >> 8);
-    areaData[2] = static_cast<uint8_t>(value & 0xFF);
-    areaData[3] = 0;
+    std::vector<uint8_t> stage(Area::Data + area->capacity);
+    uint8_t* stageData = stage.data() + Area::Data;
+    stageData[0] = request;
+    stageData[1] = static_cast<uint8_t>(value >> 8);
+    stageData[2] = static_cast<uint8_t>(value & 0xFF);
+    stageData[3] = 0;
     int sent = std::min(length, area->capacity - 4);
     if (sent > 0)
-        std::memcpy(areaData + 4, payload, static_cast<size_t>(sent));
-    Put16(at + Area::DataLength, static_cast<uint16_t>(sent + 4));
-    if (!Exchange(ControlRequest, ControlAcknowledge))
-        return false;
-    while (sent < length) {
-        const int piece = std::min(length - sent, static_cast<int>(area->capacity));
-        SetByte(at + Area::Stage, 1);
-        std::memcpy(areaData, payload + sent, static_cast<size_t>(piece));
-        Put16(at + Area::DataLength, static_cast<uint16_t>(piece));
-        if (!Exchange(ControlRequest, ControlAcknowledge))
+        std::memcpy(stageData + 4, payload, static_cast<size_t>(sent));
+    int stageLength = sent + 4;
+    for (;;) {
+        // The data length, the stage flag and the data go in one write.
+        const auto dataLength = static_cast<uint16_t>(stageLength);
+        std::memcpy(stage.data() + Area::DataLength, &dataLength, sizeof dataLength);
+        stage[Area::Stage] = 1;
+        WriteBlock(at + Area::DataLength, stage.data() + Area::DataLength,
+                   Area::Data - Area::DataLength + static_cast<size_t>(stageLength));
+        if (!Exchange(ControlRequest, ControlAcknowledge, deadline))
             return false;
-        sent += piece;
+        if (sent >= length)
+            break;
+        stageLength = std::min(length - sent, static_cast<int>(area->capacity));
+        std::memcpy(stageData, payload + sent, static_cast<size_t>(stageLength));
+        sent += stageLength;
     }
     // Status stage.
     SetByte(at + Area::Stage, 0);
     Put16(at + Area::DataLength, 0);
-    return Exchange(ControlRequest, ControlAcknowledge);
+    return Exchange(ControlRequest, ControlAcknowledge, deadline);
 }
 
-int CSimulatorLink::ControlIn(int handle, uint8_t type, uint8_t request, uint16_t value,
-                              uint16_t index, void* buffer, int length)
+int CSimulatorLink::ControlInTransfer(int handle, uint8_t type, uint8_t request, uint16_t value,
+                                      uint16_t index, void* buffer, int length)
 {
-    if (length < 0 || length > 0xFFFF || (length > 0 && !buffer) || !PrepareTransfer(handle))
+    if (length < 0 || length > 0xFFFF || (length > 0 && !buffer) || !BeginTransfer(handle))
         return -1;
+    const int count = ControlIn(type, request, value, index, static_cast<uint8_t*>(buffer), length);
+    return EndTransfer(count >= 0) ? count : -1;
+}
+
+int CSimulatorLink::ControlIn(uint8_t type, uint8_t request, uint16_t value, uint16_t index,
+                              uint8_t* out, int length)
+{
     const std::optional<AreaView> area = FindArea(Header::ControlArea);
     if (!area || area->maxPacket == 0)
         return -1;
     const size_t at = area->offset;
-    auto* out = static_cast<uint8_t*>(buffer);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(TransferTimeoutMs);
 
     SetUpControl(type, request, value, index, static_cast<uint16_t>(length));
-    const bool setUp = Exchange(ControlRequest, ControlAcknowledge);
+    const bool setUp = Exchange(ControlRequest, ControlAcknowledge, deadline);
     SetByte(Header::SetupActive, 0);
     if (!setUp)
         return -1;
@@ -288,14 +381,14 @@ int CSimulatorLink::ControlIn(int handle, uint8_t type, uint8_t request, uint16_
     SetByte(at + Area::Stage, 0);
     int total = 0;
     while (total < length) {
-        if (!Exchange(ControlRequest, ControlAcknowledge))
+        if (!Exchange(ControlRequest, ControlAcknowledge, deadline))
             return -1;
         const int packet = AnsweredLength(*area);
         if (packet < 0)
             return -1;
         const int taken = std::min(packet, length - total);
-        if (taken > 0)
-            std::memcpy(out + total, m_block.Data() + at + Area::Data, static_cast<size_t>(taken));
+        if (taken > 0 && !ReadBlock(at + Area::Data, out + total, static_cast<size_t>(taken)))
+            return -1;
         total += taken;
         // A short (or empty) packet ends the data stage early.
         if (packet == 0 || packet % area->maxPacket != 0)
@@ -303,7 +396,7 @@ int CSimulatorLink::ControlIn(int handle, uint8_t type, uint8_t request, uint16_
     }
     SetByte(at + Area::Stage, 1);
     Put16(at + Area::DataLength, 0);
-    if (!Exchange(ControlRequest, ControlAcknowledge))
+    if (!Exchange(ControlRequest, ControlAcknowledge, deadline))
         return -1;
     return total;
 }
@@ -311,7 +404,7 @@ int CSimulatorLink::ControlIn(int handle, uint8_t type, uint8_t request, uint16_
 int CSimulatorLink::VendorIn(int handle, uint8_t request, uint16_t value, uint16_t index,
                              void* buffer, int length)
 {
-    return ControlIn(handle, TypeVendorIn, request, value, index, buffer, length);
+    return ControlInTransfer(handle, TypeVendorIn, request, value, index, buffer, length);
 }
 
 bool CSimulatorLink::QueryDeviceId(int handle, char* buffer, int length)
@@ -319,7 +412,7 @@ bool CSimulatorLink::QueryDeviceId(int handle, char* buffer, int length)
     if (!buffer || length <= 0)
         return false;
     uint8_t reply[DeviceIdReplyLength];
-    const int count = ControlIn(handle, TypeClassIn, 0, 0, 0, reply, DeviceIdReplyLength);
+    const int count = ControlInTransfer(handle, TypeClassIn, 0, 0, 0, reply, DeviceIdReplyLength);
     if (count < 2)
         return false;
     // The first two bytes are the identification's length prefix.
@@ -331,20 +424,28 @@ bool CSimulatorLink::QueryDeviceId(int handle, char* buffer, int length)
 
 bool CSimulatorLink::BulkWrite(const void* data, int length)
 {
-    if (length < 0 || (length > 0 && !data) || !PrepareTransfer(m_handle))
+    if (length < 0 || (length > 0 && !data) || !BeginTransfer(m_handle))
         return false;
+    return EndTransfer(BulkWritePieces(static_cast<const uint8_t*>(data), length));
+}
+
+bool CSimulatorLink::BulkWritePieces(const uint8_t* bytes, int length)
+{
     const std::optional<AreaView> area = FindArea(Header::BulkOutArea);
     if (!area)
         return false;
     const size_t at = area->offset;
-    const auto* bytes = static_cast<const uint8_t*>(data);
+    std::vector<uint8_t> piece(Area::Data + area->capacity);
     int sent = 0;
     // The simulator marks its area busy while it cannot take more; the piece is tried again at
     // once, but a simulator that stays busy for longer than any answer may take fails the write
     // instead of holding the caller forever.
     auto busySince = Clock::time_point{};
     while (sent < length) {
-        if (Byte(Header::Flags) & BulkOutBusy) {
+        const uint8_t flags = Byte(Header::Flags);
+        if (m_blockFault)
+            return false;
+        if (flags & BulkOutBusy) {
             const auto now = Clock::now();
             if (busySince == Clock::time_point{})
                 busySince = now;
@@ -354,21 +455,30 @@ bool CSimulatorLink::BulkWrite(const void* data, int length)
             continue;
         }
         busySince = {};
-        const int piece = std::min(length - sent, static_cast<int>(area->capacity));
-        SetByte(at + Area::Stage, 1);
-        Put16(at + Area::DataLength, static_cast<uint16_t>(piece));
-        std::memcpy(m_block.Data() + at + Area::Data, bytes + sent, static_cast<size_t>(piece));
+        const int size = std::min(length - sent, static_cast<int>(area->capacity));
+        const auto dataLength = static_cast<uint16_t>(size);
+        std::memcpy(piece.data() + Area::DataLength, &dataLength, sizeof dataLength);
+        piece[Area::Stage] = 1;
+        std::memcpy(piece.data() + Area::Data, bytes + sent, static_cast<size_t>(size));
+        WriteBlock(at + Area::DataLength, piece.data() + Area::DataLength,
+                   Area::Data - Area::DataLength + static_cast<size_t>(size));
         if (!Exchange(BulkOutRequest, BulkOutAcknowledge))
             return false;
-        sent += piece;
+        sent += size;
     }
     return true;
 }
 
 int CSimulatorLink::BulkRead(void* buffer, int length)
 {
-    if (length < 0 || (length > 0 && !buffer) || !PrepareTransfer(m_handle))
+    if (length < 0 || (length > 0 && !buffer) || !BeginTransfer(m_handle))
         return -1;
+    const int count = BulkReadPiece(buffer, length);
+    return EndTransfer(count >= 0) ? count : -1;
+}
+
+int CSimulatorLink::BulkReadPiece(void* buffer, int length)
+{
     const std::optional<AreaView> area = FindArea(Header::BulkInArea);
     if (!area)
         return -1;
@@ -379,15 +489,20 @@ int CSimulatorLink::BulkRead(void* buffer, int length)
     if (available < 0)
         return -1;
     const int count = std::min(available, length);
-    if (count > 0)
-        std::memcpy(buffer, m_block.Data() + area->offset + Area::Data, static_cast<size_t>(count));
+    if (count > 0 && !ReadBlock(area->offset + Area::Data, buffer, static_cast<size_t>(count)))
+        return -1;
     return count;
 }
 
 bool CSimulatorLink::OutputFile(int, const std::string& path, const std::string&)
 {
-    if (path.empty() || path.find('\0') != std::string::npos || !PrepareTransfer(m_handle))
+    if (path.empty() || path.find('\0') != std::string::npos || !BeginTransfer(m_handle))
         return false;
+    return EndTransfer(OutputPath(path));
+}
+
+bool CSimulatorLink::OutputPath(const std::string& path)
+{
     // The simulator opens the file itself, from its own working folder: hand it a full path.
     std::string fullPath = path;
     if (!path.starts_with('/')) {
@@ -406,6 +521,9 @@ bool CSimulatorLink::OutputFile(int, const std::string& path, const std::string&
     }
     if (fullPath.size() + 1 > roomEnd - Header::Path)
         return false;
-    std::memcpy(m_block.Data() + Header::Path, fullPath.c_str(), fullPath.size() + 1);
-    return Exchange(OutputFileRequest, OutputFileAcknowledge);
+    WriteBlock(Header::Path, fullPath.c_str(), fullPath.size() + 1);
+    // The simulator says whether it took the file: one it cannot read is a failed transfer.
+    SetByte(Header::OutputFileResult, 0);
+    return Exchange(OutputFileRequest, OutputFileAcknowledge) &&
+           Byte(Header::OutputFileResult) == 1 && !m_blockFault;
 }

@@ -4,6 +4,7 @@
 #include "SharedMemory.h"
 #include "UsbPrintLink.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -14,12 +15,18 @@
 // Device-change notices: the link binds an abstract-namespace datagram socket named after its
 // process id and a random token, and writes both into the block (offsets 12 and 16) before
 // every transfer. The simulator sends a notice there when it simulates an unplug, a replug or a
-// power-off; the link posts its own notices (on open and close) to the same socket. The owner
-// watches GetNotificationFd() and calls ProcessNotifications() on its own thread.
+// power-off, or when it ends. The owner watches GetNotificationFd() and calls
+// ProcessNotifications() on its own thread; the notices waiting then reach the target as one.
 //
-// Everything the simulator writes into the block (area offsets, capacities, data lengths) is
-// checked against the mapped size before use, so a faulty simulator cannot make the link read
-// or write outside the mapping.
+// The link finds out itself when its simulator has gone (its creator's lock on the block is
+// free: killed, ended, or replaced by a new one) or the block was shrunk: it closes the block
+// and posts the same notice an unplug brings. The next open then fails once, so that the owner
+// learns of the loss even when a new simulator has taken the old one's place meanwhile.
+//
+// The block is reached through its descriptor, never mapped: a block shrunk under the link
+// makes an access fail instead of faulting. Everything the simulator writes into the block
+// (area offsets, capacities, data lengths) is checked against the size found when the block
+// was opened.
 class CSimulatorLink : public CUsbPrintLink
 {
 public:
@@ -35,7 +42,7 @@ public:
     int GetNotificationFd() const override { return m_noticeFd; }
     void ProcessNotifications() override;
     uint32_t GetNoticeToken() const { return m_token; }
-    bool IsMapped() const { return m_block.IsOpen(); }
+    bool HasBlock() const { return m_block.IsOpen(); }
 
     bool FindDevicePath(const std::string& name, std::string& path) override;
     int OpenDevice(const std::string& name, const std::string& path) override;
@@ -68,30 +75,51 @@ private:
         EventCount
     };
 
+    using Clock = std::chrono::steady_clock;
+
     bool OpenEvents();
     void CreateNoticeSocket();
     void PostNotice();
-    // The checks before every transfer: a block is mapped, still as large as mapped, connected;
-    // the notice fields are filled in.
-    bool PrepareTransfer(int handle);
-    std::optional<AreaView> FindArea(size_t headerOffset) const;
-    bool Exchange(EventIndex request, EventIndex acknowledge);
-    int ControlIn(int handle, uint8_t type, uint8_t request, uint16_t value, uint16_t index,
-                  void* buffer, int length);
+    // The checks before every transfer: a block is open, still served by its simulator, still
+    // as large as found, connected; the notice fields are filled in. A block whose simulator
+    // has gone (or that was shrunk) is given up as a lost device.
+    bool BeginTransfer(int handle);
+    // The result of a transfer; a transfer that failed on a broken or abandoned block gives the
+    // block up as a lost device.
+    bool EndTransfer(bool succeeded);
+    void LoseDevice();
+    std::optional<AreaView> FindArea(size_t headerOffset);
+    // One handshake; waits at most the handshake time and never past the transfer's deadline.
+    bool Exchange(EventIndex request, EventIndex acknowledge,
+                  Clock::time_point transferDeadline = Clock::time_point::max());
+    bool ControlOut(uint8_t request, uint16_t value, uint16_t index, const uint8_t* payload,
+                    int length);
+    int ControlIn(uint8_t type, uint8_t request, uint16_t value, uint16_t index, uint8_t* out,
+                  int length);
+    int ControlInTransfer(int handle, uint8_t type, uint8_t request, uint16_t value, uint16_t index,
+                          void* buffer, int length);
+    bool BulkWritePieces(const uint8_t* bytes, int length);
+    int BulkReadPiece(void* buffer, int length);
+    bool OutputPath(const std::string& path);
     void SetUpControl(uint8_t type, uint8_t request, uint16_t value, uint16_t index,
                       uint16_t length);
     // The data length of an area after an answer; -1 when it exceeds the area's capacity.
-    int AnsweredLength(const AreaView& area) const;
+    int AnsweredLength(const AreaView& area);
 
-    uint8_t Byte(size_t offset) const { return m_block.Data()[offset]; }
-    void SetByte(size_t offset, uint8_t value) { m_block.Data()[offset] = value; }
-    uint16_t Get16(size_t offset) const;
-    void Put16(size_t offset, uint16_t value);
-    void Put32(size_t offset, uint32_t value);
+    // Block access; a failed one (a block shrunk meanwhile) fails the transfer in progress.
+    bool ReadBlock(size_t offset, void* data, size_t length);
+    bool WriteBlock(size_t offset, const void* data, size_t length);
+    uint8_t Byte(size_t offset);
+    void SetByte(size_t offset, uint8_t value) { WriteBlock(offset, &value, sizeof value); }
+    uint16_t Get16(size_t offset);
+    void Put16(size_t offset, uint16_t value) { WriteBlock(offset, &value, sizeof value); }
+    void Put32(size_t offset, uint32_t value) { WriteBlock(offset, &value, sizeof value); }
 
     CSharedMemory m_block;
     CNamedEvent m_events[EventCount];
     int m_noticeFd = -1;
     uint32_t m_token = 0;
     uint8_t m_sequence[4] = {};
+    bool m_blockFault = false;
+    bool m_lossUnreported = false;
 };

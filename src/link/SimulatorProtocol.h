@@ -32,6 +32,9 @@ inline constexpr const char* AllEvents[] = {
 
 // Every wait of a handshake.
 inline constexpr int ExchangeTimeoutMs = 500;
+// A whole control transfer, from its setup stage to its status stage: a simulator that answers
+// each stage just in time cannot stretch one transfer beyond this.
+inline constexpr int TransferTimeoutMs = 1000;
 
 // Header offsets (16-bit and 32-bit values in host order).
 namespace Header {
@@ -42,8 +45,11 @@ inline constexpr size_t Connected = 1; // bit 0: simulator connected
 // earlier is thus recognised and not taken for the answer to the present one.
 inline constexpr size_t RequestSequence = 2; // 4 bytes, one per pipe
 inline constexpr size_t AnswerSequence = 6;  // 4 bytes, one per pipe
-inline constexpr size_t ClientProcess = 12;  // process id of the link's owner
-inline constexpr size_t ClientToken = 16;    // token naming the link's notice socket
+// Written by the simulator before it acknowledges an output-file request: 1 when it took the
+// file, 0 when it refused it (not a readable regular file).
+inline constexpr size_t OutputFileResult = 10;
+inline constexpr size_t ClientProcess = 12; // process id of the link's owner
+inline constexpr size_t ClientToken = 16;   // token naming the link's notice socket
 inline constexpr size_t SetupActive = 20;
 inline constexpr size_t RequestType = 21;
 inline constexpr size_t Request = 22;

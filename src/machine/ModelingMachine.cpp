@@ -10,6 +10,8 @@
 #include <limits>
 #include <new>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +19,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // A wait limit in the machine's sense: the loop goes on while at most limitMs have passed.
+// Rounds after the first are paced a millisecond apart, so that a machine that is slow to
+// accept or reply does not make the wait burn a core.
 class CWaitTimer
 {
 public:
@@ -26,6 +30,7 @@ public:
         return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_start)
                    .count() <= m_limit;
     }
+    void Pace() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
 private:
     Clock::time_point m_start;
@@ -196,7 +201,7 @@ CommandStatus CModelingMachine::GetCommandStatus()
 
 bool CModelingMachine::WaitForAcceptance()
 {
-    for (CWaitTimer timer(WaitLimitMs); timer.Running();) {
+    for (CWaitTimer timer(WaitLimitMs); timer.Running(); timer.Pace()) {
         const CommandStatus status = GetCommandStatus();
         if (!status.IsValid() || (status.word1 & CommandStatus::Error))
             return false;
@@ -208,7 +213,7 @@ bool CModelingMachine::WaitForAcceptance()
 
 bool CModelingMachine::WaitForCompletion()
 {
-    for (CWaitTimer timer(WaitLimitMs); timer.Running();) {
+    for (CWaitTimer timer(WaitLimitMs); timer.Running(); timer.Pace()) {
         const CommandStatus status = GetCommandStatus();
         if (!status.IsValid() || (status.word1 & CommandStatus::Error))
             return false;
@@ -222,7 +227,7 @@ bool CModelingMachine::WaitForCompletion()
 // failed status read carries the error bit, so it ends the wait too.
 int CModelingMachine::WaitForReply()
 {
-    for (CWaitTimer timer(WaitLimitMs); timer.Running();) {
+    for (CWaitTimer timer(WaitLimitMs); timer.Running(); timer.Pace()) {
         const CommandStatus status = ReadCommandStatus();
         if (status.word1 & CommandStatus::Error)
             return -1;
@@ -344,15 +349,28 @@ bool CModelingMachine::WriteRawData(const void* data, int length)
 bool CModelingMachine::SendFile(const std::string& path, const std::string& jobName, int* openError,
                                 const CMachineLink::OutputProgress& progress)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without waiting: a pipe or a device without a writer would hold the caller in
+    // open for good. Only a regular file is a cutting-data file.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         if (openError)
             *openError = errno;
         return false;
     }
+    struct stat info
+    {
+    };
+    int error = 0;
+    if (fstat(fd, &info) != 0)
+        error = errno;
+    else if (S_ISDIR(info.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(info.st_mode))
+        error = EINVAL;
     // A shared lock keeps cooperating writers off the file while it is being sent.
-    if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        const int error = errno;
+    else if (flock(fd, LOCK_SH | LOCK_NB) != 0)
+        error = errno;
+    if (error != 0) {
         close(fd);
         if (openError)
             *openError = error;

@@ -3,6 +3,7 @@
 
 #include "AppTestSupport.h"
 #include "ControlPanelApp.h"
+#include "FileErrorMessage.h"
 #include "MachineSelectDlg.h"
 #include "PanelMessageBox.h"
 #include "PanelMutex.h"
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -18,6 +20,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -472,6 +475,27 @@ TEST_F(StartupTest, ReservationLostToAnotherProgramEndsWithoutMessage)
     EXPECT_EQ(answers.Shown(), 1);
     EXPECT_EQ(probe.runs, 0);
     EXPECT_FALSE(app->GetPanelMutex().IsHeld());
+}
+
+TEST_F(StartupTest, APanelLockThatCannotBeMadeIsExplained)
+{
+    // The simulator, which serves no installed machine, takes the lock of the empty name.
+    test.simulator->present = true;
+    StartupOptions options;
+    options.simulatorFirst = true;
+    const std::string lockPath = CPanelMutex::LockPath("");
+    unlink(lockPath.c_str()); // left by earlier tests
+    ASSERT_EQ(mkdir(lockPath.c_str(), 0700), 0);
+    QString text;
+    answers.Then([&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            text = box->text();
+        modal->close();
+    });
+    EXPECT_EQ(RunStartup(options), 1);
+    rmdir(lockPath.c_str());
+    EXPECT_EQ(probe.runs, 0);
+    EXPECT_EQ(text, FormatFileError(EISDIR, QString::fromStdString(lockPath), FileOperation::Open));
 }
 
 TEST_F(StartupTest, ThePanelMutexIsHeldUntilTheProgramEnds)

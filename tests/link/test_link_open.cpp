@@ -1,3 +1,4 @@
+#include "DeviceMutex.h"
 #include "FakeMachineLink.h"
 
 #include <gtest/gtest.h>
@@ -50,13 +51,20 @@ TEST(LinkOpen, EmptyNameFailsWithoutTouchingTheDevice)
 TEST(LinkOpen, OpenOnAnOpenLinkKeepsTheDeviceAndMutex)
 {
     CountingLink link;
-    link.SetName(FakeMachineLink::UniqueName("open twice"));
+    const std::string name = FakeMachineLink::UniqueName("open twice");
+    link.SetName(name);
     ASSERT_TRUE(link.Open());
     ASSERT_TRUE(link.Lock(0));
     EXPECT_TRUE(link.Open());
     EXPECT_EQ(link.opens, 1);
-    EXPECT_EQ(link.GetLockDepth(), 1) << "the held mutex was not recreated";
+    // Another holder of the machine's mutex still finds it taken: a recreated mutex would have
+    // dropped the lock held on the old one.
+    CDeviceMutex other;
+    ASSERT_TRUE(other.Create(name));
+    EXPECT_FALSE(other.Lock(0)) << "the held mutex was recreated";
     link.Unlock();
+    EXPECT_TRUE(other.Lock(0));
+    other.Unlock();
 }
 
 TEST(LinkOpen, CloseForgetsTheNameUntilItIsSetAgain)

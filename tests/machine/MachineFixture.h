@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 // A command layer whose current link is a device model that is already selected and open.
 class MachineTest : public ::testing::Test
 {
@@ -28,6 +30,14 @@ protected:
                 return *it;
         static const FakeMachineLink::Transfer none{true, 0, {}};
         return none;
+    }
+
+    // Transaction-status reads so far.
+    int StatusReads() const
+    {
+        return static_cast<int>(
+            std::count_if(link->log.begin(), link->log.end(),
+                          [](const auto& t) { return !t.out && t.code == Cmd::GetCommandStatus; }));
     }
 
     FakeMachineLink* link = nullptr;

@@ -1,6 +1,11 @@
 #include "MachineFixture.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Bytes = std::vector<uint8_t>;
 
@@ -75,6 +80,8 @@ TEST_F(MachineTest, ReplyLengthZeroNeverCountsAsReady)
     EXPECT_FALSE(machine->GetPosition(position));
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, std::chrono::milliseconds(CModelingMachine::WaitLimitMs));
+    // Paced a millisecond apart, not back to back.
+    EXPECT_LE(StatusReads(), CModelingMachine::WaitLimitMs + 1);
     EXPECT_EQ(link->CountOut(Cmd::GetPosition), 1);
     for (const auto& t : link->log)
         EXPECT_NE(t.code, Cmd::ReadReply) << "nothing is read without a reply length";
@@ -116,6 +123,32 @@ TEST_F(MachineTest, NeverAcceptedCommandFailsAfterTheLimit)
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, std::chrono::milliseconds(CModelingMachine::WaitLimitMs));
     EXPECT_LT(elapsed, std::chrono::milliseconds(CModelingMachine::WaitLimitMs + 1500));
+    EXPECT_LE(StatusReads(), CModelingMachine::WaitLimitMs + 1);
+}
+
+// Only a regular file is a cutting-data file; the rest is refused with its cause, at once.
+TEST_F(MachineTest, SendFileTakesOnlyRegularFiles)
+{
+    const std::string folder = ::testing::TempDir() + "zr40-send-" + std::to_string(getpid());
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo((folder + "/fifo").c_str(), 0600), 0);
+    std::fclose(std::fopen((folder + "/job.nc").c_str(), "w"));
+    const struct
+    {
+        std::string path;
+        int error;
+    } cases[] = {{folder + "/job.nc", 0},
+                 {folder, EISDIR},
+                 {folder + "/fifo", EINVAL},
+                 {"/dev/zero", EINVAL},
+                 {folder + "/missing.nc", ENOENT}};
+    for (const auto& c : cases) {
+        int error = 0;
+        EXPECT_EQ(machine->SendFile(c.path, "job", &error), c.error == 0) << c.path;
+        EXPECT_EQ(error, c.error) << c.path;
+    }
+    EXPECT_EQ(link->outputFiles, std::vector<std::string>{folder + "/job.nc"});
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(MachineTest, FailedStatusReadFailsTheAcceptanceWait)

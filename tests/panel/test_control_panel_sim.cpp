@@ -1,10 +1,15 @@
 // The panel against the running simulator: live read-outs, the state table as the machine moves
 // through its states, the alarm boxes with what the machine received after them, and a pulled
-// cable that brings up the connection-lost box.
+// cable, a killed simulator or one that stops answering, which bring up the connection-lost box.
 
 #include "AlarmText.h"
 #include "PanelSimSupport.h"
 #include "PositionFormat.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <ctime>
 
 using namespace panel_test;
 
@@ -118,6 +123,61 @@ TEST_F(ControlPanelSimTest, PulledCableBringsUpTheConnectionLostBox)
         [this] { return panel->IsConnected() && Text(1004) != QStringLiteral("---.--"); }));
     EXPECT_TRUE(panel->isVisible());
     EXPECT_TRUE(Enabled(1030));
+}
+
+// A simulator killed and replaced by a new one: the panel reports the machine lost rather than
+// go on with what it knew of the old one, and after Retry follows the new one.
+TEST_F(ControlPanelSimTest, AKilledSimulatorIsLostEvenWhenANewOneIsRunning)
+{
+    ASSERT_TRUE(machine->JogTo(-1, {7220, 3610, 0}));
+    ASSERT_TRUE(sim->WaitUntilStopped());
+    ASSERT_TRUE(WaitUntil([this] { return Text(1004) == QStringLiteral("7.22"); }));
+    QString duringBox;
+    answerer->Plan(6, [&](const SeenBox&) {
+        duringBox = Text(1004);
+        // The new machine is moved by another program before the user answers.
+        CModelingMachine other;
+        ASSERT_TRUE(other.UseSimulator({}));
+        ASSERT_TRUE(other.JogTo(-1, {5000, 5000, 0}));
+        ASSERT_TRUE(sim->WaitUntilStopped());
+    });
+    sim->Kill();
+    ASSERT_TRUE(sim->Start());
+    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 1; }, 3000));
+    EXPECT_EQ(duringBox, QStringLiteral("---.--"));
+    ASSERT_TRUE(WaitUntil([this] { return panel->IsConnected() && Text(1004) == "5.00"; }));
+    EXPECT_EQ(Text(1007), QStringLiteral("5.00"));
+}
+
+// Retry while the machine does not answer: the panel asks again instead of spinning through
+// reconnections, its window stays responsive and it leaves the processor alone.
+TEST_F(ControlPanelSimTest, RetryOnAMachineThatDoesNotAnswerAsksAgain)
+{
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    ticker.setInterval(20);
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    answerer->Plan(6, [&](const SeenBox&) { Control("replug"); });
+    answerer->Plan(6, [&](const SeenBox&) { Control("resume-answering"); });
+    ASSERT_EQ(Control("stop-answering"), "ok\n");
+    timespec cpuStart{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuStart);
+    QElapsedTimer wall;
+    wall.start();
+    sinceTick.start();
+    ticker.start();
+    ASSERT_EQ(Control("unplug"), "ok\n");
+    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 2; }));
+    ASSERT_TRUE(WaitUntil([this] { return panel->IsConnected() && Enabled(1030); }));
+    ticker.stop();
+    timespec cpuEnd{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
+    const double cpuMs =
+        (cpuEnd.tv_sec - cpuStart.tv_sec) * 1e3 + (cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e6;
+    EXPECT_LT(longestGap, 1000);
+    EXPECT_LT(cpuMs, 0.5 * static_cast<double>(wall.elapsed()));
 }
 
 } // namespace

@@ -1,16 +1,22 @@
 // The programs as a user runs them: zr40ctl against a running zr40-sim, the simulator's own
 // control client, and its clean end.
+#include "MachineCommands.h"
 #include "ModelingMachine.h"
 #include "SimulatorProcess.h"
+#include "StandInSimulator.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -114,17 +120,24 @@ TEST(SimProgramsTest, Zr40ctlCommandsReachTheMachine)
 
 TEST(SimProgramsTest, Zr40ctlErrorsAreOneLineAndNonZero)
 {
+    // A folder, a pipe without a writer and an endless device are no cutting-data files.
+    const std::string folder = ::testing::TempDir() + "zr40ctl-odd-" + std::to_string(getpid());
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo((folder + "/fifo").c_str(), 0600), 0);
     for (const std::string& arguments :
          {std::string("speed 500"), std::string("jog 1 x 0"), std::string("frobnicate"),
-          std::string("--bogus status"), std::string("send /nonexistent/file.nc"),
-          std::string("")}) {
+          std::string("--bogus status"), std::string("send /nonexistent/file.nc"), std::string(""),
+          "send " + Quote(folder), "send " + Quote(folder + "/fifo"),
+          std::string("send /dev/zero")}) {
         CSimulatorProcess sim;
         ASSERT_TRUE(sim.Start());
-        const RunResult result = RunCommand(Ctl(arguments));
+        const RunResult result = RunCommand("timeout 20 " + Ctl(arguments));
         EXPECT_NE(result.exitCode, 0) << arguments;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_TRUE(result.err.starts_with("zr40ctl: ")) << result.err;
+        EXPECT_EQ(sim.State(), 2) << arguments;
     }
+    std::filesystem::remove_all(folder);
     // No simulator at all.
     const RunResult result = RunCommand(Ctl("status"));
     EXPECT_NE(result.exitCode, 0);
@@ -194,6 +207,78 @@ TEST(SimProgramsTest, TheSimulatorEndsCleanlyOnSigterm)
     {
     };
     EXPECT_NE(stat(sim.GetSocketPath().c_str(), &info), 0);
+}
+
+// The control interface refuses numbers it cannot hold instead of wrapping them round.
+TEST(SimProgramsTest, ControlNumbersOutOfRangeAreRefused)
+{
+    CSimulatorProcess sim;
+    ASSERT_TRUE(sim.Start());
+    const auto before = sim.Status();
+    for (const char* command :
+         {"speed 4294967297", "speed 0", "delay 2147483648", "delay -1", "accept-delay 4294967296",
+          "estop 65536", "command-error -1", "state 4294967298", "status-bits 0x100000000",
+          "speed 99999999999999999999"}) {
+        EXPECT_TRUE(sim.Control(command).starts_with("error: ")) << command;
+    }
+    EXPECT_EQ(sim.Status(), before);
+}
+
+// zr40ctl against a machine whose answers no real simulator gives: a position at the end of the
+// coordinates, and axes that say they move but never get anywhere.
+class Zr40ctlOnAStandInTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_standin.Start());
+        m_standin.replies[Cmd::GetByteOrder] = Bytes16({0, ByteOrderMarker});
+        // Every command accepted at once, with a 12-byte reply ready.
+        m_standin.replies[Cmd::GetCommandStatus] = Bytes32({2, 12 << 24});
+    }
+    static std::vector<uint8_t> Bytes16(std::initializer_list<uint16_t> values)
+    {
+        std::vector<uint8_t> bytes(values.size() * 2);
+        std::memcpy(bytes.data(), std::data(values), bytes.size());
+        return bytes;
+    }
+    static std::vector<uint8_t> Bytes32(std::initializer_list<uint32_t> values)
+    {
+        std::vector<uint8_t> bytes(values.size() * 4);
+        std::memcpy(bytes.data(), std::data(values), bytes.size());
+        return bytes;
+    }
+    int JogsSent()
+    {
+        const std::vector<uint16_t> sent = m_standin.Commands();
+        return static_cast<int>(std::count(sent.begin(), sent.end(), Cmd::JogTo));
+    }
+
+    CStandInSimulator m_standin{CModelingMachine::ModelName};
+};
+
+TEST_F(Zr40ctlOnAStandInTest, AJogBeyondTheCoordinatesIsRefused)
+{
+    m_standin.replies[Cmd::ReadReply] =
+        Bytes32({INT32_MAX - 10, 0, static_cast<uint32_t>(INT32_MIN + 10)});
+    for (const char* move : {"jog 1 0 0", "jog 0 0 -1"}) {
+        const RunResult result = RunCommand("timeout 20 " + Ctl(move));
+        EXPECT_NE(result.exitCode, 0) << move;
+        EXPECT_NE(result.err.find("beyond"), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(JogsSent(), 0);
+}
+
+TEST_F(Zr40ctlOnAStandInTest, AMoveThatGetsNowhereIsGivenUp)
+{
+    m_standin.replies[Cmd::ReadReply] = Bytes32({1000, 0, 0});
+    std::vector<uint8_t> status = Bytes32({2 | 0x800, 0, 1000, 0, 0, 0});
+    status.resize(32);
+    m_standin.replies[Cmd::GetMachineStatus] = status;
+    const RunResult result = RunCommand("timeout 20 " + Ctl("jog 1 0 0"));
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_TRUE(result.err.starts_with("zr40ctl: ")) << result.err;
+    EXPECT_EQ(JogsSent(), 1);
 }
 
 } // namespace

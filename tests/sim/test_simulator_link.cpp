@@ -6,6 +6,7 @@
 #include "SimulatorLink.h"
 #include "SimulatorProcess.h"
 #include "SimulatorProtocol.h"
+#include "StandInSimulator.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +14,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <poll.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -28,13 +31,15 @@ long ElapsedMs(Clock::time_point start)
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-bool MapsMention(const std::string& text)
+// Whether this process holds a descriptor of a simulator block.
+bool HoldsABlock()
 {
-    std::ifstream maps("/proc/self/maps");
-    std::string line;
-    while (std::getline(maps, line))
-        if (line.find(text) != std::string::npos)
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const auto target = std::filesystem::read_symlink(entry.path(), error);
+        if (!error && target.string().find("IPC Memory for") != std::string::npos)
             return true;
+    }
     return false;
 }
 
@@ -89,14 +94,14 @@ TEST_F(SimulatorLinkTest, OpeningWithoutConnectedBitFailsAndMapsNothing)
     link.SetName(Model);
     EXPECT_FALSE(link.Open());
     EXPECT_EQ(link.GetDeviceHandle(), -1);
-    EXPECT_FALSE(link.IsMapped());
-    EXPECT_FALSE(MapsMention("IPC Memory for"));
+    EXPECT_FALSE(link.HasBlock());
+    EXPECT_FALSE(HoldsABlock());
 
     m_sim->Control("replug");
     EXPECT_TRUE(link.Open());
-    EXPECT_TRUE(MapsMention("IPC Memory for"));
+    EXPECT_TRUE(HoldsABlock());
     link.Close();
-    EXPECT_FALSE(MapsMention("IPC Memory for"));
+    EXPECT_FALSE(HoldsABlock());
 }
 
 TEST_F(SimulatorLinkTest, OpeningWithoutSimulatorFails)
@@ -104,7 +109,7 @@ TEST_F(SimulatorLinkTest, OpeningWithoutSimulatorFails)
     CSimulatorLink link;
     link.SetName("No Such Machine");
     EXPECT_FALSE(link.Open());
-    EXPECT_FALSE(link.IsMapped());
+    EXPECT_FALSE(link.HasBlock());
 }
 
 TEST_F(SimulatorLinkTest, ControlOutLargerThanTheAreaIsSplitIntoStages)
@@ -169,22 +174,32 @@ TEST_F(SimulatorLinkTest, OpeningAnOpenLinkClosesTheBlockFirst)
 {
     StartSimulator();
     CSimulatorLink link;
-    NoticeCounter notices;
-    notices.Attach(link);
     OpenLink(link);
     m_sim->ClearLog();
     ASSERT_TRUE(link.Open());
     EXPECT_EQ(LogOnceItHas(*m_sim, "disconnect"), std::vector<std::string>{"disconnect"});
-    // Notices are posted, not delivered from inside Open.
-    EXPECT_TRUE(notices.events.empty());
-    ASSERT_TRUE(WaitReadable(link.GetNotificationFd(), 1000));
-    link.ProcessNotifications();
-    EXPECT_EQ(notices.events, (std::vector<unsigned>{7, 7, 7})); // open, close, open
+    // The link's own closing and opening are no device changes: an owner that reconnects on
+    // notices would otherwise be sent round again by its own reconnection.
+    EXPECT_FALSE(WaitReadable(link.GetNotificationFd(), 0));
     // Reconnect keeps the block while the connection check succeeds.
     m_sim->ClearLog();
     ASSERT_TRUE(link.Reconnect());
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(m_sim->LogOf("disconnect").empty());
+}
+
+TEST_F(SimulatorLinkTest, NoticesWaitingAreHandedOnAsOne)
+{
+    StartSimulator();
+    CSimulatorLink link;
+    NoticeCounter notices;
+    notices.Attach(link);
+    OpenLink(link);
+    for (const char* change : {"unplug", "replug", "unplug", "replug"})
+        ASSERT_EQ(m_sim->Control(change), "ok\n");
+    // The simulator has sent each notice before it answered the command.
+    link.ProcessNotifications();
+    EXPECT_EQ(notices.events, std::vector<unsigned>{DeviceNodesChanged});
 }
 
 TEST_F(SimulatorLinkTest, DestroyingAnOpenLinkClosesItsBlock)
@@ -196,7 +211,7 @@ TEST_F(SimulatorLinkTest, DestroyingAnOpenLinkClosesItsBlock)
         m_sim->ClearLog();
     }
     EXPECT_EQ(LogOnceItHas(*m_sim, "disconnect"), std::vector<std::string>{"disconnect"});
-    EXPECT_FALSE(MapsMention("IPC Memory for"));
+    EXPECT_FALSE(HoldsABlock());
 }
 
 TEST_F(SimulatorLinkTest, OneClientClosingKeepsTheOthersConnected)
@@ -255,27 +270,86 @@ TEST_F(SimulatorLinkTest, UnplugAndReplugReachEveryClientAsNotices)
     EXPECT_TRUE(first.Reconnect());
 }
 
-TEST_F(SimulatorLinkTest, AKilledSimulatorFailsEachTransferAfterTheWait)
+TEST_F(SimulatorLinkTest, AKilledSimulatorIsALostDeviceEvenWhenANewOneTookItsPlace)
+{
+    StartSimulator();
+    CSimulatorLink link;
+    NoticeCounter notices;
+    notices.Attach(link);
+    OpenLink(link);
+    m_sim->Kill();
+    uint8_t buffer[8];
+    // The abandoned block is recognised before any wait for an answer.
+    const auto start = Clock::now();
+    EXPECT_EQ(link.VendorRead(Cmd::GetCommandStatus, buffer, 8), -1);
+    EXPECT_LT(ElapsedMs(start), 400);
+    EXPECT_FALSE(link.HasBlock());
+    EXPECT_EQ(link.GetDeviceHandle(), -1);
+    ASSERT_TRUE(WaitReadable(link.GetNotificationFd(), 1000));
+    link.ProcessNotifications();
+    EXPECT_EQ(notices.events, std::vector<unsigned>{DeviceNodesChanged});
+
+    // A new simulator: the loss is still reported by one failed reconnection, then the new
+    // one is taken up. A block nobody serves any more is never opened.
+    ASSERT_TRUE(m_sim->Start());
+    EXPECT_FALSE(link.Reconnect());
+    EXPECT_TRUE(link.Reconnect());
+    EXPECT_EQ(link.VendorRead(Cmd::GetCommandStatus, buffer, 8), 8);
+    m_sim->Kill();
+    EXPECT_EQ(link.VendorRead(Cmd::GetCommandStatus, buffer, 8), -1);
+    EXPECT_FALSE(link.Reconnect());
+    EXPECT_FALSE(link.Reconnect());
+    EXPECT_FALSE(HoldsABlock());
+}
+
+TEST_F(SimulatorLinkTest, ASimulatorThatEndsTellsItsClients)
+{
+    StartSimulator();
+    CSimulatorLink link;
+    NoticeCounter notices;
+    notices.Attach(link);
+    OpenLink(link);
+    m_sim->Stop();
+    ASSERT_TRUE(WaitReadable(link.GetNotificationFd(), 1000));
+    link.ProcessNotifications();
+    EXPECT_EQ(notices.events, std::vector<unsigned>{DeviceNodesChanged});
+    EXPECT_FALSE(link.Reconnect());
+}
+
+TEST_F(SimulatorLinkTest, ASimulatorThatDoesNotAnswerIsNotOpened)
+{
+    StartSimulator();
+    m_sim->Control("stop-answering");
+    CSimulatorLink link;
+    link.SetName(Model);
+    const auto start = Clock::now();
+    EXPECT_FALSE(link.Open());
+    EXPECT_LT(ElapsedMs(start), 1000);
+    EXPECT_FALSE(link.HasBlock());
+    m_sim->Control("resume-answering");
+    EXPECT_TRUE(link.Open());
+}
+
+TEST_F(SimulatorLinkTest, FilesThatAreNotRegularAreRefusedAndTheSimulatorLives)
 {
     StartSimulator();
     CSimulatorLink link;
     OpenLink(link);
-    m_sim->Kill();
-    uint8_t buffer[8];
-    auto start = Clock::now();
-    EXPECT_EQ(link.VendorRead(Cmd::GetCommandStatus, buffer, 8), -1);
-    EXPECT_GE(ElapsedMs(start), 450);
-    EXPECT_LT(ElapsedMs(start), 2000);
-    start = Clock::now();
-    EXPECT_FALSE(link.VendorWrite(Cmd::PauseCutting, nullptr, 0));
-    EXPECT_GE(ElapsedMs(start), 450);
-    EXPECT_FALSE(link.BulkWrite("G0X1\n", 5));
-    EXPECT_EQ(link.BulkRead(buffer, 8), -1);
-    link.Close();
-    // What the killed simulator left behind.
-    CSharedMemory::Unlink(SimProtocol::SharedMemoryName(Model));
-    for (const char* name : SimProtocol::AllEvents)
-        CNamedEvent::Unlink(name);
+    const std::string folder = ::testing::TempDir() + "zr40-odd-files-" + std::to_string(getpid());
+    const std::string fifo = folder + "/fifo";
+    const std::string job = folder + "/job.nc";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {folder, fifo, std::string("/dev/zero")}) {
+        EXPECT_FALSE(link.OutputFile(-1, path, "job")) << path;
+        EXPECT_EQ(m_sim->State(), 2) << path;
+    }
+    std::FILE* file = std::fopen(job.c_str(), "w");
+    ASSERT_TRUE(file);
+    std::fputs("G91\nG0X1\n", file);
+    std::fclose(file);
+    EXPECT_TRUE(link.OutputFile(-1, job, "job"));
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(SimulatorLinkTest, ALateAnswerIsNotTakenForTheNextOne)
@@ -307,7 +381,8 @@ TEST_F(SimulatorLinkTest, OutputFileHandsAFullPathAndRefusesOneThatDoesNotFit)
     CSimulatorLink link;
     OpenLink(link);
     m_sim->ClearLog();
-    EXPECT_TRUE(link.OutputFile(-1, "relative/job.nc", "job"));
+    // No such file: the simulator refuses it, but it was handed the full path.
+    EXPECT_FALSE(link.OutputFile(-1, "relative/job.nc", "job"));
     const std::vector<std::string> log = m_sim->LogOf("output-file");
     ASSERT_EQ(log.size(), 1u);
     EXPECT_TRUE(log[0].starts_with("output-file /"));
@@ -321,91 +396,54 @@ TEST_F(SimulatorLinkTest, OutputFileHandsAFullPathAndRefusesOneThatDoesNotFit)
 // --- a faulty simulator ---------------------------------------------------------------------
 
 constexpr const char* FakeName = "zr40 corrupt block test";
+using Standin = CStandInSimulator;
+using SimProtocol::Pipe;
 
 class CorruptBlockTest : public ::testing::Test
 {
 protected:
-    static constexpr size_t BlockSize = 256;
-    static constexpr uint16_t Control = 64;
-    static constexpr uint16_t BulkOut = 112;
-    static constexpr uint16_t BulkIn = 176;
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_block.Create(SimProtocol::SharedMemoryName(FakeName), BlockSize));
-        for (int i = 0; i < 9; ++i)
-            ASSERT_TRUE(m_events[i].Create(SimProtocol::AllEvents[i]));
-        uint8_t* b = m_block.Data();
-        b[SimProtocol::Header::Connected] = SimProtocol::ConnectedBit;
-        Put16(SimProtocol::Header::ControlArea, Control);
-        Put16(SimProtocol::Header::BulkOutArea, BulkOut);
-        Put16(SimProtocol::Header::BulkInArea, BulkIn);
-        for (uint16_t area : {Control, BulkOut, BulkIn}) {
-            Put16(area + SimProtocol::Area::MaxPacket, 8);
-            Put16(area + SimProtocol::Area::Capacity, 16);
-        }
-    }
-    void TearDown() override
-    {
-        m_stop = true;
-        if (m_responder.joinable())
-            m_responder.join();
-        m_block.Close();
-        CSharedMemory::Unlink(SimProtocol::SharedMemoryName(FakeName));
-        for (int i = 0; i < 9; ++i) {
-            m_events[i].Close();
-            CNamedEvent::Unlink(SimProtocol::AllEvents[i]);
-        }
-    }
-    void Put16(size_t offset, uint16_t value) { std::memcpy(m_block.Data() + offset, &value, 2); }
-
-    // Answers every request of a pipe, writing a data length far beyond the capacity.
-    void AnswerWithOverlongData(SimProtocol::Pipe pipe, uint16_t area)
-    {
-        m_responder = std::thread([this, pipe, area] {
-            while (!m_stop) {
-                if (!m_events[pipe * 2].Wait(50))
-                    continue;
-                Put16(area + SimProtocol::Area::DataLength, 0xFFFF);
-                m_block.Data()[SimProtocol::Header::AnswerSequence + pipe] =
-                    m_block.Data()[SimProtocol::Header::RequestSequence + pipe];
-                m_events[pipe * 2 + 1].Set();
-            }
-        });
-    }
+    void SetUp() override { ASSERT_TRUE(m_standin.Start()); }
 
     bool OpenLink(CSimulatorLink& link)
     {
         link.SetName(FakeName);
         return link.Open();
     }
+    // Answers every request of a pipe like a machine, then writes a data length far beyond
+    // the capacity.
+    void AnswerWithOverlongData(Pipe overlong, uint16_t area)
+    {
+        m_standin.SetHandler([overlong, area](Standin& s, Pipe pipe) {
+            s.AnswerLikeAMachine(pipe);
+            if (pipe == overlong)
+                s.Put16(area + SimProtocol::Area::DataLength, 0xFFFF);
+            return true;
+        });
+    }
 
-    CSharedMemory m_block;
-    CNamedEvent m_events[9];
-    std::thread m_responder;
-    std::atomic<bool> m_stop{false};
+    Standin m_standin{FakeName};
 };
 
-TEST_F(CorruptBlockTest, AreasOutsideTheMappingAreRefusedWithoutATransfer)
+TEST_F(CorruptBlockTest, AreasOutsideTheBlockAreRefusedWithoutATransfer)
 {
     CSimulatorLink link;
     ASSERT_TRUE(OpenLink(link));
     uint8_t buffer[64];
     const auto start = Clock::now();
-    Put16(SimProtocol::Header::ControlArea, BlockSize - 4); // header past the end
+    m_standin.Put16(SimProtocol::Header::ControlArea, Standin::BlockSize - 4); // past the end
     EXPECT_EQ(link.VendorRead(Cmd::GetCommandStatus, buffer, 8), -1);
     EXPECT_FALSE(link.VendorWrite(Cmd::PauseCutting, nullptr, 0));
-    Put16(SimProtocol::Header::ControlArea, Control);
-    Put16(Control + SimProtocol::Area::Capacity, 4000); // data part past the end
+    m_standin.Put16(SimProtocol::Header::ControlArea, Standin::ControlArea);
+    m_standin.Put16(Standin::ControlArea + SimProtocol::Area::Capacity, 4000); // data past it
     EXPECT_EQ(link.VendorRead(Cmd::GetCommandStatus, buffer, 8), -1);
-    Put16(Control + SimProtocol::Area::Capacity, 16);
-    Put16(Control + SimProtocol::Area::MaxPacket, 0); // would divide by zero
+    m_standin.Put16(Standin::ControlArea + SimProtocol::Area::Capacity, Standin::Capacity);
+    m_standin.Put16(Standin::ControlArea + SimProtocol::Area::MaxPacket, 0); // divides by zero
     EXPECT_EQ(link.VendorRead(Cmd::GetCommandStatus, buffer, 8), -1);
-    Put16(SimProtocol::Header::ControlArea, 10); // inside the header
+    m_standin.Put16(SimProtocol::Header::ControlArea, 10); // inside the header
     EXPECT_EQ(link.VendorRead(Cmd::GetCommandStatus, buffer, 8), -1);
-    Put16(SimProtocol::Header::BulkOutArea, 0xFFF0);
+    m_standin.Put16(SimProtocol::Header::BulkOutArea, 0xFFF0);
     EXPECT_FALSE(link.BulkWrite("G0X1\n", 5));
-    Put16(SimProtocol::Header::BulkInArea, 0xFFF0);
+    m_standin.Put16(SimProtocol::Header::BulkInArea, 0xFFF0);
     EXPECT_EQ(link.BulkRead(buffer, sizeof buffer), -1);
     EXPECT_FALSE(link.OutputFile(-1, "/tmp/x.nc", "job"));
     // Refused before any handshake: none of these waited for an answer.
@@ -416,18 +454,12 @@ TEST_F(CorruptBlockTest, AnAnsweredLengthBeyondTheCapacityIsRefused)
 {
     CSimulatorLink link;
     ASSERT_TRUE(OpenLink(link));
-    AnswerWithOverlongData(SimProtocol::ControlPipe, Control);
+    AnswerWithOverlongData(SimProtocol::ControlPipe, Standin::ControlArea);
     uint8_t buffer[64];
     EXPECT_EQ(link.VendorRead(Cmd::GetCommandStatus, buffer, sizeof buffer), -1);
-}
-
-TEST_F(CorruptBlockTest, AnOverlongBulkInAnswerIsRefused)
-{
-    CSimulatorLink link;
-    ASSERT_TRUE(OpenLink(link));
-    AnswerWithOverlongData(SimProtocol::BulkInPipe, BulkIn);
-    uint8_t buffer[2048];
-    EXPECT_EQ(link.BulkRead(buffer, sizeof buffer), -1);
+    AnswerWithOverlongData(SimProtocol::BulkInPipe, Standin::BulkInArea);
+    uint8_t bulk[2048];
+    EXPECT_EQ(link.BulkRead(bulk, sizeof bulk), -1);
 }
 
 TEST_F(CorruptBlockTest, APathLongerThanItsRoomIsRefused)
@@ -436,17 +468,17 @@ TEST_F(CorruptBlockTest, APathLongerThanItsRoomIsRefused)
     ASSERT_TRUE(OpenLink(link));
     // The room runs from offset 36 to the first area at 64: 27 characters and the NUL.
     EXPECT_FALSE(link.OutputFile(-1, "/" + std::string(27, 'p'), "job"));
-    AnswerWithOverlongData(SimProtocol::OutputFilePipe, BulkIn);
     EXPECT_TRUE(link.OutputFile(-1, "/" + std::string(26, 'p'), "job"));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(m_block.Data() + 36)),
-              "/" + std::string(26, 'p'));
+    char path[28] = {};
+    ASSERT_TRUE(m_standin.Block().Read(36, path, sizeof path));
+    EXPECT_EQ(std::string(path), "/" + std::string(26, 'p'));
 }
 
 TEST_F(CorruptBlockTest, ABulkAreaThatStaysBusyFailsTheWriteInsteadOfHangingIt)
 {
     CSimulatorLink link;
     ASSERT_TRUE(OpenLink(link));
-    m_block.Data()[SimProtocol::Header::Flags] = SimProtocol::BulkOutBusy;
+    m_standin.SetByte(SimProtocol::Header::Flags, SimProtocol::BulkOutBusy);
     const auto start = Clock::now();
     EXPECT_FALSE(link.BulkWrite("G0X1\n", 5));
     EXPECT_GE(ElapsedMs(start), 450);
@@ -457,13 +489,115 @@ TEST_F(CorruptBlockTest, ABulkAreaThatStaysBusyFailsTheWriteInsteadOfHangingIt)
 
 TEST_F(CorruptBlockTest, ATooSmallBlockIsNotOpened)
 {
-    m_block.Close();
-    CSharedMemory::Unlink(SimProtocol::SharedMemoryName(FakeName));
-    ASSERT_TRUE(m_block.Create(SimProtocol::SharedMemoryName(FakeName), 20));
-    m_block.Data()[SimProtocol::Header::Connected] = SimProtocol::ConnectedBit;
+    ASSERT_EQ(ftruncate(m_standin.Block().Fd(), 20), 0);
     CSimulatorLink link;
     EXPECT_FALSE(OpenLink(link));
-    EXPECT_FALSE(link.IsMapped());
+    EXPECT_FALSE(link.HasBlock());
+}
+
+// A block that another user owns, or that others than its owner may write, could be changed
+// under the link: it is not opened.
+TEST_F(CorruptBlockTest, ABlockOthersCouldChangeIsNotOpened)
+{
+    struct Case
+    {
+        const char* what;
+        mode_t mode;
+        bool otherOwner;
+    };
+    for (const Case& c :
+         {Case{"writable by all", 0666, false}, Case{"writable by the group", 0620, false},
+          Case{"another user's", 0600, true}}) {
+        const int fd = m_standin.Block().Fd();
+        ASSERT_EQ(fchmod(fd, c.mode), 0);
+        if (c.otherOwner && (geteuid() != 0 || fchown(fd, 65534, 65534) != 0)) {
+            ADD_FAILURE() << "cannot give the block away without root";
+            continue;
+        }
+        CSimulatorLink link;
+        EXPECT_FALSE(OpenLink(link)) << c.what;
+        EXPECT_FALSE(link.HasBlock()) << c.what;
+        ASSERT_EQ(fchown(fd, geteuid(), getegid()), 0);
+        ASSERT_EQ(fchmod(fd, 0600), 0);
+        EXPECT_TRUE(OpenLink(link)) << c.what;
+    }
+}
+
+TEST_F(CorruptBlockTest, ControlInEndsOnAShortPacket)
+{
+    CSimulatorLink link;
+    ASSERT_TRUE(OpenLink(link));
+    // A short packet and then more data, which a link that went on would take in too.
+    m_standin.controlInPackets = {{1, 2, 3, 4}, {5, 6, 7, 8, 9, 10, 11, 12}};
+    uint8_t buffer[64] = {};
+    EXPECT_EQ(link.VendorRead(Cmd::GetMachineStatus, buffer, sizeof buffer), 4);
+    // Full packets go on until the length asked for is reached.
+    m_standin.controlInPackets = {std::vector<uint8_t>(16, 7), std::vector<uint8_t>(16, 8)};
+    EXPECT_EQ(link.VendorRead(Cmd::GetMachineStatus, buffer, 24), 24);
+    EXPECT_EQ(buffer[23], 8);
+}
+
+// Waits that end at their limit, whatever the simulator answers.
+TEST_F(CorruptBlockTest, AStreamOfStaleAnswersDoesNotStretchTheWait)
+{
+    CSimulatorLink link;
+    ASSERT_TRUE(OpenLink(link));
+    m_standin.SetHandler([](Standin& s, Pipe pipe) {
+        for (int i = 0; i < 1000 && !s.Stopping(); ++i) {
+            s.Acknowledge(pipe, true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return false;
+    });
+    uint8_t buffer[8];
+    const auto start = Clock::now();
+    EXPECT_EQ(link.VendorRead(Cmd::GetCommandStatus, buffer, 8), -1);
+    EXPECT_LT(ElapsedMs(start), 600);
+    EXPECT_TRUE(link.HasBlock()) << "a simulator that answers badly is still there";
+}
+
+TEST_F(CorruptBlockTest, ATransferAnsweredStageByStageEndsAtItsLimit)
+{
+    CSimulatorLink link;
+    ASSERT_TRUE(OpenLink(link));
+    // Each stage answered just inside its handshake time.
+    m_standin.SetHandler([](Standin& s, Pipe pipe) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        return s.AnswerLikeAMachine(pipe);
+    });
+    char id[64];
+    const auto start = Clock::now();
+    EXPECT_FALSE(link.QueryDeviceId(link.GetDeviceHandle(), id, sizeof id));
+    // Four stages of 400 ms each would have taken 1600 ms.
+    EXPECT_LT(ElapsedMs(start), SimProtocol::TransferTimeoutMs + 350);
+}
+
+// The block changing size under the link as fast as the stand-in can make it: the link gives
+// it up as a lost device instead of faulting on it.
+TEST_F(CorruptBlockTest, ABlockShrunkUnderTheLinkIsALostDevice)
+{
+    CSimulatorLink link;
+    NoticeCounter notices;
+    notices.Attach(link);
+    ASSERT_TRUE(OpenLink(link));
+    std::atomic<bool> done{false};
+    std::thread shrinker([&] {
+        const int fd = m_standin.Block().Fd();
+        while (!done) {
+            (void)ftruncate(fd, Standin::ControlArea + 8);
+            (void)ftruncate(fd, Standin::BlockSize);
+        }
+    });
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    char id[64];
+    while (link.HasBlock() && Clock::now() < deadline)
+        link.QueryDeviceId(link.GetDeviceHandle(), id, sizeof id);
+    done = true;
+    shrinker.join();
+    EXPECT_FALSE(link.HasBlock());
+    ASSERT_TRUE(WaitReadable(link.GetNotificationFd(), 1000));
+    link.ProcessNotifications();
+    EXPECT_EQ(notices.events, std::vector<unsigned>{DeviceNodesChanged});
 }
 
 } // namespace
