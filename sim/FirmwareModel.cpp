@@ -1,6 +1,7 @@
 #include "FirmwareModel.h"
 
 #include "MachineCommands.h"
+#include "NcLine.h"
 #include "SimulatorProtocol.h"
 
 #include <algorithm>
@@ -184,13 +185,13 @@ bool CFirmwareModel::PayloadTriple(const uint8_t* payload, size_t length, AxisTr
 
 bool CFirmwareModel::JobActive() const
 {
-    return !m_jobs.empty() || !m_received.empty() || m_lineExecuting || m_testCutJob ||
-           m_skipUntil.has_value();
+    return !m_jobs.empty() || !m_received.empty() || m_lineExecuting || m_lookahead ||
+           m_testCutJob || m_skipUntil.has_value();
 }
 
 bool CFirmwareModel::ExecutingLine() const
 {
-    return m_lineExecuting || !m_received.empty() || !m_jobs.empty();
+    return m_lineExecuting || m_lookahead || !m_received.empty() || !m_jobs.empty();
 }
 
 uint32_t CFirmwareModel::StateWord(TimePoint now)
@@ -256,6 +257,14 @@ AxisTriple CFirmwareModel::PositionAt(TimePoint now) const
     const double done = std::chrono::duration<double>(now - m.start).count();
     const double f = total > 0 ? std::clamp(done / total, 0.0, 1.0) : 1.0;
     AxisTriple p{};
+    if (m.arc) {
+        const double angle = m.startAngle + m.sweep * f;
+        const double radius = m.startRadius + (m.endRadius - m.startRadius) * f;
+        p[0] = static_cast<int32_t>(std::lround(m.cx + radius * std::cos(angle)));
+        p[1] = static_cast<int32_t>(std::lround(m.cy + radius * std::sin(angle)));
+        p[2] = static_cast<int32_t>(std::lround(m.from[2] + (m.to[2] - m.from[2]) * f));
+        return p;
+    }
     for (size_t i = 0; i < 3; ++i)
         p[i] = static_cast<int32_t>(std::lround(m.from[i] + (m.to[i] - m.from[i]) * f));
     return p;
@@ -272,10 +281,40 @@ void CFirmwareModel::StartMotion(const AxisTriple& target, TimePoint now, bool f
     m.end =
         now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     m.fromJob = fromJob;
+    m.speed = std::max(1, speed);
+    if (m_options.instantMotion)
+        m.end = m.start;
     m_position = from;
     m_motion = m;
-    if (m.from == m.to)
+    if (m.from == m.to || m_options.instantMotion)
         FinishMotion();
+}
+
+void CFirmwareModel::StartArc(const AxisTriple& target, double cx, double cy, bool clockwise,
+                              TimePoint now, int speed)
+{
+    StartMotion(target, now, true, speed);
+    if (!m_motion)
+        return;
+    Motion& m = *m_motion;
+    m.arc = true;
+    m.clockwise = clockwise;
+    m.cx = cx;
+    m.cy = cy;
+    m.startAngle = std::atan2(m.from[1] - cy, m.from[0] - cx);
+    double sweep = std::atan2(m.to[1] - cy, m.to[0] - cx) - m.startAngle;
+    constexpr double FullTurn = 2 * 3.14159265358979323846;
+    if (clockwise && sweep >= 0)
+        sweep -= FullTurn;
+    else if (!clockwise && sweep <= 0)
+        sweep += FullTurn;
+    m.sweep = sweep;
+    m.startRadius = std::hypot(m.from[0] - cx, m.from[1] - cy);
+    m.endRadius = std::hypot(m.to[0] - cx, m.to[1] - cy);
+    const double length = std::hypot((m.startRadius + m.endRadius) / 2 * std::abs(sweep),
+                                     static_cast<double>(m.to[2]) - m.from[2]);
+    m.end = now + std::chrono::duration_cast<Clock::duration>(
+                      std::chrono::duration<double>(length / m.speed));
 }
 
 void CFirmwareModel::FinishMotion()
@@ -297,6 +336,11 @@ void CFirmwareModel::Pause(TimePoint now)
     if (!m_paused && m_motion) {
         m_pausedTarget = m_motion->to;
         m_pausedTargetFromJob = m_motion->fromJob;
+        m_pausedSpeed = m_motion->speed;
+        if (m_motion->arc)
+            m_pausedArc = *m_motion;
+        else
+            m_pausedArc.reset();
         const bool fromJob = m_motion->fromJob;
         StopMotion(now);
         m_lineExecuting = fromJob;
@@ -342,11 +386,13 @@ void CFirmwareModel::Advance(TimePoint now)
             at = std::max(at, m_motion->end);
             FinishMotion();
         }
-        if (m_motion || m_paused || m_skipUntil || (m_jobs.empty() && m_received.empty()))
+        if (m_motion || m_paused || m_skipUntil ||
+            (m_jobs.empty() && m_received.empty() && !m_lookahead))
             break;
         if (!TakeLine(at, now) && !m_motion)
             break;
     }
+    TakeLookahead(now);
     RunJobs(m_lastAdvance, now);
     m_lastAdvance = now;
 
@@ -403,97 +449,96 @@ bool CFirmwareModel::TakeLine(TimePoint at, TimePoint now)
         ExecuteLine(line, at);
         return true;
     }
-    if (m_received.empty())
-        return false;
-    size_t end = m_received.find('\n');
-    if (end == std::string::npos) {
-        if (now < m_lastReceived + Ms(PartialLineMs))
-            return false;
-        at = std::max(at, m_lastReceived + Ms(PartialLineMs));
-        end = m_received.size() - 1;
+    if (m_lookahead) {
+        const std::string line = std::move(*m_lookahead);
+        m_lookahead.reset();
+        ExecuteLine(line, at);
+        return true;
     }
-    const std::string line = m_received.substr(0, end + 1);
-    m_received.erase(0, end + 1);
-    m_receiveCounter += static_cast<uint32_t>(line.size());
-    ExecuteLine(line, at);
+    const std::optional<std::string> line = ReceiveLine(at, now);
+    if (!line)
+        return false;
+    ExecuteLine(*line, at);
     return true;
 }
 
-// G0 / G1 moves with X, Y, Z words (absolute or incremental, millimetres or inches), the
-// spindle words M3 / M5 and the work systems G54..G59; everything else is taken as it comes.
+std::optional<std::string> CFirmwareModel::ReceiveLine(TimePoint& at, TimePoint now)
+{
+    if (m_received.empty())
+        return std::nullopt;
+    size_t end = m_received.find('\n');
+    if (end == std::string::npos) {
+        if (now < m_lastReceived + Ms(PartialLineMs))
+            return std::nullopt;
+        at = std::max(at, m_lastReceived + Ms(PartialLineMs));
+        end = m_received.size() - 1;
+    }
+    std::string line = m_received.substr(0, end + 1);
+    m_received.erase(0, end + 1);
+    m_receiveCounter += static_cast<uint32_t>(line.size());
+    return line;
+}
+
+void CFirmwareModel::TakeLookahead(TimePoint now)
+{
+    if (!m_testCutOption || !m_lineExecuting || m_lookahead || m_paused || m_skipUntil)
+        return;
+    TimePoint at = now;
+    m_lookahead = ReceiveLine(at, now);
+}
+
+// Moves along straight lines (G0 at the axis speed, G1 at the programmed feed scaled by the
+// override) and arcs in the XY plane (G2 / G3 with I, J or R), absolute or incremental, in
+// millimetres or inches; the spindle words M3 / M5 and the work systems G54..G59. Everything
+// else is taken as it comes.
 void CFirmwareModel::ExecuteLine(const std::string& rawLine, TimePoint at)
 {
-    std::string line;
-    int depth = 0;
-    for (char c : rawLine) {
-        if (c == '(')
-            ++depth;
-        else if (c == ')')
-            depth = std::max(0, depth - 1);
-        else if (c == ';')
-            break;
-        else if (depth == 0 && !std::isspace(static_cast<unsigned char>(c)))
-            line += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    bool move = false;
-    bool feed = false;
-    std::optional<double> words[3];
-    for (size_t i = 0; i < line.size();) {
-        const char letter = line[i++];
-        const size_t start = i;
-        while (i < line.size() && (std::isdigit(static_cast<unsigned char>(line[i])) ||
-                                   line[i] == '.' || line[i] == '-' || line[i] == '+'))
-            ++i;
-        if (start == i)
-            continue;
-        const double number = std::strtod(line.substr(start, i - start).c_str(), nullptr);
-        const int code = static_cast<int>(number);
-        switch (letter) {
-        case 'G':
-            if (code == 0 || code == 1) {
-                move = true;
-                feed = code == 1;
-            } else if (code == 90) {
-                m_incremental = false;
-            } else if (code == 91) {
-                m_incremental = true;
-            } else if (code == 20) {
-                m_inches = true;
-            } else if (code == 21) {
-                m_inches = false;
-            } else if (code >= 54 && code <= 59) {
-                m_workSystem = code - 54;
-            }
-            break;
-        case 'M':
-            if (code == 3 || code == 4)
-                m_spindleOn = true;
-            else if (code == 5)
-                m_spindleOn = false;
-            break;
-        case 'X':
-        case 'Y':
-        case 'Z':
-            words[letter - 'X'] = number;
-            move = true;
-            break;
-        default:
-            break;
-        }
-    }
-    if (!move || (!words[0] && !words[1] && !words[2]))
+    const NcLineWords words = ParseNcLine(rawLine);
+    if (words.incremental)
+        m_incremental = *words.incremental;
+    if (words.inches)
+        m_inches = *words.inches;
+    if (words.workSystem)
+        m_workSystem = *words.workSystem;
+    if (words.spindle)
+        m_spindleOn = *words.spindle;
+    if (words.motion)
+        m_motionMode = *words.motion;
+    const double unit = m_inches ? 25400.0 : 1000.0;
+    if (words.feed && *words.feed > 0)
+        m_feed = *words.feed * unit;
+    if (!words.HasAxes())
         return;
     const AxisTriple& origin = m_workSystem >= 0 ? m_workOrigins[m_workSystem] : m_userOrigin;
-    const double unit = m_inches ? 25400.0 : 1000.0;
     AxisTriple target = m_position;
     for (size_t axis = 0; axis < 3; ++axis) {
-        if (!words[axis])
+        if (!words.axes[axis])
             continue;
-        const auto value = static_cast<int32_t>(std::lround(*words[axis] * unit));
+        const auto value = static_cast<int32_t>(std::lround(*words.axes[axis] * unit));
         target[axis] = m_incremental ? m_position[axis] + value : origin[axis] + value;
     }
-    const int speed = feed ? std::max(1, m_speed * m_override / 100) : m_speed;
+    int speed = m_speed;
+    if (m_motionMode != 0) {
+        // The programmed feed, never faster than the axes can go, then the override.
+        const double feed = m_feed > 0 ? std::min(m_feed / 60, double(m_speed)) : m_speed;
+        speed = std::max(1, static_cast<int>(std::lround(feed * m_override / 100)));
+    }
     m_lineExecuting = true;
+    if (m_motionMode >= 2) {
+        std::array<std::optional<double>, 2> offset;
+        for (size_t i = 0; i < 2; ++i)
+            if (words.centre[i])
+                offset[i] = *words.centre[i] * unit;
+        const std::optional<double> radius =
+            words.radius ? std::optional<double>(*words.radius * unit) : std::nullopt;
+        const bool clockwise = m_motionMode == 2;
+        if (const auto centre =
+                ArcCentre({double(m_position[0]), double(m_position[1])},
+                          {double(target[0]), double(target[1])}, offset, radius, clockwise)) {
+            StartArc(target, (*centre)[0], (*centre)[1], clockwise, at, speed);
+            return;
+        }
+    }
     StartMotion(target, at, true, speed);
 }
 
@@ -503,7 +548,9 @@ void CFirmwareModel::QuitJobs(TimePoint now)
     m_jobs.clear();
     m_received.clear();
     m_lineExecuting = false;
+    m_lookahead.reset();
     m_pausedTarget.reset();
+    m_pausedArc.reset();
     m_testCutJob = false;
     m_skipUntil = now + Ms(m_options.quitSkipMs);
 }
@@ -668,8 +715,14 @@ void CFirmwareModel::HandleCommand(uint16_t code, const uint8_t* payload, size_t
     case Cmd::ResumeCutting:
         m_paused = false;
         if (m_pausedTarget) {
-            StartMotion(*m_pausedTarget, now, m_pausedTargetFromJob, m_speed);
+            // The interrupted move goes on at the speed it had, an arc around its centre.
+            if (m_pausedArc)
+                StartArc(*m_pausedTarget, m_pausedArc->cx, m_pausedArc->cy, m_pausedArc->clockwise,
+                         now, m_pausedSpeed);
+            else
+                StartMotion(*m_pausedTarget, now, m_pausedTargetFromJob, m_pausedSpeed);
             m_pausedTarget.reset();
+            m_pausedArc.reset();
         }
         break;
     case Cmd::QuitCutting:
@@ -952,6 +1005,11 @@ size_t CFirmwareModel::BulkOut(const uint8_t* data, size_t length, TimePoint now
         return 0;
     if (m_log.size() < LogLimit)
         m_log.push_back("bulk-out " + Hex(data, taken));
+    if (m_skipUntil) {
+        // Data that arrives while the machine skips after a quit is taken in and dropped.
+        m_receiveCounter += static_cast<uint32_t>(taken);
+        return taken;
+    }
     m_received.append(reinterpret_cast<const char*>(data), taken);
     m_lastReceived = now;
     if (m_operationMode == OperationMode::TestCut)
@@ -1012,6 +1070,7 @@ void CFirmwareModel::EmergencyStop(int code, TimePoint now)
     m_idling = false;
     m_jobs.clear();
     m_received.clear();
+    m_lookahead.reset();
     m_lineExecuting = false;
     m_emergencyStop = true;
     m_fatalCode = code;
@@ -1046,6 +1105,7 @@ bool CFirmwareModel::ForceState(int state, TimePoint now)
         StopMotion(now);
         m_jobs.clear();
         m_received.clear();
+        m_lookahead.reset();
         m_lineExecuting = false;
         m_testCutJob = false;
         m_skipUntil.reset();
@@ -1101,6 +1161,7 @@ void CFirmwareModel::PowerOn(TimePoint now)
     m_pausedTarget.reset();
     m_jobs.clear();
     m_received.clear();
+    m_lookahead.reset();
     m_lineExecuting = false;
     m_testCutJob = false;
     m_skipUntil.reset();

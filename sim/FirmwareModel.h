@@ -23,6 +23,7 @@ struct FirmwareOptions
     int clearSettingsMs = 500;    // execution time of ClearSettings
     int rawBytesPerSecond = 4000; // how fast data that is not NC code is consumed
     int spindleRpm = 8000;
+    bool instantMotion = false; // every move ends where it starts (for throughput measurements)
     std::string firmwareText = "V120 ZR-40 simulated firmware";
     AxisTriple low{0, 0, -60000};
     AxisTriple high{203000, 152000, 0};
@@ -80,6 +81,7 @@ public:
     bool IsPowered() const { return m_powered; }
     void SetAxisSpeed(int micrometresPerSecond);
     void SetAcceptDelay(int ms) { m_options.acceptMs = std::max(0, ms); }
+    void SetInstantMotion(bool instant) { m_options.instantMotion = instant; }
     // Extra bits OR-ed into word 0 of the transaction status (0x1000 closes the test cut).
     void SetExtraStatusBits(uint32_t bits) { m_extraStatusBits = bits; }
     // Presets the total rotation time of spindle unit 1..8 (seconds, the full unsigned range);
@@ -117,6 +119,12 @@ private:
         TimePoint end{};
         bool fromJob = false;
         bool motorLoadTest = false;
+        int speed = 1; // micrometres per second, kept for a resume after a pause
+        // An arc in the XY plane around (cx, cy): angle and radius run from their start values
+        // to their end values, Z runs along.
+        bool arc = false;
+        bool clockwise = false;
+        double cx = 0, cy = 0, startAngle = 0, sweep = 0, startRadius = 0, endRadius = 0;
     };
 
     // byte order of the machine
@@ -139,6 +147,8 @@ private:
     bool IsMoving() const { return m_motion.has_value(); }
     AxisTriple Clamp(AxisTriple target) const;
     void StartMotion(const AxisTriple& target, TimePoint now, bool fromJob, int speed);
+    void StartArc(const AxisTriple& target, double cx, double cy, bool clockwise, TimePoint now,
+                  int speed);
     void Pause(TimePoint now);
     void StopMotion(TimePoint now);
     AxisTriple PositionAt(TimePoint now) const;
@@ -148,6 +158,11 @@ private:
     // Consumes data that is not NC code at the raw rate.
     void RunJobs(TimePoint at, TimePoint now);
     bool TakeLine(TimePoint at, TimePoint now);
+    // The next whole line of the receive buffer, counted as taken in; none when no line is
+    // complete yet.
+    std::optional<std::string> ReceiveLine(TimePoint& at, TimePoint now);
+    // With the test-cut option on, the next line is taken in while the current one still runs.
+    void TakeLookahead(TimePoint now);
     void ExecuteLine(const std::string& line, TimePoint at);
     void AccumulateSpindle(TimePoint now);
     void QuitJobs(TimePoint now);
@@ -181,6 +196,8 @@ private:
     std::optional<Motion> m_motion;
     std::optional<AxisTriple> m_pausedTarget;
     bool m_pausedTargetFromJob = false;
+    int m_pausedSpeed = 1;
+    std::optional<Motion> m_pausedArc; // the interrupted arc, resumed around its centre
     int m_speed;
 
     // spindle
@@ -216,6 +233,9 @@ private:
     uint32_t m_receiveCounter = 0;
     std::deque<Job> m_jobs;
     bool m_lineExecuting = false;
+    std::optional<std::string> m_lookahead; // taken in, waiting for the current line to end
+    double m_feed = 0;                      // programmed feed, um per minute; 0: none yet
+    int m_motionMode = 0;                   // modal G0..G3
     double m_rawCredit = 0;
     bool m_incremental = false;
     bool m_inches = false;

@@ -32,6 +32,7 @@ const char* const HelpText =
     "  speed UM_PER_S              axis speed\n"
     "  accept-delay MS             commands show \"not yet accepted\" (0x40) for MS\n"
     "  status-bits MASK            extra bits in word 0 of the transaction status (0: none)\n"
+    "  instant-motion on|off       every move ends at once (throughput measurements)\n"
     "  clients                     notice targets seen (process id, token)\n"
     "  unit-time UNIT SECONDS      preset the rotation time of spindle unit 1..8\n"
     "  clear-ms MS                 how long ClearSettings keeps the machine executing\n"
@@ -492,6 +493,11 @@ std::string CSimulatorServer::Execute(const std::string& commandLine)
     }
     if (command == "clear-ms") {
         m_model.SetClearSettingsDuration(static_cast<int>(number));
+        return "ok\n";
+    }
+    if (command == "instant-motion" && words.size() == 2 &&
+        (words[1] == "on" || words[1] == "off")) {
+        m_model.SetInstantMotion(words[1] == "on");
         return "ok\n";
     }
     if (command == "clients") {

@@ -46,6 +46,7 @@ const char* const Usage =
     "  --control-capacity N   data capacity of the control area (default 16, at least 8)\n"
     "  --bulk-capacity N      data capacity of the bulk areas (default 512)\n"
     "  --unplugged            start with the cable pulled (connected bit clear)\n"
+    "  --instant-motion       every move ends at once (throughput measurements)\n"
     "  --ctl COMMAND [ARG]... send one command to a running simulator, print its answer\n"
     "  --help                 this text\n"
     "\n"
@@ -54,8 +55,11 @@ const char* const Usage =
     "G54..G59 and P1..P300; spindle, spindle units 1..8 and their times; override 10..200 and\n"
     "speed mode; pause, resume and quit with data skipping (state bit 0x200); settings, tool\n"
     "offsets, distance correction, auto power-off; the settings report on bulk-in; test cut\n"
-    "lines on bulk-out executed one by one (G0/G1, G90/G91, G20/G21, G54..G59, M3/M5) with the\n"
-    "receive counter and the transaction status bits 0x80 (ready) / 0x100 (busy); output-file\n"
+    "lines on bulk-out executed one by one (G0/G1 at the feed F scaled by the override, G2/G3 "
+    "arcs\n"
+    "in XY, G90/G91, G20/G21, G54..G59, M3/M5) with the receive counter and the transaction\n"
+    "status bits 0x80 (ready) / 0x100 (busy); with the test-cut option the next line is taken\n"
+    "in while the previous one runs; data arriving while a quit skips is dropped; output-file\n"
     "jobs (NC code executed line by line, other data consumed at the raw rate).\n"
     "\n"
     "Control commands (also \"zr40-sim --ctl help\"):\n"
@@ -75,6 +79,7 @@ const char* const Usage =
     "  accept-delay MS             commands show \"not yet accepted\" (0x40) for MS\n"
     "  status-bits MASK            extra bits in word 0 of the transaction status, e.g.\n"
     "                              0x1000 (closes the test cut); 0 for none\n"
+    "  instant-motion on|off       every move ends at once\n"
     "  clients                     the clients' notice targets seen so far\n"
     "\n"
     "Device-change notices: each simulator link binds an abstract Unix datagram socket named\n"
@@ -259,6 +264,8 @@ int main(int argc, char** argv)
             layout.bulkCapacity = static_cast<uint16_t>(value);
         } else if (arg == "--unplugged") {
             connected = false;
+        } else if (arg == "--instant-motion") {
+            options.instantMotion = true;
         } else {
             return Fail("unknown option " + arg + " (see --help)");
         }
