@@ -197,3 +197,112 @@ TEST_F(FirmwareModelTest, BigEndianMachineAnswersInItsOrder)
 }
 
 } // namespace
+
+namespace {
+
+class LineExecutionTest : public FirmwareModelTest
+{
+protected:
+    void SetUp() override
+    {
+        Pass(2s);
+        Send(Cmd::SetOperationMode, {OperationMode::TestCut});
+    }
+    void Override(uint8_t percent) { Send(Cmd::SetCuttingSpeed, {percent}); }
+    int32_t X() { return m_model.Position(m_now)[0]; }
+};
+
+TEST_F(LineExecutionTest, TestCutOptionTakesTheNextLineInWhileOneRuns)
+{
+    struct Row
+    {
+        uint8_t option;
+        uint32_t counterWhileFirstRuns;
+    };
+    for (const Row row : {Row{0, 7}, Row{1, 13}}) {
+        SCOPED_TRACE(int(row.option));
+        Send(Cmd::SetTestCutOption, {row.option});
+        const uint32_t start = m_model.ReceiveCounter();
+        Write("G0 X10\n");
+        Write("G0 X0\n");
+        Write("G0 X5\n");
+        Pass(100ms);
+        EXPECT_EQ(m_model.ReceiveCounter() - start, row.counterWhileFirstRuns);
+        EXPECT_TRUE(Word0() & 0x100);
+        Pass(5s);
+        EXPECT_EQ(X(), 5000);
+        EXPECT_FALSE(Word0() & 0x100);
+    }
+}
+
+TEST_F(LineExecutionTest, FeedMovesGoAtTheProgrammedFeedScaledByTheOverride)
+{
+    struct Row
+    {
+        const char* line;
+        uint8_t override;
+        int32_t xAfterOneSecond;
+    };
+    // The axis speed (10 mm/s) limits the programmed feed, not the override.
+    for (const Row row : {Row{"G1 F300 X50\n", 100, 5000}, Row{"G1 F300 X50\n", 50, 2500},
+                          Row{"G1 F1200 X50\n", 100, 10000}, Row{"G0 X50\n", 50, 10000}}) {
+        SCOPED_TRACE(row.line);
+        Send(Cmd::StopOperation);
+        m_model.ForceState(2, m_now);
+        Send(Cmd::SetOperationMode, {OperationMode::TestCut});
+        Write("G90 G0 X0\n");
+        Pass(10s);
+        Override(row.override);
+        Write(row.line);
+        Pass(1s);
+        EXPECT_NEAR(X(), row.xAfterOneSecond, 20);
+    }
+}
+
+TEST_F(LineExecutionTest, ArcsFollowTheirCircle)
+{
+    // A quarter circle of 10 mm radius around (0, 10) from (0, 0) to (10, 10), given by its
+    // centre or by its radius; 15.708 mm at 10 mm/s.
+    for (const char* arc : {"G3 X10 Y10 I0 J10 F600\n", "G3 X10 Y10 R10 F600\n"}) {
+        SCOPED_TRACE(arc);
+        m_model.ForceState(2, m_now);
+        Send(Cmd::SetOperationMode, {OperationMode::TestCut});
+        Write("G90 G0 X0 Y0\n");
+        Pass(30s);
+        Write(arc);
+        Pass(785ms);
+        const AxisTriple half = m_model.Position(m_now);
+        EXPECT_NEAR(half[0], 7071, 30);
+        EXPECT_NEAR(half[1], 2929, 30);
+        Pass(1s);
+        EXPECT_EQ(m_model.Position(m_now), (AxisTriple{10000, 10000, 0}));
+    }
+}
+
+TEST_F(LineExecutionTest, PausedLineResumesAtItsSpeed)
+{
+    Write("G1 F300 X50\n");
+    Pass(1s);
+    Send(Cmd::PauseCutting);
+    Pass(1s);
+    EXPECT_NEAR(X(), 5000, 20);
+    Send(Cmd::ResumeCutting);
+    Pass(1s);
+    EXPECT_NEAR(X(), 10000, 20);
+}
+
+TEST_F(LineExecutionTest, DataArrivingWhileSkippingIsDropped)
+{
+    Write("G0 X50\n");
+    Pass(1s);
+    Send(Cmd::QuitCutting);
+    const int32_t stopped = X();
+    const uint32_t counter = m_model.ReceiveCounter();
+    Write("G0 X0\n");
+    EXPECT_EQ(m_model.ReceiveCounter(), counter + 6);
+    Pass(2s);
+    EXPECT_EQ(X(), stopped);
+    EXPECT_FALSE(Word0() & 0x100);
+}
+
+} // namespace
