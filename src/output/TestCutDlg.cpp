@@ -1,0 +1,463 @@
+#include "TestCutDlg.h"
+
+#include "CancelingDataDlg.h"
+#include "ColorLabel.h"
+#include "ControlPanelDlg.h"
+#include "CutDataSet.h"
+#include "IconListBox.h"
+#include "ModelingMachine.h"
+#include "PanelMessageBox.h"
+#include "ResourceImages.h"
+#include "StringTable.h"
+#include "TestCutMode.h"
+#include "TextViewCtrl.h"
+#include "UpDownArrows.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimerEvent>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// Control layout of template 147, in pixels.
+constexpr QSize DialogSize{460, 336};
+constexpr QRect FileListRect{8, 8, 444, 72};
+constexpr QRect ViewRect{8, 86, 444, 160};
+constexpr std::array ModeButtonIds{CTestCutDlg::StepId, CTestCutDlg::StopId, CTestCutDlg::RunId,
+                                   CTestCutDlg::StreamId};
+constexpr QSize ModeButtonSize{40, 30};
+constexpr int ModeButtonsTop = 256;
+constexpr QRect SystemLabelRect{184, 252, 268, 16};
+constexpr QRect SystemListRect{184, 270, 268, 24};
+constexpr QRect SpeedLabelRect{8, 300, 86, 24};
+constexpr QRect SpeedValueRect{96, 300, 48, 24};
+constexpr QRect SpeedArrowsRect{144, 300, 18, 24};
+constexpr QRect PercentRect{166, 300, 16, 24};
+constexpr QRect QuitCuttingRect{236, 302, 120, 28};
+constexpr QRect CloseRect{372, 302, 80, 28};
+
+// The bitmaps of the file list's state pictures and of the four run buttons.
+constexpr int FileStateBitmap = 148;
+constexpr int FileStateImageSize = 16;
+constexpr int FirstModeBitmap = 149; // 149..152 for 1109..1112
+
+constexpr int CuttingInProgressString = 21041;
+constexpr int QuitQuestionString = 21045;
+constexpr int QuitCuttingString = 110;
+constexpr int ContinueString = 21002;
+constexpr uint32_t StyleExclamationOkCancel = 0x31;
+constexpr int ResultOk = 1;
+constexpr int ResultCancel = 2;
+constexpr int AbortAnswer = 1;
+
+constexpr int OverrideStep = 10;
+constexpr int OverrideMin = 10;
+constexpr int OverrideMax = 200;
+constexpr int ContinueSettleMs = 2000;
+constexpr int JobActiveState = 3;
+
+// The panel's read-out: the coordinate-system list and the three values with their units.
+constexpr std::array ReadoutIds{
+    PanelId::ShownSystemList, PanelId::ValueX, PanelId::ValueY, PanelId::ValueZ,
+    PanelId::UnitX,           PanelId::UnitY,  PanelId::UnitZ};
+
+template <typename Widget> Widget* Named(Widget* widget, int id)
+{
+    widget->setObjectName(QString::number(id));
+    return widget;
+}
+
+} // namespace
+
+CTestCutDlg::CTestCutDlg(CControlPanelDlg& panel, CCutDataSet& set, QWidget* parent)
+    : QDialog(parent ? parent : &panel), m_panel(panel), m_machine(*panel.GetMachine()), m_set(set)
+{
+    setWindowTitle(LoadCaption(TemplateId, 0));
+    setFixedSize(DialogSize);
+    CreateControls();
+    m_machine.SetOperationMode(OperationMode::TestCut);
+    ReadReceiveCounter(m_expectedEnd);
+}
+
+CTestCutDlg::~CTestCutDlg()
+{
+    StopPollTimer();
+    m_mode.reset();
+    m_machine.SetOperationMode(OperationMode::Normal);
+}
+
+void CTestCutDlg::CreateControls()
+{
+    m_fileList = Named(new CIconListBox(this), FileListId);
+    m_fileList->setGeometry(FileListRect);
+    m_view = Named(new CTextViewCtrl(this), ViewId);
+    m_view->setGeometry(ViewRect);
+
+    for (size_t i = 0; i < ModeButtonIds.size(); ++i) {
+        const int id = ModeButtonIds[i];
+        auto* button = Named(new QPushButton(this), id);
+        button->setGeometry(QRect(QPoint(8 + int(i) * (ModeButtonSize.width() + 2), ModeButtonsTop),
+                                  ModeButtonSize));
+        button->setCheckable(id != StopId);
+        button->setAutoDefault(false);
+        if (id == StopId) {
+            connect(button, &QPushButton::clicked, this, &CTestCutDlg::OnStop);
+        } else {
+            // A press always starts the mode; the mode checks its button itself, so the click's
+            // own toggle is undone first.
+            connect(button, &QPushButton::clicked, this, [this, button, id] {
+                button->setChecked(false);
+                OnModeButton(id);
+            });
+        }
+    }
+    Button(StopId)->setEnabled(false);
+
+    auto* systemLabel = new QLabel(LoadCaption(TemplateId, -1), this);
+    systemLabel->setGeometry(SystemLabelRect);
+    m_systemList = Named(new QComboBox(this), SystemListId);
+    m_systemList->setGeometry(SystemListRect);
+    systemLabel->setBuddy(m_systemList);
+    connect(m_systemList, &QComboBox::activated, this, &CTestCutDlg::OnSystemSelected);
+
+    auto* speedLabel = new QLabel(LoadCaption(TemplateId, -2), this);
+    speedLabel->setGeometry(SpeedLabelRect);
+    m_speedValue =
+        Named(new CColorLabel(this, QString(),
+                              LabelStyle::Right | LabelStyle::CenterImage | LabelStyle::Sunken),
+              SpeedValueId);
+    m_speedValue->setGeometry(SpeedValueRect);
+    auto* arrows = Named(new CUpDownArrows(this), SpeedArrowsId);
+    arrows->setGeometry(SpeedArrowsRect);
+    connect(arrows, &CUpDownArrows::PositionChanging, this, &CTestCutDlg::OnSpeedStep);
+    auto* percent = new QLabel(LoadCaption(TemplateId, -3), this);
+    percent->setGeometry(PercentRect);
+
+    auto* quit =
+        Named(new QPushButton(LoadCaption(TemplateId, QuitCuttingId), this), QuitCuttingId);
+    quit->setGeometry(QuitCuttingRect);
+    quit->setAutoDefault(false);
+    connect(quit, &QPushButton::clicked, this, &CTestCutDlg::OnQuitCutting);
+    auto* close = Named(new QPushButton(LoadCaption(TemplateId, CloseId), this), CloseId);
+    close->setGeometry(CloseRect);
+    close->setAutoDefault(false);
+    connect(close, &QPushButton::clicked, this, &CTestCutDlg::OnClose);
+    auto* ok = Named(new QPushButton(LoadCaption(TemplateId, OkId), this), OkId);
+    ok->hide();
+}
+
+QAbstractButton* CTestCutDlg::Button(int id) const
+{
+    return findChild<QAbstractButton*>(QString::number(id));
+}
+
+int CTestCutDlg::exec()
+{
+    if (!m_initialised) {
+        m_initialised = true;
+        if (!OnInitDialog())
+            return 0;
+    }
+    return QDialog::exec();
+}
+
+bool CTestCutDlg::OnInitDialog()
+{
+    for (int i = 0; i < m_set.GetFileCount(); ++i) {
+        auto* item = new QListWidgetItem(m_set.GetFile(i).GetDisplayName(), m_fileList);
+        item->setData(CIconListBox::StateRole, CIconListBox::NotYet);
+    }
+    m_set.SetCursor(0, 0);
+    ShowCursor();
+    m_fileList->SetImageList(FileStateBitmap, FileStateImageSize, FileStateImageSize, Qt::white);
+    m_view->ShowLineNumbers(true);
+    m_view->SetScrollPastEnd(true);
+    m_panel.CopyCoordinateList(m_systemList);
+    m_speedValue->SetText(QString::number(m_panel.GetStatus().override));
+    for (size_t i = 0; i < ModeButtonIds.size(); ++i) {
+        const QImage bitmap = LoadBitmapResource(FirstModeBitmap + int(i));
+        QPixmap picture = QPixmap::fromImage(bitmap);
+        picture.setMask(picture.createMaskFromColor(Qt::white));
+        Button(ModeButtonIds[i])->setIcon(picture);
+        Button(ModeButtonIds[i])->setIconSize(bitmap.size());
+    }
+    m_status = m_machine.GetCommandStatus();
+    m_pollTimer = startTimer(PollIntervalMs);
+    m_lastModeButton = -1;
+    PlaceBesideReadout();
+    if (StatusValid() && int(m_status.word0 & StateBit::StateMask) == JobActiveState) {
+        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(),
+                        LoadString(CuttingInProgressString), QMessageBox::Ok, this);
+        box.exec();
+        StopPollTimer();
+        return false;
+    }
+    return true;
+}
+
+// --- placement -----------------------------------------------------------------------------
+
+QPoint CTestCutDlg::Placement(const QRect& available, const QRect& panelFrame,
+                              const QRect& keepVisible, const QSize& frameSize)
+{
+    const std::array candidates{
+        QPoint(panelFrame.right() + 1, panelFrame.top()),
+        QPoint(panelFrame.left(), panelFrame.bottom() + 1),
+        QPoint(panelFrame.left() - frameSize.width(), panelFrame.top()),
+    };
+    for (const QPoint& at : candidates)
+        if (available.contains(QRect(at, frameSize)))
+            return at;
+    // No room outside the panel: beside the read-out, over the panel's other controls.
+    const int bottom = std::max(available.top(), available.bottom() + 1 - frameSize.height());
+    return {keepVisible.right() + 1, std::clamp(panelFrame.top(), available.top(), bottom)};
+}
+
+void CTestCutDlg::PlaceBesideReadout()
+{
+    QRect readout;
+    for (int id : ReadoutIds)
+        if (const QWidget* control = m_panel.GetControl(id))
+            readout |= QRect(control->mapToGlobal(QPoint(0, 0)), control->size());
+    const QScreen* screen = m_panel.screen() ? m_panel.screen() : QApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size());
+    // The frame of this window is not known before it is shown; the panel's is a fair guess.
+    const QMargins frame(m_panel.geometry().left() - m_panel.frameGeometry().left(),
+                         m_panel.geometry().top() - m_panel.frameGeometry().top(),
+                         m_panel.frameGeometry().right() - m_panel.geometry().right(),
+                         m_panel.frameGeometry().bottom() - m_panel.geometry().bottom());
+    const QSize frameSize = size().grownBy(frame);
+    const QPoint at = Placement(available, m_panel.frameGeometry(), readout, frameSize);
+    move(at);
+}
+
+// --- cursor and lines ----------------------------------------------------------------------
+
+void CTestCutDlg::ShowCursor()
+{
+    const int file = m_set.GetFileIndex();
+    if (file < 0 || file >= m_set.GetFileCount())
+        return;
+    if (file != m_shownFile) {
+        m_shownFile = file;
+        m_view->SetFile(&m_set.GetFile(file));
+        m_fileList->SetCurrent(file);
+    }
+    m_view->SetHighlightLine(m_set.GetLineIndex());
+}
+
+bool CTestCutDlg::AdvanceAndShow()
+{
+    bool advanced = m_set.Advance();
+    // A file without lines (an empty file) has nothing to send; the cursor does not stop in
+    // it, or a run could never get past it.
+    for (int guard = m_set.GetFileCount();
+         advanced && guard > 0 && m_set.GetFile(m_set.GetFileIndex()).LineCount() == 0; --guard)
+        advanced = m_set.Advance();
+    ShowCursor();
+    return advanced;
+}
+
+bool CTestCutDlg::ReadReceiveCounter(uint32_t& counter)
+{
+    uint32_t words[2] = {};
+    if (!m_machine.GetReceiveCounter(words))
+        return false;
+    counter = words[0];
+    return true;
+}
+
+bool CTestCutDlg::IsLineTakenIn()
+{
+    uint32_t counter = 0;
+    return StatusValid() && ReadReceiveCounter(counter) && counter == m_expectedEnd;
+}
+
+bool CTestCutDlg::IsLineFinished()
+{
+    if (!StatusValid() || (m_status.word0 & LineBusyBit))
+        return false;
+    return IsLineTakenIn() && (m_status.word0 & LineReadyBit);
+}
+
+bool CTestCutDlg::SendCursorLine()
+{
+    const int file = m_set.GetFileIndex();
+    if (file < 0 || file >= m_set.GetFileCount())
+        return false;
+    const CCutDataFile& data = m_set.GetFile(file);
+    const int64_t length = data.LineLength(m_set.GetLineIndex());
+    uint32_t counter = 0;
+    if (length < 0 || !ReadReceiveCounter(counter))
+        return false;
+    m_expectedEnd = counter + static_cast<uint32_t>(length);
+    const std::string_view line = data.LineText(m_set.GetLineIndex());
+    m_machine.WriteRawData(line.data(), static_cast<int>(line.size()));
+    m_lineSent = true;
+    return true;
+}
+
+void CTestCutDlg::EnableModeButtons(bool enable)
+{
+    for (int id : {StepId, RunId, StreamId})
+        Button(id)->setEnabled(enable);
+    Button(StopId)->setEnabled(!enable);
+}
+
+// --- poll ----------------------------------------------------------------------------------
+
+void CTestCutDlg::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_pollTimer)
+        Poll();
+    else
+        QDialog::timerEvent(event);
+}
+
+void CTestCutDlg::StopPollTimer()
+{
+    if (m_pollTimer != 0)
+        killTimer(m_pollTimer);
+    m_pollTimer = 0;
+}
+
+void CTestCutDlg::Poll()
+{
+    m_status = m_machine.GetCommandStatus();
+    // A failed read carries every bit; it neither closes the dialog nor counts as an error, it
+    // only keeps a running mode waiting.
+    if (!StatusValid()) {
+        if (m_mode && !m_mode->Tick())
+            m_mode.reset();
+        return;
+    }
+    if (m_status.word0 & CloseRequestBit) {
+        QMetaObject::invokeMethod(this, &CTestCutDlg::OnClose, Qt::QueuedConnection);
+        return;
+    }
+    if (m_status.word0 & CommandErrorBit) {
+        // The panel reports the error and asks the user; the line in progress counts as done,
+        // so that a continued run goes on after it.
+        m_mode.reset();
+        if (m_lineSent) {
+            AdvanceAndShow();
+            m_lineSent = false;
+        }
+        m_errorSeen = true;
+        return;
+    }
+    if (m_errorSeen) {
+        m_errorSeen = false;
+        if (m_panel.GetLastErrorAnswer() == AbortAnswer)
+            QuitSequence();
+        else
+            ContinueSequence();
+        return;
+    }
+    if (m_mode && !m_mode->Tick())
+        m_mode.reset();
+}
+
+void CTestCutDlg::QuitSequence()
+{
+    m_machine.SetOperationMode(OperationMode::Normal);
+    m_machine.QuitCutting();
+    CCancelingDataDlg skipping(&m_machine, this);
+    skipping.exec();
+    m_machine.ResumeCutting();
+    m_set.SetCursor(0, 0);
+    ShowCursor();
+}
+
+void CTestCutDlg::ContinueSequence()
+{
+    m_panel.WaitWhileMoving();
+    CControlPanelDlg::SpinWait(ContinueSettleMs);
+    m_machine.ResumeCutting();
+    if (m_lastModeButton == RunId || m_lastModeButton == StreamId)
+        QMetaObject::invokeMethod(
+            this, [this, id = m_lastModeButton] { OnModeButton(id); }, Qt::QueuedConnection);
+}
+
+// --- buttons -------------------------------------------------------------------------------
+
+void CTestCutDlg::OnModeButton(int id)
+{
+    // A mode restarted after a command error may meet one the user started meanwhile.
+    if (m_mode || m_closing)
+        return;
+    m_machine.SetOperationMode(OperationMode::TestCut);
+    std::unique_ptr<CTestCutMode> mode;
+    if (id == StepId) {
+        mode = std::make_unique<CStepMode>(*this);
+    } else if (id == RunId) {
+        mode = std::make_unique<CRunMode>(*this);
+    } else {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        mode = std::make_unique<CStreamMode>(*this);
+        QApplication::restoreOverrideCursor();
+    }
+    if (mode->Start())
+        m_mode = std::move(mode);
+    m_lastModeButton = id;
+}
+
+void CTestCutDlg::OnStop()
+{
+    if (m_mode && !m_mode->Stop())
+        m_mode.reset();
+}
+
+void CTestCutDlg::OnQuitCutting()
+{
+    if (m_panel.GetStatus().State() != JobActiveState)
+        return;
+    m_mode.reset();
+    m_machine.PauseCutting();
+    CPanelMessageBox box(LoadString(QuitQuestionString), StyleExclamationOkCancel, this);
+    box.SetCaption(ResultOk, LoadString(QuitCuttingString));
+    box.SetCaption(ResultCancel, LoadString(ContinueString));
+    if (box.exec() == ResultOk)
+        QuitSequence();
+    else
+        ContinueSequence();
+}
+
+void CTestCutDlg::OnSystemSelected(int index)
+{
+    m_panel.SelectShownSystem(index);
+}
+
+void CTestCutDlg::OnSpeedStep(int delta)
+{
+    // Each click moves the override from the machine's present value, never outside 10..200.
+    const int value = std::clamp(int(m_panel.GetStatus().override) - OverrideStep * delta,
+                                 OverrideMin, OverrideMax);
+    m_speedValue->SetText(QString::number(value));
+    m_machine.SetCuttingSpeed(value);
+}
+
+void CTestCutDlg::OnClose()
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    StopPollTimer();
+    if (m_mode && !m_mode->Stop())
+        m_mode.reset();
+    m_machine.SetOperationMode(OperationMode::Normal);
+    m_machine.QuitCutting();
+    QDialog::done(CloseId);
+}
+
+void CTestCutDlg::reject()
+{
+    OnClose();
+}

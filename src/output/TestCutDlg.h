@@ -1,0 +1,141 @@
+#pragma once
+
+#include "MachineStatus.h"
+
+#include <QDialog>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+#include <cstdint>
+#include <memory>
+
+class CCutDataSet;
+class CColorLabel;
+class CControlPanelDlg;
+class CIconListBox;
+class CModelingMachine;
+class CTestCutMode;
+class CTextViewCtrl;
+class QAbstractButton;
+class QComboBox;
+
+// The test cut: runs the files of a cutting-data set through the machine line by line under the
+// user's control -- one line per press (step), line after line with each finished before the
+// next (run), or as fast as the machine takes them in (stream). Each line goes unchanged onto
+// the bulk-out pipe; the machine's receive counter and transaction status tell when it has been
+// taken in and finished. The dialog shows the files, the file under the cursor with the current
+// line highlighted, and offers Stop, the panel's coordinate-system view, the cutting-speed
+// override and Quit Cutting. It works through the owner panel (machine, status cache, wait
+// loops, coordinate list, the answer to its paused command-error box).
+//
+// The machine is in test-cut operation mode from construction until Close, the quit sequence or
+// destruction switches it back to normal.
+class CTestCutDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int TemplateId = 147;
+    enum ControlId
+    {
+        OkId = 1,
+        CloseId = 2,
+        FileListId = 1107,
+        ViewId = 1108,
+        StepId = 1109,
+        StopId = 1110,
+        RunId = 1111,
+        StreamId = 1112,
+        SystemListId = 1113,
+        SpeedValueId = 1114,
+        SpeedArrowsId = 1115,
+        QuitCuttingId = 1116,
+    };
+    static constexpr int PollIntervalMs = 100;
+    // Bits of word 0 of the transaction status.
+    static constexpr uint32_t CommandErrorBit = 0x40;
+    static constexpr uint32_t LineReadyBit = 0x80;
+    static constexpr uint32_t LineBusyBit = 0x100;
+    static constexpr uint32_t CloseRequestBit = 0x1000;
+
+    // Switches the machine to test-cut mode. The set (not owned) must outlive the dialog.
+    CTestCutDlg(CControlPanelDlg& panel, CCutDataSet& set, QWidget* parent = nullptr);
+    ~CTestCutDlg() override;
+
+    // Opens the dialog; when a job is being cut it tells the user and ends at once with 0.
+    int exec() override;
+
+    // --- what the run modes use ---------------------------------------------------------------
+    CModelingMachine& Machine() const { return m_machine; }
+    QAbstractButton* Button(int id) const;
+    // Mode buttons on and Stop off, or the other way round while a mode runs.
+    void EnableModeButtons(bool enable);
+    // The line sent last has been taken in completely and executed.
+    bool IsLineFinished();
+    // The line sent last has been taken in completely.
+    bool IsLineTakenIn();
+    // Sends the line under the cursor; false when there is no such line or the receive counter
+    // cannot be read.
+    bool SendCursorLine();
+    // Moves the cursor one line on and shows it; false when it wrapped to the first line of the
+    // first file.
+    bool AdvanceAndShow();
+
+    // --- for the owner and the tests ----------------------------------------------------------
+    bool IsModeRunning() const { return m_mode != nullptr; }
+    int GetLastModeButton() const { return m_lastModeButton; }
+    uint32_t GetExpectedEnd() const { return m_expectedEnd; }
+    bool IsPolling() const { return m_pollTimer != 0; }
+    int GetPollTimerId() const { return m_pollTimer; }
+
+    // Where the dialog goes so that it covers none of keepVisible (the panel's read-out): beside
+    // the panel when the screen has room there, else beside the read-out inside the panel.
+    static QPoint Placement(const QRect& available, const QRect& panelFrame,
+                            const QRect& keepVisible, const QSize& frameSize);
+
+public slots:
+    void reject() override;
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void CreateControls();
+    // False when a job is being cut, after the user has been told.
+    bool OnInitDialog();
+    void PlaceBesideReadout();
+    void Poll();
+    void OnModeButton(int id);
+    void OnStop();
+    void OnQuitCutting();
+    void OnClose();
+    void OnSystemSelected(int index);
+    void OnSpeedStep(int delta);
+    void QuitSequence();
+    void ContinueSequence();
+    // Shows the cursor's file (when it is not the one shown) and highlights the cursor line.
+    void ShowCursor();
+    void StopPollTimer();
+    bool ReadReceiveCounter(uint32_t& counter);
+    bool StatusValid() const { return m_status.IsValid(); }
+
+    CControlPanelDlg& m_panel;
+    CModelingMachine& m_machine;
+    CCutDataSet& m_set;
+    std::unique_ptr<CTestCutMode> m_mode;
+    int m_pollTimer = 0;
+    CommandStatus m_status;
+    uint32_t m_expectedEnd = 0;
+    int m_lastModeButton = -1;
+    bool m_lineSent = false;
+    bool m_errorSeen = false;
+    bool m_initialised = false;
+    bool m_closing = false;
+    int m_shownFile = -1;
+
+    CIconListBox* m_fileList = nullptr;
+    CTextViewCtrl* m_view = nullptr;
+    QComboBox* m_systemList = nullptr;
+    CColorLabel* m_speedValue = nullptr;
+};

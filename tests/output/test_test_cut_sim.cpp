@@ -1,0 +1,354 @@
+// The test cut against the running simulator, judged by what the machine received (its log of
+// bulk-out data and commands), where it moved, and what the dialog and the panel show.
+
+#include "ColorLabel.h"
+#include "ControlPanelDlg.h"
+#include "CutDataSet.h"
+#include "IconListBox.h"
+#include "ModalAnswerer.h"
+#include "ModelingMachine.h"
+#include "OutputTestSupport.h"
+#include "PositionFormat.h"
+#include "SimulatorProcess.h"
+#include "TestCutDlg.h"
+#include "TextViewCtrl.h"
+#include "UpDownArrows.h"
+#include "WidgetTestApp.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QMessageBox>
+#include <QThread>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace zr40_test;
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& done, int ms = 8000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+std::string Unhex(const std::string& hex)
+{
+    std::string bytes;
+    for (size_t at = 0; at + 1 < hex.size(); at += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(at, 2), nullptr, 16));
+    return bytes;
+}
+
+class TestCutTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        App();
+        sim = std::make_unique<CSimulatorProcess>(
+            std::vector<std::string>{"--speed", "10000", "--quit-skip-ms", "300"});
+        ASSERT_TRUE(sim->Start());
+        machine = std::make_unique<CModelingMachine>();
+        ASSERT_TRUE(machine->UseSimulator({}));
+        MachineSettings settings;
+        ASSERT_TRUE(machine->GetMachineSettings(settings));
+        settings.commandSet = 1; // NC code
+        ASSERT_TRUE(machine->SetMachineSettings(settings));
+        answerer = std::make_unique<ModalAnswerer>();
+        answerer->OnOtherModal([](QWidget*) {}); // the skip wait closes by itself
+        panel = std::make_unique<CControlPanelDlg>(machine.get());
+        panel->show();
+        ASSERT_TRUE(WaitUntil([this] { return panel->GetControl(1030)->isEnabled(); }));
+    }
+
+    void TearDown() override
+    {
+        dialog.reset(); // before the panel, its parent
+        panel.reset();
+        answerer.reset();
+        if (machine)
+            machine->CloseMachine();
+    }
+
+    void AddFiles(const std::vector<std::pair<std::string, std::string>>& files)
+    {
+        for (const auto& [name, content] : files)
+            ASSERT_TRUE(set.AddFile(temp.Write(name, content), nullptr));
+    }
+
+    // Runs the test cut with body inside its modal loop; the dialog is closed afterwards if
+    // the body left it open. The dialog's result.
+    int Run(const std::function<void()>& body)
+    {
+        dialog = std::make_unique<CTestCutDlg>(*panel, set);
+        answerer->Then([this, body](QWidget*) {
+            sim->ClearLog();
+            body();
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        const int result = dialog->exec();
+        return result;
+    }
+
+    void Press(int id) { dialog->Button(id)->click(); }
+    // The data the machine received on the bulk-out pipe since the dialog opened, one entry
+    // per write.
+    std::vector<std::string> Sent() const
+    {
+        std::vector<std::string> sent;
+        for (const std::string& line : sim->Log())
+            if (line.rfind("bulk-out ", 0) == 0)
+                sent.push_back(Unhex(line.substr(9)));
+        return sent;
+    }
+    std::pair<int, int64_t> Cursor() const { return {set.GetFileIndex(), set.GetLineIndex()}; }
+    int64_t Highlight() const
+    {
+        return dialog->findChild<CTextViewCtrl*>("1108")->GetHighlightLine();
+    }
+    bool ModeButtonsEnabled() const
+    {
+        return dialog->Button(1109)->isEnabled() && dialog->Button(1111)->isEnabled() &&
+               dialog->Button(1112)->isEnabled() && !dialog->Button(1110)->isEnabled();
+    }
+    bool Idle() const { return !dialog->IsModeRunning() && ModeButtonsEnabled(); }
+    bool Moving() const { return std::stoul(sim->Status()["state-word"], nullptr, 16) & 0x800; }
+    int32_t SimX() const { return static_cast<int32_t>(sim->Position()[0]); }
+
+    TempFiles temp;
+    CCutDataSet set;
+    std::unique_ptr<CSimulatorProcess> sim;
+    std::unique_ptr<CModelingMachine> machine;
+    std::unique_ptr<ModalAnswerer> answerer;
+    std::unique_ptr<CControlPanelDlg> panel;
+    std::unique_ptr<CTestCutDlg> dialog;
+};
+
+TEST_F(TestCutTest, StepModeSendsOneLinePerPressAndTheReadoutFollows)
+{
+    AddFiles({{"part.nc", "%\r\nG90 G0 X2\r\nG0 X4 Y1\r\n"}});
+    Run([this] {
+        // The dialog leaves the panel's read-out in view.
+        QRect readout;
+        for (int id : {1170, 1004, 1007, 1009})
+            readout |= QRect(panel->GetControl(id)->mapToGlobal(QPoint(0, 0)),
+                             panel->GetControl(id)->size());
+        EXPECT_FALSE(dialog->frameGeometry().intersects(readout));
+
+        struct Step
+        {
+            std::string line;
+            int32_t x;
+        };
+        const std::vector<Step> steps{
+            {"%\r\n", 0}, {"G90 G0 X2\r\n", 2000}, {"G0 X4 Y1\r\n", 4000}};
+        for (size_t i = 0; i < steps.size(); ++i) {
+            SCOPED_TRACE(steps[i].line);
+            Press(1109);
+            ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+            EXPECT_EQ(Sent().size(), i + 1);
+            EXPECT_EQ(Sent().back(), steps[i].line);
+            EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{0, int64_t(i) + 1}));
+            EXPECT_EQ(Highlight(), int64_t(i) + 1);
+            EXPECT_EQ(SimX(), steps[i].x);
+            EXPECT_TRUE(WaitUntil([this, x = steps[i].x] {
+                return static_cast<CColorLabel*>(panel->GetControl(1004))->GetText() ==
+                       FormatPosition(x - panel->GetCurrentOrigin()[0], true);
+            }));
+        }
+        EXPECT_EQ(sim->LogOf("0x3468").size(), 0u);
+    });
+    // Close: normal operation mode and a quit.
+    const std::vector<std::string> log = sim->Log();
+    const auto normal = std::find(log.begin(), log.end(), "0x03F5 ff");
+    ASSERT_NE(normal, log.end());
+    EXPECT_NE(std::find(normal, log.end(), "0x03F2"), log.end());
+}
+
+TEST_F(TestCutTest, RunModeSendsEveryLineOfEveryFileAndReturnsToTheStart)
+{
+    // The first file ends with a line break: its final empty line sends nothing and finishes
+    // at once. The empty file has no line to stop at; the last line of the last file has no
+    // terminator.
+    AddFiles({{"a.nc", "%\nG0 X1\n"}, {"empty.nc", ""}, {"b.nc", "(b)\nG0 X3"}});
+    Run([this] {
+        auto* files = dialog->findChild<CIconListBox*>("1107");
+        ASSERT_EQ(files->count(), 3);
+        EXPECT_EQ(files->item(1)->text(), "empty.nc [null]");
+        Press(1111);
+        ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+        EXPECT_EQ(Sent(), (std::vector<std::string>{"%\n", "G0 X1\n", "(b)\n", "G0 X3"}));
+        EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{0, 0}));
+        EXPECT_EQ(files->GetCurrent(), 0);
+        EXPECT_EQ(Highlight(), 0);
+        EXPECT_EQ(SimX(), 3000);
+        EXPECT_FALSE(dialog->Button(1111)->isChecked());
+    });
+}
+
+TEST_F(TestCutTest, StopEndsEachModeInItsOwnWay)
+{
+    // A 2-second line between quick ones.
+    AddFiles({{"slow.nc", "%\nG1 F600 X20\nG0 X0\nG0 X1\n"}});
+    Run([this] {
+        // Run: Stop moves the cursor past the line in progress and sends nothing more.
+        Press(1111);
+        ASSERT_TRUE(WaitUntil([this] { return Cursor().second == 1 && Moving(); }));
+        Press(1110);
+        EXPECT_TRUE(Idle());
+        EXPECT_EQ(Cursor().second, 2);
+        ASSERT_TRUE(sim->WaitUntilStopped());
+        EXPECT_EQ(Sent().size(), 2u);
+
+        // Step: Stop leaves the cursor on the line in progress.
+        Press(1109);
+        ASSERT_TRUE(WaitUntil([this] { return Moving(); }));
+        Press(1110);
+        EXPECT_TRUE(Idle());
+        EXPECT_EQ(Cursor().second, 2);
+        ASSERT_TRUE(sim->WaitUntilStopped());
+
+        // Stream: the next line goes out while the slow one runs; Stop greys itself and the
+        // mode ends once the line sent last has finished.
+        set.SetCursor(0, 1);
+        sim->ClearLog();
+        Press(1112);
+        ASSERT_TRUE(WaitUntil([this] { return Sent().size() == 2; }));
+        EXPECT_TRUE(Moving());
+        Press(1110);
+        EXPECT_TRUE(dialog->IsModeRunning());
+        EXPECT_FALSE(dialog->Button(1110)->isEnabled());
+        EXPECT_FALSE(dialog->Button(1112)->isEnabled());
+        ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+        EXPECT_FALSE(Moving());
+        EXPECT_EQ(Sent(), (std::vector<std::string>{"G1 F600 X20\n", "G0 X0\n"}));
+        EXPECT_EQ(sim->LogOf("0x3468"), (std::vector<std::string>{"0x3468 01", "0x3468 00"}));
+    });
+}
+
+TEST_F(TestCutTest, SpeedArrowsStepFromTheMachinesOverrideWithinTenToTwoHundred)
+{
+    AddFiles({{"part.nc", "%\n"}});
+    struct Row
+    {
+        int start;
+        bool up;
+        int clicks;
+        std::vector<std::string> sent;
+    };
+    const std::vector<Row> rows{{195, true, 2, {"0x0307 c8", "0x0307 c8"}},
+                                {15, false, 1, {"0x0307 0a"}}};
+    Run([this, &rows] {
+        auto* arrows = dialog->findChild<CUpDownArrows*>("1115");
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.start);
+            ASSERT_TRUE(machine->SetCuttingSpeed(row.start));
+            ASSERT_TRUE(WaitUntil([&] { return panel->GetStatus().override == row.start; }));
+            sim->ClearLog();
+            for (int i = 0; i < row.clicks; ++i)
+                (row.up ? arrows->GetUpButton() : arrows->GetDownButton())->click();
+            EXPECT_EQ(sim->LogOf("0x0307"), row.sent);
+            EXPECT_EQ(dialog->findChild<CColorLabel*>("1114")->GetText(), row.up ? "200" : "10");
+        }
+    });
+}
+
+TEST_F(TestCutTest, CommandErrorDuringARunFollowsTheAnswerInThePanel)
+{
+    AddFiles({{"slow.nc", "%\nG1 F600 X20\nG0 X0\n"}});
+    struct Row
+    {
+        int answer; // 1 Abort, 2 Continue
+        std::vector<std::string> sent;
+    };
+    const std::vector<Row> rows{{1, {"%\n", "G1 F600 X20\n"}},
+                                {2, {"%\n", "G1 F600 X20\n", "G0 X0\n"}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.answer);
+        answerer->AnswerBox(row.answer);
+        Run([this, &row] {
+            Press(1111);
+            ASSERT_TRUE(WaitUntil([this] { return Cursor().second == 1 && Moving(); }));
+            sim->Control("command-error 150 paused");
+            // The panel asks; the dialog ends the mode and afterwards quits or continues.
+            ASSERT_TRUE(WaitUntil([this] { return answerer->Count() > 0; }));
+            if (row.answer == 1) {
+                ASSERT_TRUE(WaitUntil([this] { return !sim->LogOf("0x03F2").empty() && Idle(); }));
+                EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{0, 0}));
+            } else {
+                ASSERT_TRUE(WaitUntil([this] { return Sent().size() == 3 && Idle(); }, 15000));
+                EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{0, 0}));
+                EXPECT_EQ(SimX(), 0);
+            }
+            EXPECT_EQ(Sent(), row.sent);
+        });
+        EXPECT_TRUE(answerer->AllUsed());
+        dialog.reset();
+        sim->Control("state 2");
+    }
+}
+
+TEST_F(TestCutTest, OpeningAndClosingFollowTheMachine)
+{
+    AddFiles({{"part.nc", "%\n"}});
+    // Status bit 0x1000 closes the dialog as Close does.
+    EXPECT_EQ(Run([this] {
+                  sim->Control("status-bits 0x1000");
+                  EXPECT_TRUE(WaitUntil([this] { return !dialog->isVisible(); }));
+              }),
+              CTestCutDlg::CloseId);
+    EXPECT_FALSE(sim->LogOf("0x03F2").empty());
+    sim->Control("status-bits 0");
+    dialog.reset();
+
+    // A job being cut: the message, and the dialog ends at once.
+    sim->Control("state 3");
+    ASSERT_TRUE(WaitUntil([this] { return panel->GetStatus().State() == 3; }));
+    QString seen;
+    answerer->Then([&seen](QWidget* box) {
+        seen = static_cast<QMessageBox*>(box)->text();
+        box->close();
+    });
+    dialog = std::make_unique<CTestCutDlg>(*panel, set);
+    EXPECT_EQ(dialog->exec(), 0);
+    EXPECT_EQ(seen, "Cutting is in progress.\nIt cannot perform.");
+    sim->Control("state 2");
+}
+
+TEST_F(TestCutTest, CoordinateViewChosenInTheDialogChangesThePanelReadout)
+{
+    AddFiles({{"part.nc", "%\n"}});
+    ASSERT_TRUE(machine->SetWorkOrigin(55, {1000, 0, 0}));
+    Run([this] {
+        auto* list = dialog->findChild<QComboBox*>("1113");
+        const int g55 = list->findText("G55");
+        ASSERT_GE(g55, 0);
+        list->setCurrentIndex(g55);
+        emit list->activated(g55);
+        EXPECT_EQ(panel->CoordinateSystem, 4);
+        EXPECT_EQ(static_cast<QComboBox*>(panel->GetControl(1170))->currentText(), "G55");
+        const QString expected = FormatPosition(SimX() - 1000, true);
+        EXPECT_TRUE(WaitUntil([&] {
+            return static_cast<CColorLabel*>(panel->GetControl(1004))->GetText() == expected;
+        }));
+    });
+}
+
+} // namespace
