@@ -242,6 +242,7 @@ void CTestCutDlg::PlaceBesideReadout()
 
 void CTestCutDlg::ShowCursor()
 {
+    m_cursorLineSent = false;
     const int file = m_set.GetFileIndex();
     if (file < 0 || file >= m_set.GetFileCount())
         return;
@@ -301,6 +302,7 @@ bool CTestCutDlg::SendCursorLine()
     const std::string_view line = data.LineText(m_set.GetLineIndex());
     m_machine.WriteRawData(line.data(), static_cast<int>(line.size()));
     m_lineSent = true;
+    m_cursorLineSent = true;
     return true;
 }
 

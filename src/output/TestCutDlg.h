@@ -81,6 +81,8 @@ public:
     // Moves the cursor one line on and shows it; false when it wrapped to the first line of the
     // first file.
     bool AdvanceAndShow();
+    // The line under the cursor has been sent (the cursor has not moved since).
+    bool IsCursorLineSent() const { return m_cursorLineSent; }
 
     // --- for the owner and the tests ----------------------------------------------------------
     bool IsModeRunning() const { return m_mode != nullptr; }
@@ -129,6 +131,7 @@ private:
     uint32_t m_expectedEnd = 0;
     int m_lastModeButton = -1;
     bool m_lineSent = false;
+    bool m_cursorLineSent = false;
     bool m_errorSeen = false;
     bool m_initialised = false;
     bool m_closing = false;

@@ -8,9 +8,13 @@
 
 namespace {
 // The run and stream modes go on with the next line, unless the cursor wrapped to the start
-// (the set has been run through) or the line cannot be sent.
+// (the set has been run through) or the line cannot be sent. When Stop or a command error has
+// moved the cursor past the line in progress, the cursor line has not gone out yet: it is the
+// next line, or it would be skipped.
 bool SendNextLine(CTestCutDlg& dialog)
 {
+    if (!dialog.IsCursorLineSent())
+        return dialog.SendCursorLine();
     return dialog.AdvanceAndShow() && dialog.SendCursorLine();
 }
 } // namespace
@@ -59,6 +63,9 @@ bool CStepMode::Tick()
 {
     if (!m_dialog.IsLineFinished())
         return true;
+    // A press while another line still ran sent nothing yet: each press sends one line.
+    if (!m_dialog.IsCursorLineSent())
+        return m_dialog.SendCursorLine();
     m_dialog.AdvanceAndShow();
     return false;
 }

@@ -282,7 +282,10 @@ TEST_F(TestCutTest, CommandErrorDuringARunFollowsTheAnswerInThePanel)
                                 {2, {"%\n", "G1 F600 X20\n", "G0 X0\n"}}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.answer);
-        answerer->AnswerBox(row.answer);
+        // The user reads the box for a while: the dialog sees the error meanwhile.
+        answerer->AnswerBox(row.answer, [this](const SeenBox&) {
+            EXPECT_TRUE(WaitUntil([this] { return !dialog->IsModeRunning(); }));
+        });
         Run([this, &row] {
             Press(1111);
             ASSERT_TRUE(WaitUntil([this] { return Cursor().second == 1 && Moving(); }));
