@@ -9,6 +9,7 @@
 #include "ModelingMachine.h"
 #include "ProgramPlacement.h"
 #include "StringTable.h"
+#include "TestCutDlg.h"
 #include "TextViewCtrl.h"
 #include "ToolpathDlg.h"
 #include "TravelQuestion.h"
@@ -409,10 +410,12 @@ void CCutDlg::OnTest()
     show();
 }
 
-void CCutDlg::RunTestCut(CCutDataSet&)
+void CCutDlg::RunTestCut(CCutDataSet& set)
 {
-    // The test cut dialog runs here once it exists; until then Test ... only saves the list and
-    // loads the files.
+    if (!m_panel)
+        return;
+    CTestCutDlg testCut(*m_panel, set, m_panel);
+    testCut.exec();
 }
 
 void RunCutDialog(CControlPanelDlg& panel)

@@ -4,6 +4,7 @@
 #include "ColorLabel.h"
 #include "ControlPanelDlg.h"
 #include "CutDataSet.h"
+#include "CutDlg.h"
 #include "IconListBox.h"
 #include "ModalAnswerer.h"
 #include "ModelingMachine.h"
@@ -18,6 +19,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QThread>
 #include <QToolButton>
@@ -352,6 +354,31 @@ TEST_F(TestCutTest, CoordinateViewChosenInTheDialogChangesThePanelReadout)
             return static_cast<CColorLabel*>(panel->GetControl(1004))->GetText() == expected;
         }));
     });
+}
+
+TEST_F(TestCutTest, TestButtonOfTheCutDialogRunsTheTestCutWhileTheCutDialogIsHidden)
+{
+    UseEmptyStore("test-cut-test");
+    StoreList({temp.Write("part.nc", "%\nG0 X1\n")});
+    CCutDlg cut(*machine, panel.get());
+    cut.SetTestAllowed(true);
+    bool cutHidden = false;
+    QString shownFile;
+    answerer->Then([&](QWidget*) {
+        cut.findChild<QListWidget*>("1094")->setCurrentRow(0);
+        cut.findChild<QAbstractButton*>("1101")->click();
+        EXPECT_TRUE(cut.isVisible());
+        cut.reject();
+    });
+    answerer->Then([&](QWidget* testCut) {
+        cutHidden = !cut.isVisible();
+        shownFile = testCut->findChild<CIconListBox*>("1107")->item(0)->text();
+        testCut->close();
+    });
+    cut.exec();
+    EXPECT_TRUE(cutHidden);
+    EXPECT_EQ(shownFile, "part.nc");
+    EXPECT_TRUE(answerer->AllUsed());
 }
 
 } // namespace
