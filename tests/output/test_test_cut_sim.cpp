@@ -18,10 +18,8 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QDeadlineTimer>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QThread>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -36,18 +34,6 @@
 using namespace zr40_test;
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& done, int ms = 8000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 std::string Unhex(const std::string& hex)
 {
@@ -164,7 +150,7 @@ TEST_F(TestCutTest, StepModeSendsOneLinePerPressAndTheReadoutFollows)
         for (size_t i = 0; i < steps.size(); ++i) {
             SCOPED_TRACE(steps[i].line);
             Press(1109);
-            ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+            ASSERT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
             EXPECT_EQ(Sent().size(), i + 1);
             EXPECT_EQ(Sent().back(), steps[i].line);
             EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{0, int64_t(i) + 1}));
@@ -195,7 +181,7 @@ TEST_F(TestCutTest, RunModeSendsEveryLineOfEveryFileAndReturnsToTheStart)
         ASSERT_EQ(files->count(), 3);
         EXPECT_EQ(files->item(1)->text(), "empty.nc [null]");
         Press(1111);
-        ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+        ASSERT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
         EXPECT_EQ(Sent(), (std::vector<std::string>{"%\n", "G0 X1\n", "(b)\n", "G0 X3"}));
         EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{0, 0}));
         EXPECT_EQ(files->GetCurrent(), 0);
@@ -238,7 +224,7 @@ TEST_F(TestCutTest, StopEndsEachModeInItsOwnWay)
         EXPECT_TRUE(dialog->IsModeRunning());
         EXPECT_FALSE(dialog->Button(1110)->isEnabled());
         EXPECT_FALSE(dialog->Button(1112)->isEnabled());
-        ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+        ASSERT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
         EXPECT_FALSE(Moving());
         EXPECT_EQ(Sent(), (std::vector<std::string>{"G1 F600 X20\n", "G0 X0\n"}));
         EXPECT_EQ(sim->LogOf("0x3468"), (std::vector<std::string>{"0x3468 01", "0x3468 00"}));
@@ -286,7 +272,7 @@ TEST_F(TestCutTest, CommandErrorDuringARunFollowsTheAnswerInThePanel)
         SCOPED_TRACE(row.answer);
         // The user reads the box for a while: the dialog sees the error meanwhile.
         answerer->AnswerBox(row.answer, [this](const SeenBox&) {
-            EXPECT_TRUE(WaitUntil([this] { return !dialog->IsModeRunning(); }));
+            EXPECT_TRUE(WaitUntil([this] { return !dialog->IsModeRunning(); }, 8000));
         });
         Run([this, &row] {
             Press(1111);
@@ -295,7 +281,8 @@ TEST_F(TestCutTest, CommandErrorDuringARunFollowsTheAnswerInThePanel)
             // The panel asks; the dialog ends the mode and afterwards quits or continues.
             ASSERT_TRUE(WaitUntil([this] { return answerer->Count() > 0; }));
             if (row.answer == 1) {
-                ASSERT_TRUE(WaitUntil([this] { return !sim->LogOf("0x03F2").empty() && Idle(); }));
+                ASSERT_TRUE(
+                    WaitUntil([this] { return !sim->LogOf("0x03F2").empty() && Idle(); }, 8000));
                 EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{0, 0}));
             } else {
                 ASSERT_TRUE(WaitUntil([this] { return Sent().size() == 3 && Idle(); }, 15000));
