@@ -7,10 +7,13 @@
 #include "IconListBox.h"
 #include "ModelingMachine.h"
 #include "PanelMessageBox.h"
+#include "ProgramPlacement.h"
 #include "ResourceImages.h"
 #include "StringTable.h"
 #include "TestCutMode.h"
 #include "TextViewCtrl.h"
+#include "ToolpathDlg.h"
+#include "TravelQuestion.h"
 #include "UpDownArrows.h"
 
 #include <QApplication>
@@ -27,7 +30,7 @@
 namespace {
 
 // Control layout of template 147, in pixels.
-constexpr QSize DialogSize{460, 336};
+constexpr QSize DialogSize{460, 368};
 constexpr QRect FileListRect{8, 8, 444, 72};
 constexpr QRect ViewRect{8, 86, 444, 160};
 constexpr std::array ModeButtonIds{CTestCutDlg::StepId, CTestCutDlg::StopId, CTestCutDlg::RunId,
@@ -42,6 +45,7 @@ constexpr QRect SpeedArrowsRect{144, 300, 18, 24};
 constexpr QRect PercentRect{166, 300, 16, 24};
 constexpr QRect QuitCuttingRect{236, 302, 120, 28};
 constexpr QRect CloseRect{372, 302, 80, 28};
+constexpr QRect ToolpathRect{8, 334, 120, 26};
 
 // The bitmaps of the file list's state pictures and of the four run buttons.
 constexpr int FileStateBitmap = 148;
@@ -49,6 +53,7 @@ constexpr int FileStateImageSize = 16;
 constexpr int FirstModeBitmap = 149; // 149..152 for 1109..1112
 
 constexpr int CuttingInProgressString = 21041;
+constexpr int ToolpathCaptionString = 50201;
 constexpr int QuitQuestionString = 21045;
 constexpr int QuitCuttingString = 110;
 constexpr int ContinueString = 21002;
@@ -151,6 +156,12 @@ void CTestCutDlg::CreateControls()
     connect(close, &QPushButton::clicked, this, &CTestCutDlg::OnClose);
     auto* ok = Named(new QPushButton(LoadCaption(TemplateId, OkId), this), OkId);
     ok->hide();
+
+    auto* toolpath = new QPushButton(LoadString(ToolpathCaptionString), this);
+    toolpath->setObjectName(ToolpathName);
+    toolpath->setGeometry(ToolpathRect);
+    toolpath->setAutoDefault(false);
+    connect(toolpath, &QPushButton::clicked, this, &CTestCutDlg::OnToolpath);
 }
 
 QAbstractButton* CTestCutDlg::Button(int id) const
@@ -198,6 +209,14 @@ bool CTestCutDlg::OnInitDialog()
         box.exec();
         StopPollTimer();
         return false;
+    }
+    // A program that leaves the machine's travel from the shown origin is run only when the
+    // user agrees; No closes the test cut before anything is sent.
+    for (int i = 0; i < m_set.GetFileCount(); ++i) {
+        if (ConfirmTravel(m_set.GetFile(i), m_machine, &m_panel, this) != TravelAnswer::Send) {
+            StopPollTimer();
+            return false;
+        }
     }
     return true;
 }
@@ -252,6 +271,50 @@ void CTestCutDlg::ShowCursor()
         m_fileList->SetCurrent(file);
     }
     m_view->SetHighlightLine(m_set.GetLineIndex());
+    FollowInToolpath();
+}
+
+CToolpathDlg* CTestCutDlg::GetToolpathWindow() const
+{
+    return m_toolpath;
+}
+
+void CTestCutDlg::OnToolpath()
+{
+    if (!m_toolpath) {
+        m_toolpath = new CToolpathDlg(this);
+        m_toolpath->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_toolpath, &CToolpathDlg::LineClicked, this,
+                [this](qint64 line) { m_view->ScrollToLine(line); });
+        m_toolpathFile = -1;
+    }
+    FollowInToolpath();
+    m_toolpath->show();
+    m_toolpath->raise();
+}
+
+void CTestCutDlg::OpenToolpathFile()
+{
+    const int file = m_set.GetFileIndex();
+    if (file < 0 || file >= m_set.GetFileCount())
+        return;
+    m_toolpathFile = file;
+    MachineSettings settings;
+    CNcReadOptions options;
+    if (m_machine.GetMachineSettings(settings))
+        options = ReadOptionsFrom(settings);
+    m_toolpath->Open(m_set.GetFile(file).GetPath(), options);
+    m_toolpath->SetTravel(m_panel.GetRangeLow(), m_panel.GetRangeHigh(),
+                          m_panel.GetCurrentOrigin());
+}
+
+void CTestCutDlg::FollowInToolpath()
+{
+    if (!m_toolpath)
+        return;
+    if (m_set.GetFileIndex() != m_toolpathFile)
+        OpenToolpathFile();
+    m_toolpath->SetHighlightedLine(uint32_t(std::max<int64_t>(m_set.GetLineIndex(), 0)));
 }
 
 bool CTestCutDlg::AdvanceAndShow()
@@ -332,6 +395,13 @@ void CTestCutDlg::StopPollTimer()
 
 void CTestCutDlg::Poll()
 {
+    if (m_toolpath) {
+        // The tool where the panel's read-out shows it: relative to the shown origin.
+        const AxisTriple& position = m_panel.GetStatus().position;
+        const AxisTriple& origin = m_panel.GetCurrentOrigin();
+        m_toolpath->SetToolPosition(
+            NcPoint{position[0] - origin[0], position[1] - origin[1], position[2] - origin[2]});
+    }
     m_status = m_machine.GetCommandStatus();
     // A failed read carries every bit; it neither closes the dialog nor counts as an error, it
     // only keeps a running mode waiting.

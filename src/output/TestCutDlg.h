@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QSize>
 
@@ -16,6 +17,7 @@ class CControlPanelDlg;
 class CIconListBox;
 class CModelingMachine;
 class CTestCutMode;
+class CToolpathDlg;
 class CTextViewCtrl;
 class QAbstractButton;
 class QComboBox;
@@ -53,6 +55,8 @@ public:
         QuitCuttingId = 1116,
     };
     static constexpr int PollIntervalMs = 100;
+    // The "Toolpath..." button, added below the template's controls.
+    static constexpr const char* ToolpathName = "Toolpath";
     // Bits of word 0 of the transaction status.
     static constexpr uint32_t CommandErrorBit = 0x40;
     static constexpr uint32_t LineReadyBit = 0x80;
@@ -85,6 +89,7 @@ public:
     bool IsCursorLineSent() const { return m_cursorLineSent; }
 
     // --- for the owner and the tests ----------------------------------------------------------
+    CToolpathDlg* GetToolpathWindow() const;
     bool IsModeRunning() const { return m_mode != nullptr; }
     int GetLastModeButton() const { return m_lastModeButton; }
     uint32_t GetExpectedEnd() const { return m_expectedEnd; }
@@ -119,6 +124,11 @@ private:
     // Shows the cursor's file (when it is not the one shown) and highlights the cursor line.
     void ShowCursor();
     void StopPollTimer();
+    // The toolpath window of the cursor's file: opened by the button, then following the cursor
+    // line and the tool; a click on a segment scrolls the text view to its line.
+    void OnToolpath();
+    void OpenToolpathFile();
+    void FollowInToolpath();
     bool ReadReceiveCounter(uint32_t& counter);
     bool StatusValid() const { return m_status.IsValid(); }
 
@@ -136,6 +146,8 @@ private:
     bool m_initialised = false;
     bool m_closing = false;
     int m_shownFile = -1;
+    QPointer<CToolpathDlg> m_toolpath;
+    int m_toolpathFile = -1;
 
     CIconListBox* m_fileList = nullptr;
     CTextViewCtrl* m_view = nullptr;

@@ -30,6 +30,8 @@ public:
     // For the test cut: the line whose segments stand out, and the segments before it drawn dim.
     void SetHighlightedLine(std::optional<uint32_t> line);
     void SetToolPosition(std::optional<NcPoint> position);
+    const std::optional<NcPoint>& GetToolPosition() const { return m_tool; }
+    const std::optional<uint32_t>& GetHighlightedLine() const { return m_highlightLine; }
 
     void FitToWindow();
     // Micrometres in the projected plane to widget pixels, and back.

@@ -69,14 +69,22 @@ bool AskSendOutsideTravel(const QString& name, const CNcTravelCheck& check, QWid
 TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CModelingMachine& machine,
                                        CMachineStatusDlg* panel, QWidget* parent)
 {
-    MachineSettings settings;
-    AxisTriple low, high;
-    if (!StartsAsNcCode(path) || !machine.GetMachineSettings(settings) ||
-        !machine.GetMoveRange(low, high))
+    if (!StartsAsNcCode(path))
         return TravelAnswer::Send;
     CCutDataFile file;
     if (!file.Load(path, parent))
         return TravelAnswer::Stop;
+    return ConfirmTravel(file, machine, panel, parent);
+}
+
+TravelAnswer ConfirmTravel(const CCutDataFile& file, CModelingMachine& machine,
+                           CMachineStatusDlg* panel, QWidget* parent)
+{
+    MachineSettings settings;
+    AxisTriple low, high;
+    if (!file.IsNcCode() || !machine.GetMachineSettings(settings) ||
+        !machine.GetMoveRange(low, high))
+        return TravelAnswer::Send;
     const CNcPath program = ReadFileProgram(file, ReadOptionsFrom(settings));
     const CNcOrigins origins = panel ? OriginsFor(program, *panel) : CNcOrigins{};
     const CNcTravelCheck check = CheckTravel(MachineExtents(program, origins), low, high);

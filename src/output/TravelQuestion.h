@@ -35,3 +35,6 @@ enum class TravelAnswer
 // user agrees. ZML-1 files are sent as they are.
 TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CModelingMachine& machine,
                                        CMachineStatusDlg* panel, QWidget* parent);
+// The same for a file already in memory (the test cut's files): Send or Skip.
+TravelAnswer ConfirmTravel(const CCutDataFile& file, CModelingMachine& machine,
+                           CMachineStatusDlg* panel, QWidget* parent);

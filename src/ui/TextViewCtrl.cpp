@@ -77,10 +77,15 @@ void CTextViewCtrl::SetScrollPastEnd(bool on)
 void CTextViewCtrl::SetHighlightLine(int64_t line)
 {
     m_highlightLine = line;
+    ScrollToLine(line);
+    viewport()->update();
+}
+
+void CTextViewCtrl::ScrollToLine(int64_t line)
+{
     if (line >= 0)
         verticalScrollBar()->setValue(
             ClampToInt(CentredPosition(line, viewport()->height(), m_lineHeight)));
-    viewport()->update();
 }
 
 int64_t CTextViewCtrl::GetFirstLine() const

@@ -25,6 +25,8 @@ public:
     void SetScrollPastEnd(bool on);
     // Highlights line (-1: none) and scrolls it to the middle of the view.
     void SetHighlightLine(int64_t line);
+    // Scrolls line to the middle of the view; the highlight stays where it is.
+    void ScrollToLine(int64_t line);
     int64_t GetHighlightLine() const { return m_highlightLine; }
 
     int GetDigits() const { return m_digits; }

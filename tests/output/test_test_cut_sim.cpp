@@ -13,13 +13,17 @@
 #include "SimulatorProcess.h"
 #include "TestCutDlg.h"
 #include "TextViewCtrl.h"
+#include "ToolpathDlg.h"
+#include "ToolpathView.h"
 #include "UpDownArrows.h"
 #include "WidgetTestApp.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -366,6 +370,47 @@ TEST_F(TestCutTest, TestButtonOfTheCutDialogRunsTheTestCutWhileTheCutDialogIsHid
     EXPECT_TRUE(cutHidden);
     EXPECT_EQ(shownFile, "part.nc");
     EXPECT_TRUE(answerer->AllUsed());
+}
+
+TEST_F(TestCutTest, ToolpathFollowsTheCursorLineAndTheTool)
+{
+    AddFiles({{"part.nc", "%\nG90 G0 X2.\nG0 X4. Y1.\n"}});
+    Run([this] {
+        dialog->findChild<QPushButton*>(CTestCutDlg::ToolpathName)->click();
+        CToolpathDlg* window = dialog->GetToolpathWindow();
+        ASSERT_TRUE(window);
+        ASSERT_TRUE(WaitUntil([window] { return window->IsReady(); }));
+        EXPECT_EQ(window->Model()->path.segments.Size(), 2u);
+        CToolpathView* top = window->TopView();
+        for (int64_t line : {1, 2}) {
+            Press(1109);
+            ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+            EXPECT_EQ(top->GetHighlightedLine(), std::optional<uint32_t>(uint32_t(line)));
+        }
+        EXPECT_TRUE(window->findChild<QLabel*>("toolpathSummary")
+                        ->text()
+                        .contains("Remaining from line 3: "));
+        // The marker stands where the read-out says the tool is.
+        EXPECT_TRUE(WaitUntil([this, top] {
+            return top->GetToolPosition() &&
+                   (*top->GetToolPosition())[0] == SimX() - panel->GetCurrentOrigin()[0];
+        }));
+        window->close();
+    });
+}
+
+TEST_F(TestCutTest, ProgramLeavingTheTravelClosesTheTestCutOnNo)
+{
+    // The simulated travel is X 0..203 mm; from the machine's zero this program reaches 208.
+    AddFiles({{"wide.nc", "%\nG90 G0 X208. Y1.\n"}});
+    answerer->AnswerBox(7);
+    dialog = std::make_unique<CTestCutDlg>(*panel, set);
+    EXPECT_EQ(dialog->exec(), 0);
+    ASSERT_EQ(answerer->Count(), 1);
+    EXPECT_EQ(answerer->Seen()[0].text,
+              "wide.nc leaves the machine's travel from the current origin:\n"
+              "X by 5.00 mm above the travel\nSend it anyway?");
+    EXPECT_TRUE(Sent().empty());
 }
 
 } // namespace
