@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,25 @@
 #include <unistd.h>
 
 namespace {
+
+// A coordinate worked out in double, held to the 32-bit range (NaN counts as zero).
+int32_t SaturateCoordinate(double value)
+{
+    if (!(value == value))
+        return 0;
+    return static_cast<int32_t>(
+        std::clamp(std::round(value), double(INT32_MIN), double(INT32_MAX)));
+}
+
+// A time worked out in seconds, as a clock duration; held to about three years, so that a move
+// that would take longer (a centre far away) cannot overflow the clock.
+CFirmwareModel::Clock::duration MoveDuration(double seconds)
+{
+    if (!(seconds > 0))
+        return {};
+    return std::chrono::duration_cast<CFirmwareModel::Clock::duration>(
+        std::chrono::duration<double>(std::min(seconds, 1e8)));
+}
 
 // The largest job file the simulator takes in.
 constexpr off_t MaxJobFileSize = 64 << 20;
@@ -260,13 +280,13 @@ AxisTriple CFirmwareModel::PositionAt(TimePoint now) const
     if (m.arc) {
         const double angle = m.startAngle + m.sweep * f;
         const double radius = m.startRadius + (m.endRadius - m.startRadius) * f;
-        p[0] = static_cast<int32_t>(std::lround(m.cx + radius * std::cos(angle)));
-        p[1] = static_cast<int32_t>(std::lround(m.cy + radius * std::sin(angle)));
-        p[2] = static_cast<int32_t>(std::lround(m.from[2] + (m.to[2] - m.from[2]) * f));
+        p[0] = SaturateCoordinate(m.cx + radius * std::cos(angle));
+        p[1] = SaturateCoordinate(m.cy + radius * std::sin(angle));
+        p[2] = SaturateCoordinate(m.from[2] + (double(m.to[2]) - m.from[2]) * f);
         return p;
     }
     for (size_t i = 0; i < 3; ++i)
-        p[i] = static_cast<int32_t>(std::lround(m.from[i] + (m.to[i] - m.from[i]) * f));
+        p[i] = SaturateCoordinate(m.from[i] + (double(m.to[i]) - m.from[i]) * f);
     return p;
 }
 
@@ -313,8 +333,7 @@ void CFirmwareModel::StartArc(const AxisTriple& target, double cx, double cy, bo
     m.endRadius = std::hypot(m.to[0] - cx, m.to[1] - cy);
     const double length = std::hypot((m.startRadius + m.endRadius) / 2 * std::abs(sweep),
                                      static_cast<double>(m.to[2]) - m.from[2]);
-    m.end = now + std::chrono::duration_cast<Clock::duration>(
-                      std::chrono::duration<double>(length / m.speed));
+    m.end = now + MoveDuration(length / m.speed);
 }
 
 void CFirmwareModel::FinishMotion()
@@ -514,8 +533,10 @@ void CFirmwareModel::ExecuteLine(const std::string& rawLine, TimePoint at)
     for (size_t axis = 0; axis < 3; ++axis) {
         if (!words.axes[axis])
             continue;
-        const auto value = static_cast<int32_t>(std::lround(*words.axes[axis] * unit));
-        target[axis] = m_incremental ? m_position[axis] + value : origin[axis] + value;
+        // Worked out in double and held to the coordinates' range: a word of any size only
+        // sends the axis as far as it can go (the travel limits then hold it).
+        const double base = m_incremental ? m_position[axis] : origin[axis];
+        target[axis] = SaturateCoordinate(base + *words.axes[axis] * unit);
     }
     int speed = m_speed;
     if (m_motionMode != 0) {
@@ -532,9 +553,11 @@ void CFirmwareModel::ExecuteLine(const std::string& rawLine, TimePoint at)
         const std::optional<double> radius =
             words.radius ? std::optional<double>(*words.radius * unit) : std::nullopt;
         const bool clockwise = m_motionMode == 2;
-        if (const auto centre =
-                ArcCentre({double(m_position[0]), double(m_position[1])},
-                          {double(target[0]), double(target[1])}, offset, radius, clockwise)) {
+        // A centre beyond any coordinate makes the arc a straight line for all it matters.
+        const auto centre =
+            ArcCentre({double(m_position[0]), double(m_position[1])},
+                      {double(target[0]), double(target[1])}, offset, radius, clockwise);
+        if (centre && std::abs((*centre)[0]) < 1e9 && std::abs((*centre)[1]) < 1e9) {
             StartArc(target, (*centre)[0], (*centre)[1], clockwise, at, speed);
             return;
         }

@@ -29,7 +29,8 @@ NcLineWords ParseNcLine(std::string_view raw)
         if (start == i)
             continue;
         const double number = std::strtod(line.substr(start, i - start).c_str(), nullptr);
-        const int code = static_cast<int>(number);
+        // Codes are small whole numbers; a number beyond them is no code the machine knows.
+        const int code = number >= 0 && number < 1000 ? static_cast<int>(number) : -1;
         switch (letter) {
         case 'G':
             if (code >= 0 && code <= 3)

@@ -279,6 +279,33 @@ TEST_F(LineExecutionTest, ArcsFollowTheirCircle)
     }
 }
 
+TEST_F(LineExecutionTest, NumbersOfAnySizeGoNoFurtherThanTheTravel)
+{
+    const std::string nines(400, '9');
+    struct Row
+    {
+        std::string line;
+        int32_t x;
+    };
+    // Travel in X: 0 to 203 mm. A number too large for any code is no code at all.
+    for (const Row& row :
+         {Row{"G90 G0 X" + nines + "\n", 203000}, Row{"G90 G0 X-" + nines + "\n", 0},
+          Row{"G90 G0 X200\nG91 X2147483\nG90\n", 203000},
+          Row{"G0 X0\nG99999999999 G1 X10 F" + nines + "\n", 10000},
+          Row{"G0 X0 Y0\nG2 X10 Y10 R" + nines + "\n", 10000},
+          Row{"G0 X0 Y0\nG3 X10 Y0 I-" + nines + " J" + nines + "\n", 10000}}) {
+        SCOPED_TRACE(row.line.substr(0, 40));
+        Write(row.line);
+        for (int second = 0; second < 60; ++second) {
+            Pass(1s);
+            const AxisTriple position = m_model.Position(m_now);
+            EXPECT_GE(position[0], 0);
+            EXPECT_LE(position[0], 203000);
+        }
+        EXPECT_EQ(X(), row.x);
+    }
+}
+
 TEST_F(LineExecutionTest, PausedLineResumesAtItsSpeed)
 {
     Write("G1 F300 X50\n");
