@@ -470,6 +470,45 @@ TEST_F(ControlPanelTest, StoredUserSystemFallsBackOnAnNcOnlyMachine)
     EXPECT_EQ(StoredSettings().value(QStringLiteral("Settings/SetOrgCoordinateSystem")).toInt(), 3);
 }
 
+// Values in the store that no control can show come up as a choice the controls offer, and that
+// choice is what the close writes back.
+TEST_F(ControlPanelTest, GarbageInTheStoreComesUpAsAChoiceTheControlsOffer)
+{
+    struct Row
+    {
+        const char* key;
+        QVariant stored;
+        int savedBack;
+    };
+    for (const Row& row :
+         {Row{"Metric", 5, 1}, Row{"CursorType", 99, 3}, Row{"CursorType", -1, 0},
+          Row{"CursorType", QStringLiteral("99999999999"), 3}, Row{"CoordinateSystem", -7, 0},
+          Row{"CoordinateSystem", 10'000'000, 0}, Row{"CoordinateSystem", QStringLiteral("G55"), 1},
+          Row{"SetOrgCoordinateSystem", -7, 1}, Row{"SetOrgCoordinateSystem", 309, 1},
+          Row{"SetOrgCoordinateSystem", 8, 8}}) {
+        SCOPED_TRACE(std::string(row.key) + "=" + row.stored.toString().toStdString());
+        panel.reset();
+        ClearStoredSettings();
+        {
+            QSettings store = StoredSettings();
+            store.setValue(QStringLiteral("Settings/") + row.key, row.stored);
+        }
+        SetCommandSet(2);
+        Open();
+        panel->StopPolling();
+        Poll(0x2);
+        auto* shown = static_cast<QComboBox*>(panel->GetControl(1170));
+        auto* origin = static_cast<QComboBox*>(panel->GetControl(1171));
+        EXPECT_GE(shown->currentIndex(), 0);
+        EXPECT_GE(origin->currentIndex(), 0);
+        EXPECT_EQ(shown->currentData().toInt(), panel->CoordinateSystem);
+        EXPECT_EQ(origin->currentData().toInt(), panel->SetOrgCoordinateSystem);
+        panel->close();
+        EXPECT_EQ(StoredSettings().value(QStringLiteral("Settings/") + row.key).toInt(),
+                  row.savedBack);
+    }
+}
+
 // --- closing --------------------------------------------------------------------------------
 
 // Escape ends the panel's run at once with the settings saved, also while a handler waits for
