@@ -203,49 +203,92 @@ TEST_F(SetupSheetTest, NcSheetShowsTheBlockAndTheOffsetsInTheUnitJustChosen)
     }
 }
 
-TEST_F(SetupSheetTest, OffsetsOutsideTheRangeOrNotNumbersKeepTheUserOnTheField)
+// Every kind of number field of the sheets (the tool offsets in either unit, the distance
+// correction) with text that is no number, no finite number, or a number one step outside the
+// range: OK shows why, the sheet stays open on the field's page with the focus in the field, and
+// nothing reaches the machine.
+TEST_F(SetupSheetTest, BadTextInANumberFieldKeepsTheUserThereAndSendsNothing)
 {
     StartMachine();
     PresetSettings({0, 2, 0, 0, 0, 0});
     OpenPanel();
+    enum Field
+    {
+        OffsetMm,
+        OffsetInch,
+        Correction
+    };
     struct Row
     {
-        bool inch;
-        const char* typed;
+        Field field;
+        QString typed;
         QString message; // empty: accepted
     };
+    const QString number = "Please enter a number.";
     const QString mmRange = "Please enter a number between 0 and 10.";
+    const QString inchRange = "Please enter a number between 0 and 0.3937.";
+    const QString correctionRange = "Please enter a number between 99.5 and 100.5.";
+    const QString digits(10'000, '9');
     const Row rows[] = {
-        {false, "10.01", mmRange},
-        {false, "-0.01", mmRange},
-        {false, "ten", "Please enter a number."},
-        {false, "10", ""},
-        {true, "0.3938", "Please enter a number between 0 and 0.3937."},
-        {true, "0.3937", ""},
+        {OffsetMm, "", number},
+        {OffsetMm, "ten", number},
+        {OffsetMm, "nan", number},
+        {OffsetMm, "inf", number},
+        {OffsetMm, digits, number},
+        {OffsetMm, "1e308", mmRange},
+        {OffsetMm, "10.01", mmRange},
+        {OffsetMm, "-0.01", mmRange},
+        {OffsetMm, "10", ""},
+        {OffsetMm, "-0", ""},
+        {OffsetInch, "0.3938", inchRange},
+        {OffsetInch, "1e308", inchRange},
+        {OffsetInch, "0.3937", ""},
+        {Correction, "", number},
+        {Correction, "abc", number},
+        {Correction, "nan", number},
+        {Correction, digits, number},
+        {Correction, "1e308", correctionRange},
+        {Correction, "-0", correctionRange},
+        {Correction, "100.501", correctionRange},
+        {Correction, "99.499", correctionRange},
     };
+    sim->ClearLog();
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.typed);
+        SCOPED_TRACE(row.typed.left(20).toStdString());
         QString seen;
+        const auto typeAndConfirm = [&](CSettingSheet& sheet, int page, QLineEdit* edit) {
+            ASSERT_TRUE(sheet.SetActivePage(page));
+            edit->setText(row.typed);
+            if (!row.message.isEmpty())
+                answerer->AnswerBox(1, [&](const zr40_test::SeenBox& box) { seen = box.text; });
+            ClickOk(sheet);
+            if (row.message.isEmpty())
+                return;
+            EXPECT_TRUE(sheet.isVisible());
+            EXPECT_EQ(sheet.GetActiveIndex(), page);
+            EXPECT_EQ(sheet.focusWidget(), edit);
+            ClickCancel(sheet);
+        };
         RunSetup([&](CSettingSheet& setup) {
-            Click(PageControl(setup, 0, Modeling::Millimetres + (row.inch ? 1 : 0)));
-            RunNcSheet(setup, [&](CSettingSheet& nc) {
-                ASSERT_TRUE(nc.SetActivePage(1));
-                auto* edit = PageControl<QLineEdit>(nc, 1, CCutterCompensationPage::FirstEdit + 3);
-                edit->setText(row.typed);
+            if (row.field == Correction) {
+                typeAndConfirm(setup, 1,
+                               PageControl<QLineEdit>(setup, 1, CCorrectionSettingPage::Edits[1]));
                 if (!row.message.isEmpty())
-                    answerer->AnswerBox(1, [&](const zr40_test::SeenBox& box) { seen = box.text; });
-                ClickOk(nc);
-                if (row.message.isEmpty())
                     return;
-                EXPECT_TRUE(nc.isVisible());
-                EXPECT_EQ(nc.GetActiveIndex(), 1);
-                EXPECT_EQ(nc.focusWidget(), edit);
-                ClickCancel(nc);
-            });
+            } else {
+                Click(PageControl(setup, 0, Modeling::Millimetres + (row.field == OffsetInch)));
+                RunNcSheet(setup, [&](CSettingSheet& nc) {
+                    typeAndConfirm(
+                        nc, 1,
+                        PageControl<QLineEdit>(nc, 1, CCutterCompensationPage::FirstEdit + 3));
+                });
+            }
             ClickCancel(setup);
         });
         EXPECT_EQ(seen, row.message);
     }
+    // Every sheet was cancelled: the machine saw no write.
+    EXPECT_EQ(Writes(), 0);
 }
 
 TEST_F(SetupSheetTest, CorrectionIsShownOneStepBelowAndWrittenOnlyAfterAnEdit)
