@@ -4,6 +4,7 @@
 // each wait when the link fails.
 #include "MachineCommands.h"
 #include "ModelingMachine.h"
+#include "SimulatorLink.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "SimulatorServer.h"
 
-#include "UsbPrintLink.h"
+#include "MachineLink.h"
 
 #include <cerrno>
 #include <chrono>

@@ -2,11 +2,19 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
+// Device-change event code of a "device nodes changed" notice.
+constexpr unsigned DeviceNodesChanged = 7;
+
+// Receives device-change notices (plug, unplug, power-off) on the thread that owns the link.
+using DeviceChangeTarget = std::function<void(unsigned event)>;
+
 // The transport between the command layer and one machine: a real device on USB or the
-// simulator. Every operation reports failure by its result (false or -1), never by throwing.
+// simulator, as equal implementations. Every layer above holds a link only through this
+// interface. Every operation reports failure by its result (false or -1), never by throwing.
 class CMachineLink
 {
 public:
@@ -29,6 +37,24 @@ public:
     virtual bool Lock(int ms) = 0;
     virtual void Unlock() = 0;
     virtual ~CMachineLink() = default;
+
+    // --- machine selection --------------------------------------------------------------------
+    // Names the machine the next Open opens; another name than the current one forgets the path.
+    virtual void SetName(const std::string& name) = 0;
+    // Rebuilds the machine list from the installed printers with that driver; returns its size,
+    // -1 on failure.
+    virtual int EnumerateMachines(const std::string& driverName, bool checkPaths) = 0;
+    // An entry of that list; nothing outside it.
+    virtual std::optional<std::string> GetMachineName(int index) const = 0;
+
+    // --- device-change notices ----------------------------------------------------------------
+    // The owner watches GetNotificationFd() (readable when a notice is waiting; -1 when this link
+    // has none) and calls ProcessNotifications() on its own thread, which hands each notice to
+    // the target.
+    virtual void SetNotificationTarget(DeviceChangeTarget target) = 0;
+    virtual bool HasNotificationTarget() const = 0;
+    virtual int GetNotificationFd() const = 0;
+    virtual void ProcessNotifications() = 0;
 
     // The progress callback of the next OutputFile calls; empty for none.
     void SetOutputProgress(OutputProgress progress) { m_outputProgress = std::move(progress); }

@@ -5,16 +5,9 @@
 #include "PrintSpooler.h"
 #include "UsbDevice.h"
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
-
-// Device-change event code of a "device nodes changed" notice.
-constexpr unsigned DeviceNodesChanged = 7;
-
-// Receives device-change notices (plug, unplug, power-off) on the thread that owns the link.
-using DeviceChangeTarget = std::function<void(unsigned event)>;
 
 // The link to a real machine on USB. It also holds the fields and the common operations
 // (open, close, connection check, vendor transfers, lock) written once over the device
@@ -38,23 +31,20 @@ public:
     bool Lock(int ms) override;
     void Unlock() override;
 
-    void SetName(const std::string& name);
-    // Rebuilds the machine list from the installed printers; returns its size, -1 on failure.
-    int EnumerateMachines(const std::string& driverName, bool checkPaths);
-    std::optional<std::string> GetMachineName(int index) const;
+    void SetName(const std::string& name) override;
+    int EnumerateMachines(const std::string& driverName, bool checkPaths) override;
+    std::optional<std::string> GetMachineName(int index) const override;
 
     int GetDeviceHandle() const { return m_handle; }
     const std::string& GetDevicePath() const { return m_path; }
     int GetLockDepth() const { return m_lockDepth; }
     bool IsOverlapped() const { return m_overlapped; }
 
-    // Device-change notices. The owner watches GetNotificationFd() (readable when a notice is
-    // waiting; -1 when this link has none) and calls ProcessNotifications(), which hands each
-    // notice to the target on the owner's thread.
-    void SetNotificationTarget(DeviceChangeTarget target) { m_target = std::move(target); }
-    bool HasNotificationTarget() const { return static_cast<bool>(m_target); }
-    virtual int GetNotificationFd() const;
-    virtual void ProcessNotifications();
+    // Device-change notices: the USB bus's hotplug notices on the real machine.
+    void SetNotificationTarget(DeviceChangeTarget target) override { m_target = std::move(target); }
+    bool HasNotificationTarget() const override { return static_cast<bool>(m_target); }
+    int GetNotificationFd() const override;
+    void ProcessNotifications() override;
 
     // The device primitives.
     virtual bool FindDevicePath(const std::string& name, std::string& path);

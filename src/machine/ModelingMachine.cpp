@@ -1,6 +1,7 @@
 #include "ModelingMachine.h"
 
 #include "DeviceLock.h"
+#include "LinkFactory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -53,13 +54,12 @@ constexpr int32_t PartsPerMillion = 1000000;
 
 } // namespace
 
-CModelingMachine::CModelingMachine()
-    : CModelingMachine(std::make_unique<CUsbPrintLink>(false), std::make_unique<CSimulatorLink>())
+CModelingMachine::CModelingMachine() : CModelingMachine(CreateUsbPrintLink(), CreateSimulatorLink())
 {
 }
 
-CModelingMachine::CModelingMachine(std::unique_ptr<CUsbPrintLink> usbLink,
-                                   std::unique_ptr<CSimulatorLink> simulatorLink)
+CModelingMachine::CModelingMachine(std::unique_ptr<CMachineLink> usbLink,
+                                   std::unique_ptr<CMachineLink> simulatorLink)
     : m_usbLink(std::move(usbLink)), m_simulatorLink(std::move(simulatorLink)),
       m_link(m_usbLink.get())
 {
@@ -85,7 +85,7 @@ int CModelingMachine::EnumerateMachines()
     return m_usbLink->EnumerateMachines(m_modelName, false);
 }
 
-void CModelingMachine::SwitchLink(CUsbPrintLink* link)
+void CModelingMachine::SwitchLink(CMachineLink* link)
 {
     if (m_link != link)
         m_link->Close();
@@ -117,7 +117,7 @@ bool CModelingMachine::SelectMachine(const std::string& name)
 
 bool CModelingMachine::UseSimulator(DeviceChangeTarget target)
 {
-    CUsbPrintLink* previous = m_link;
+    CMachineLink* previous = m_link;
     const bool hasTarget = static_cast<bool>(target);
     m_simulatorLink->SetNotificationTarget(std::move(target));
     SwitchLink(m_simulatorLink.get());

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "MachineCommands.h"
+#include "MachineLink.h"
 #include "MachineStatus.h"
-#include "SimulatorLink.h"
-#include "UsbPrintLink.h"
 
 #include <cstddef>
 #include <functional>
@@ -26,16 +25,16 @@ public:
 
     CModelingMachine();
     // For tests: drive a given pair of links instead of the built-in ones.
-    CModelingMachine(std::unique_ptr<CUsbPrintLink> usbLink,
-                     std::unique_ptr<CSimulatorLink> simulatorLink);
+    CModelingMachine(std::unique_ptr<CMachineLink> usbLink,
+                     std::unique_ptr<CMachineLink> simulatorLink);
     ~CModelingMachine();
     CModelingMachine(const CModelingMachine&) = delete;
     CModelingMachine& operator=(const CModelingMachine&) = delete;
 
     // --- links and connection ---------------------------------------------------------
-    CUsbPrintLink& GetLink() { return *m_link; }
-    CUsbPrintLink& GetUsbLink() { return *m_usbLink; }
-    CSimulatorLink& GetSimulatorLink() { return *m_simulatorLink; }
+    CMachineLink& GetLink() { return *m_link; }
+    CMachineLink& GetUsbLink() { return *m_usbLink; }
+    CMachineLink& GetSimulatorLink() { return *m_simulatorLink; }
     bool IsSimulatorCurrent() const;
     const std::string& GetModelName() const { return m_modelName; }
     bool IsSwapped() const { return m_swap; }
@@ -139,7 +138,7 @@ public:
     static int32_t MulDiv(int32_t a, int32_t b, int32_t c);
 
 private:
-    void SwitchLink(CUsbPrintLink* link);
+    void SwitchLink(CMachineLink* link);
     bool ProbeByteOrder();
     CommandStatus ReadCommandStatus();
     bool WaitForAcceptance();
@@ -154,9 +153,9 @@ private:
     bool QuerySpindleRecord(uint16_t code, SpindleTimeRecord& record);
 
     std::string m_modelName = ModelName;
-    std::unique_ptr<CUsbPrintLink> m_usbLink;
-    std::unique_ptr<CSimulatorLink> m_simulatorLink;
-    CUsbPrintLink* m_link;
+    std::unique_ptr<CMachineLink> m_usbLink;
+    std::unique_ptr<CMachineLink> m_simulatorLink;
+    CMachineLink* m_link;
     bool m_swap = false;
     std::unique_ptr<uint8_t[]> m_payload;
     size_t m_payloadCapacity = 0;

@@ -300,5 +300,5 @@ private:
     QColor m_stepBackground;
     QColor m_speedBackground;
     bool m_closeHandled = false;
-    CUsbPrintLink* m_notifiedLink = nullptr; // the link whose notices this panel receives
+    CMachineLink* m_notifiedLink = nullptr; // the link whose notices this panel receives
 };

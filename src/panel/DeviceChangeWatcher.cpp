@@ -1,6 +1,6 @@
 #include "DeviceChangeWatcher.h"
 
-#include "UsbPrintLink.h"
+#include "MachineLink.h"
 
 #include <QSocketNotifier>
 
@@ -9,7 +9,7 @@ CDeviceChangeWatcher::CDeviceChangeWatcher(QObject* parent) : QObject(parent) {}
 // The notifiers are children of the watcher and go with it.
 CDeviceChangeWatcher::~CDeviceChangeWatcher() = default;
 
-void CDeviceChangeWatcher::Watch(CUsbPrintLink* link)
+void CDeviceChangeWatcher::Watch(CMachineLink* link)
 {
     const int fd = link ? link->GetNotificationFd() : -1;
     if (link == m_link && fd == m_fd)

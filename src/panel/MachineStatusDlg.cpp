@@ -385,7 +385,7 @@ void CMachineStatusDlg::OnDeviceChange(unsigned event)
 {
     if (event != DeviceNodesChanged || !m_connected)
         return;
-    CUsbPrintLink& link = m_machine->GetLink();
+    CMachineLink& link = m_machine->GetLink();
     if (link.Reconnect())
         return;
     m_connected = false;

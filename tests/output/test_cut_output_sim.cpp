@@ -6,6 +6,7 @@
 #include "ModalAnswerer.h"
 #include "ModelingMachine.h"
 #include "OutputTestSupport.h"
+#include "SimulatorLink.h"
 #include "SimulatorProcess.h"
 #include "ToolpathDlg.h"
 #include "WidgetTestApp.h"

@@ -1,5 +1,6 @@
 #include "ModelingMachine.h"
 #include "PrivateCups.h"
+#include "SimulatorLink.h"
 #include "UsbTestLink.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 #include "MachineCommands.h"
 #include "ModelingMachine.h"
+#include "SimulatorLink.h"
 #include "UsbTestLink.h"
 
 #include <gtest/gtest.h>
