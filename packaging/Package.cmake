@@ -17,11 +17,12 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "ZR-40 panel maintainers <zr40-panel@example
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/zr40-panel")
 # The libraries the programs link are found by dpkg-shlibdeps, with the versions built against;
-# what is loaded or run rather than linked is named here: Qt's window-system plug-ins, the
-# fonts the windows ask for, the print system's tools the queue helper runs.
+# what is loaded or run rather than linked is named here: Qt's window-system plug-ins and its
+# own texts in Japanese, the fonts the windows ask for, the print system's tools the queue helper
+# runs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, fonts-liberation2, fonts-ipafont-gothic, cups-client")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, fonts-liberation2, \
+fonts-ipafont-gothic, cups-client")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups, udev")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)

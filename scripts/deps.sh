@@ -8,6 +8,7 @@ ZR40_PACKAGES=(
     libgtest-dev libgmock-dev
     umockdev libumockdev-dev
     fonts-liberation2 fonts-ipafont-gothic
+    qt6-translations-l10n
     desktop-file-utils dpkg-dev
     xvfb xauth
     clang-14 libclang-rt-14-dev

@@ -5,7 +5,9 @@
 #include "CommandLine.h"
 #include "ControlPanelApp.h"
 #include "ControlPanelDlg.h"
+#include "FontSubstitutes.h"
 #include "ModelingMachine.h"
+#include "QtTranslations.h"
 
 #include <QApplication>
 
@@ -66,6 +68,10 @@ int RunPanelProgram(int argc, char** argv)
 
     QApplication application(argc, argv);
     NameProgram();
+    // Before the first window: the fonts the windows ask for, and Qt's own texts in the
+    // interface language (a missing translation leaves Qt's English, nothing worse).
+    InstallFontSubstitutes();
+    InstallQtTranslations();
     const CommandLineResult command = ParseCommandLine(QCoreApplication::arguments());
     if (command.action == CommandLineResult::Action::Exit)
         return Print(command);

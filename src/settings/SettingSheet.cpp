@@ -1,6 +1,7 @@
 #include "SettingSheet.h"
 
 #include "PropertyPage.h"
+#include "SettingStrings.h"
 #include "StringTable.h"
 
 #include <QDialogButtonBox>
@@ -27,6 +28,9 @@ CSettingSheet::CSettingSheet(int captionStringId, QWidget* parent)
     ok->setObjectName(QString::number(OkId));
     cancel->setObjectName(QString::number(CancelId));
     ok->setDefault(true);
+    // The program's own captions, in the interface language.
+    ok->setText(LoadString(SettingStr::Ok));
+    cancel->setText(LoadString(SettingStr::Cancel));
     connect(buttons, &QDialogButtonBox::accepted, this, &CSettingSheet::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CSettingSheet::reject);
 

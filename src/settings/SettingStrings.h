@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 // Numbers of the string-table texts the settings pages show.
 namespace SettingStr {
 constexpr int ModelName = 102;
@@ -9,6 +11,7 @@ constexpr int OperationFailed = 113;
 constexpr int OperationSucceeded = 114;
 constexpr int IdlingCompleted = 119;
 constexpr int Ok = 20000;
+constexpr int Cancel = 20001;
 constexpr int ClearSettingsQuestion = 21033;
 constexpr int SetupSheet = 21094;
 constexpr int NcCodeSheet = 21097;

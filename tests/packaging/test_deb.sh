@@ -20,9 +20,10 @@ fail() {
 deb=$(ls "$out"/zr40-panel_*.deb)
 
 depends=$(dpkg-deb -f "$deb" Depends)
-# The libraries linked, the Qt window-system plug-ins, the fonts, the print system's tools.
-for package in libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins libusb-1.0-0 libcups2 \
-    libsdl2-2.0-0 fonts-liberation2 fonts-ipafont-gothic cups-client; do
+# The libraries linked, Qt's window-system plug-ins and translations, the fonts, the print
+# system's tools.
+for package in libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins qt6-translations-l10n \
+    libusb-1.0-0 libcups2 libsdl2-2.0-0 fonts-liberation2 fonts-ipafont-gothic cups-client; do
     printf '%s\n' "$depends" | tr ',' '\n' | sed 's/^ *//; s/ .*//' | grep -qx "$package" ||
         fail "Depends lacks $package: $depends"
 done
