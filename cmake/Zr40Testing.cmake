@@ -1,20 +1,27 @@
 # zr40_add_test(NAME LABEL <layer> SOURCES ... [LIBS ...] [RESOURCE_LOCK <name>] [ENVIRONMENT ...]
-#               [LAUNCHER <program>])
+#               [LAUNCHER <program>] [CONFIGURATION <name>])
 #
 # One GoogleTest executable registered as one CTest test carrying its layer's label, so that
 # `ctest -L machine` runs one layer. Tests that start the simulator share the resource lock
 # "simulator": its named objects are global to the machine. A LAUNCHER runs the test program
-# (umockdev-wrapper for the tests on an emulated USB bus).
+# (umockdev-wrapper for the tests on an emulated USB bus). A CONFIGURATION keeps the test out of
+# the default run: only `ctest -C <name>` runs it (the soak test).
 set(ZR40_LSAN_SUPPRESSIONS ${CMAKE_CURRENT_LIST_DIR}/../tests/lsan.supp)
 
 function(zr40_add_test name)
-    cmake_parse_arguments(T "" "LABEL;RESOURCE_LOCK;TIMEOUT;LAUNCHER" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(T "" "LABEL;RESOURCE_LOCK;TIMEOUT;LAUNCHER;CONFIGURATION" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
     if(NOT T_LABEL)
         message(FATAL_ERROR "test ${name} needs a LABEL naming its layer")
     endif()
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
-    add_test(NAME ${name} COMMAND ${T_LAUNCHER} $<TARGET_FILE:${name}>)
+    if(T_CONFIGURATION)
+        # Run only by `ctest -C <configuration>`, never in the default run.
+        add_test(NAME ${name} COMMAND ${T_LAUNCHER} $<TARGET_FILE:${name}>
+                 CONFIGURATIONS ${T_CONFIGURATION})
+    else()
+        add_test(NAME ${name} COMMAND ${T_LAUNCHER} $<TARGET_FILE:${name}>)
+    endif()
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
