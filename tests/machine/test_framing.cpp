@@ -265,3 +265,32 @@ TEST_F(MachineTest, LockIsNestedAndReleasedAfterEachTransaction)
     ASSERT_TRUE(machine->StopOperation());
     EXPECT_EQ(link->GetLockDepth(), 0);
 }
+
+// A machine that announces and delivers a longer reply than was asked (160 bytes where 12 were
+// asked): each wrapper takes what it asked for and not a byte more.
+TEST_F(MachineTest, RepliesLongerThanAskedFillOnlyWhatWasAsked)
+{
+    // Forty values, 1 to 40, where three were asked for.
+    std::vector<uint8_t> many;
+    for (int64_t value = 1; value <= 40; ++value) {
+        const std::vector<uint8_t> bytes = link->Encode32({value});
+        many.insert(many.end(), bytes.begin(), bytes.end());
+    }
+    link->replies[Cmd::GetPosition] = many;
+    AxisTriple position{};
+    ASSERT_TRUE(machine->GetPosition(position));
+    EXPECT_EQ(position, (AxisTriple{1, 2, 3}));
+
+    struct Row
+    {
+        int asked;
+        int expected;
+    };
+    for (const Row row : {Row{0, 0}, Row{1, 1}, Row{12, 12}, Row{159, 159}, Row{160, 160}}) {
+        SCOPED_TRACE(row.asked);
+        std::vector<uint8_t> buffer(static_cast<size_t>(row.asked) + 16, 0xA5);
+        EXPECT_EQ(machine->Query(Cmd::GetPosition, buffer.data(), row.asked), row.expected);
+        for (size_t i = static_cast<size_t>(row.asked); i < buffer.size(); ++i)
+            ASSERT_EQ(buffer[i], 0xA5) << "byte " << i << " past the buffer";
+    }
+}
