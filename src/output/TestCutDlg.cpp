@@ -195,7 +195,8 @@ bool CTestCutDlg::OnInitDialog()
     for (size_t i = 0; i < ModeButtonIds.size(); ++i) {
         const QImage bitmap = LoadBitmapResource(FirstModeBitmap + int(i));
         QPixmap picture = QPixmap::fromImage(bitmap);
-        picture.setMask(picture.createMaskFromColor(Qt::white));
+        // The pictures are drawn on a mask colour, the colour of their first pixel.
+        picture.setMask(picture.createMaskFromColor(bitmap.pixelColor(0, 0)));
         Button(ModeButtonIds[i])->setIcon(picture);
         Button(ModeButtonIds[i])->setIconSize(bitmap.size());
     }

@@ -20,6 +20,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -172,6 +173,24 @@ TEST_F(TestCutTest, StepModeSendsOneLinePerPressAndTheReadoutFollows)
     const auto normal = std::find(log.begin(), log.end(), "0x03F5 ff");
     ASSERT_NE(normal, log.end());
     EXPECT_NE(std::find(normal, log.end(), "0x03F2"), log.end());
+}
+
+TEST_F(TestCutTest, ModeButtonsShowTheirPicturesWithoutTheMaskColour)
+{
+    AddFiles({{"part.nc", "%\r\nG0 X1\r\n"}});
+    Run([this] {
+        for (int id : {1109, 1110, 1111, 1112}) {
+            const QImage icon = dialog->Button(id)->icon().pixmap(16, 16).toImage();
+            // The corners are the mask colour: transparent; the picture itself is opaque.
+            EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0) << id;
+            EXPECT_EQ(qAlpha(icon.pixel(15, 15)), 0) << id;
+            int opaque = 0;
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x)
+                    opaque += qAlpha(icon.pixel(x, y)) == 255;
+            EXPECT_GT(opaque, 10) << id;
+        }
+    });
 }
 
 TEST_F(TestCutTest, RunModeSendsEveryLineOfEveryFileAndReturnsToTheStart)
