@@ -1,0 +1,205 @@
+// zr40-screenshots: draws the pictures of the README from the real windows. The panel runs on a
+// simulator that is already running; the Cut dialog lists two sample programs, the test cut
+// steps through the first lines of one, and its toolpath view follows the tool. Each window is
+// saved with QWidget::grab as a PNG file into the folder given.
+//
+// Usage: zr40-screenshots FOLDER [PROGRAM-FOLDER]
+// The sample programs are written into PROGRAM-FOLDER; without it only the panel is taken.
+// tools/screenshots.sh runs it under Xvfb.
+
+#include "ApplicationDialogs.h"
+#include "ControlPanelDlg.h"
+#include "CutDataSet.h"
+#include "CutDlg.h"
+#include "FontSubstitutes.h"
+#include "ModelingMachine.h"
+#include "PanelMessageBox.h"
+#include "QtTranslations.h"
+#include "StringTable.h"
+#include "TestCutDlg.h"
+#include "ToolpathDlg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+// A square pocket outline, a circle of two arcs and a short slope: enough lines for the views.
+// Coordinates carry a decimal point: without one an NC number counts in the smallest increment.
+const char* const PartProgram = "%\r\n"
+                                "G90 G21 G54\r\n"
+                                "G0 Z5.\r\n"
+                                "G0 X5. Y5.\r\n"
+                                "G1 Z-1. F200\r\n"
+                                "G1 X35. F600\r\n"
+                                "G1 Y35.\r\n"
+                                "G1 X5.\r\n"
+                                "G1 Y5.\r\n"
+                                "G0 Z5.\r\n"
+                                "G0 X30. Y20.\r\n"
+                                "G1 Z-1. F200\r\n"
+                                "G2 X10. Y20. I-10. J0. F600\r\n"
+                                "G2 X30. Y20. I10. J0.\r\n"
+                                "G0 Z5.\r\n"
+                                "G0 X20. Y20.\r\n"
+                                "G1 Z-2. F200\r\n"
+                                "G1 X25. Y25. F400\r\n"
+                                "G0 Z5.\r\n"
+                                "G0 X0. Y0.\r\n"
+                                "%\r\n";
+const char* const LogoProgram = "%\r\nG90 G0 Z5.\r\nG0 X2. Y2.\r\nG1 Z-0.5 F150\r\nG1 X12. Y2. "
+                                "F500\r\nG1 X2. Y12.\r\nG1 X12. Y12.\r\nG0 Z5.\r\n%\r\n";
+
+// Runs the event loop until done() or the deadline; false on the deadline.
+bool WaitUntil(const std::function<bool()>& done, int ms = 10000)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+void Pause(int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool Save(QWidget& window, const QString& path)
+{
+    window.raise();
+    window.activateWindow();
+    Pause(300);
+    const bool saved = window.grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+QByteArray WriteFile(const QDir& folder, const char* name, const char* content)
+{
+    const QString path = folder.filePath(QString::fromLatin1(name));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content);
+    return path.toLocal8Bit();
+}
+
+// A question the windows ask on the way (a program beyond the travel, leaving a test cut in
+// the middle) is answered with its first button, so that nothing waits for a user.
+void AnswerQuestions()
+{
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            box->accept();
+        else if (auto* panelBox = qobject_cast<CPanelMessageBox*>(modal))
+            panelBox->done(1);
+    });
+    timer->start(100);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    InstallFontSubstitutes();
+    InstallQtTranslations();
+    if (argc < 2) {
+        std::fputs("usage: zr40-screenshots FOLDER [PROGRAM-FOLDER]\n", stderr);
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    // Without a folder for the sample programs only the panel is taken.
+    const bool panelOnly = argc < 3;
+    const QString suffix = IsJapaneseUi() ? QStringLiteral("-ja") : QString();
+    QCoreApplication::setOrganizationName(QStringLiteral("Quenby Corporation"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quenby Miltaro Controller for ZR-40"));
+    AnswerQuestions();
+
+    CModelingMachine machine;
+    if (!machine.UseSimulator({})) {
+        std::fputs("zr40-screenshots: no simulator answers\n", stderr);
+        return 1;
+    }
+    MachineSettings settings;
+    if (machine.GetMachineSettings(settings)) {
+        settings.commandSet = 1; // NC code: the panel offers the test cut
+        machine.SetMachineSettings(settings);
+    }
+    CApplicationDialogs dialogs;
+    CControlPanelDlg panel(&machine);
+    panel.SetDialogs(&dialogs);
+    panel.show();
+    if (!WaitUntil([&] { return panel.GetControl(PanelId::Setup)->isEnabled(); })) {
+        std::fputs("zr40-screenshots: the panel did not come up\n", stderr);
+        return 1;
+    }
+    // A read-out away from zero: the table moved to a point of the part.
+    machine.MoveTo(-1, {12500, 8000, 0});
+    WaitUntil([&] { return false; }, 2500);
+    bool saved = Save(panel, out.filePath(QStringLiteral("panel%1.png").arg(suffix)));
+    if (panelOnly)
+        return saved ? 0 : 1;
+
+    const QDir folder(QString::fromLocal8Bit(argv[2]));
+    const QByteArray part = WriteFile(folder, "bracket.nc", PartProgram);
+    const QByteArray logo = WriteFile(folder, "logo.nc", LogoProgram);
+    {
+        // The Cut dialog shows the output list kept from the last time.
+        QSettings store(QSettings::IniFormat, QSettings::UserScope,
+                        QCoreApplication::organizationName(), QCoreApplication::applicationName());
+        store.setValue(QStringLiteral("OutputFiles/FileCount"), 2);
+        store.setValue(QStringLiteral("OutputFiles/File0"), part);
+        store.setValue(QStringLiteral("OutputFiles/File1"), logo);
+    }
+    {
+        CCutDlg cut(machine, &panel);
+        cut.show();
+        if (auto* list = cut.findChild<QListWidget*>(QString::number(CCutDlg::FileListId)))
+            list->setCurrentRow(0);
+        saved = Save(cut, out.filePath(QStringLiteral("cut%1.png").arg(suffix))) && saved;
+    }
+
+    CCutDataSet set;
+    if (!set.AddFile(part, nullptr))
+        return 1;
+    CTestCutDlg testCut(panel, set);
+    QTimer::singleShot(0, &testCut, [&] {
+        for (int step = 0; step < 6; ++step) {
+            testCut.Button(CTestCutDlg::StepId)->click();
+            WaitUntil([&] { return !testCut.IsModeRunning(); }, 5000);
+            Pause(300);
+        }
+        saved = Save(testCut, out.filePath(QStringLiteral("testcut%1.png").arg(suffix))) && saved;
+        if (auto* button = testCut.findChild<QPushButton*>(CTestCutDlg::ToolpathName))
+            button->click();
+        CToolpathDlg* toolpath = testCut.GetToolpathWindow();
+        if (toolpath && WaitUntil([toolpath] { return toolpath->IsReady(); })) {
+            toolpath->resize(900, 560);
+            Pause(500);
+            saved = Save(*toolpath, out.filePath(QStringLiteral("toolpath%1.png").arg(suffix))) &&
+                    saved;
+        } else {
+            saved = false;
+        }
+        testCut.reject();
+    });
+    testCut.exec();
+    return saved ? 0 : 1;
+}
