@@ -170,6 +170,7 @@ int main(int argc, char** argv)
     }
     {
         CCutDlg cut(machine, &panel);
+        cut.SetTestAllowed(true); // as the panel opens it in NC-code mode
         cut.show();
         if (auto* list = cut.findChild<QListWidget*>(QString::number(CCutDlg::FileListId)))
             list->setCurrentRow(0);
