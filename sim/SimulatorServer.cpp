@@ -1,6 +1,7 @@
 #include "SimulatorServer.h"
 
 #include "MachineLink.h"
+#include "RawBytes.h"
 
 #include <cerrno>
 #include <chrono>
@@ -89,14 +90,12 @@ CSimulatorServer::~CSimulatorServer()
 
 uint16_t CSimulatorServer::Get16(size_t offset) const
 {
-    uint16_t value;
-    std::memcpy(&value, m_block.Data() + offset, sizeof value);
-    return value;
+    return LoadRaw<uint16_t>(m_block.Data() + offset);
 }
 
 void CSimulatorServer::Put16(size_t offset, uint16_t value)
 {
-    std::memcpy(m_block.Data() + offset, &value, sizeof value);
+    StoreRaw(m_block.Data() + offset, value);
 }
 
 bool CSimulatorServer::Start(bool connected)
@@ -234,9 +233,8 @@ void CSimulatorServer::WatchDisconnect()
 
 void CSimulatorServer::RememberClient()
 {
-    uint32_t pid = 0, token = 0;
-    std::memcpy(&pid, m_block.Data() + Header::ClientProcess, sizeof pid);
-    std::memcpy(&token, m_block.Data() + Header::ClientToken, sizeof token);
+    const auto pid = LoadRaw<uint32_t>(m_block.Data() + Header::ClientProcess);
+    const auto token = LoadRaw<uint32_t>(m_block.Data() + Header::ClientToken);
     if (pid != 0)
         m_clients.emplace(static_cast<int32_t>(pid), token);
 }

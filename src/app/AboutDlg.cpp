@@ -1,7 +1,7 @@
 #include "AboutDlg.h"
 
-#include "AppStrings.h"
 #include "ResourceImages.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TextFormat.h"
 #include "VersionRecord.h"
@@ -72,12 +72,12 @@ void CAboutDlg::ReadVersionRecord(const CVersionRecord* record, QString& version
     const std::optional<QString> legalNotice =
         record ? record->Query(QString::fromLatin1(CVersionRecord::LegalNoticeKey)) : std::nullopt;
     if (version && legalNotice) {
-        versionText = FormatTemplate(LoadString(AppString::VersionFormat), {*version});
+        versionText = FormatTemplate(LoadString(Str::VersionFormat), {*version});
         legalNoticeText = *legalNotice;
         return;
     }
-    versionText = LoadString(AppString::VersionMissing);
-    legalNoticeText = LoadString(AppString::LegalNoticeFallback);
+    versionText = LoadString(Str::VersionMissing);
+    legalNoticeText = LoadString(Str::LegalNoticeFallback);
 }
 
 int CAboutDlg::exec()
@@ -92,6 +92,5 @@ void CAboutDlg::OnInitDialog()
     m_versionLabel->setText(m_versionText);
     m_legalNoticeLabel->setText(m_legalNoticeText);
     setWindowTitle(QCoreApplication::applicationName());
-    m_firmwareLabel->setText(
-        FormatTemplate(LoadString(AppString::FirmwareFormat), {m_firmwareText}));
+    m_firmwareLabel->setText(FormatTemplate(LoadString(Str::FirmwareFormat), {m_firmwareText}));
 }

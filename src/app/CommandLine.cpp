@@ -1,6 +1,6 @@
 #include "CommandLine.h"
 
-#include "AppStrings.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TextFormat.h"
 
@@ -11,12 +11,12 @@
 CommandLineResult ParseCommandLine(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(FormatTemplate(LoadString(AppString::SingleMachineTitle),
-                                                    {LoadString(AppString::ModelName)}));
+    parser.setApplicationDescription(
+        FormatTemplate(LoadString(Str::SingleMachineTitle), {LoadString(Str::ModelName)}));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption simulatorOption(QStringLiteral("simulator"),
-                                             LoadString(AppString::SimulatorOption));
+                                             LoadString(Str::SimulatorOption));
     parser.addOption(simulatorOption);
 
     CommandLineResult result;
@@ -32,8 +32,7 @@ CommandLineResult ParseCommandLine(const QStringList& arguments)
         result.exitCode = 2;
         result.isError = true;
         result.output =
-            LoadString(AppString::UnexpectedArgument).arg(parser.positionalArguments().first()) +
-            u'\n';
+            LoadString(Str::UnexpectedArgument).arg(parser.positionalArguments().first()) + u'\n';
         return result;
     }
     // --help-all (Qt's options as well) gets the same text: the panel's own options are all

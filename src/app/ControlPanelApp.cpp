@@ -1,11 +1,11 @@
 #include "ControlPanelApp.h"
 
 #include "AlarmText.h"
-#include "AppStrings.h"
 #include "FileErrorMessage.h"
 #include "MachineSelectDlg.h"
 #include "ModelingMachine.h"
 #include "PanelMessageBox.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TextFormat.h"
 
@@ -26,13 +26,12 @@ void CControlPanelApp::SetTitle(const QString& title)
 void CControlPanelApp::SetNames()
 {
     QCoreApplication::setOrganizationName(QString::fromLatin1(SettingsRootKey));
-    SetTitle(FormatTemplate(LoadString(AppString::SingleMachineTitle),
-                            {LoadString(AppString::ModelName)}));
+    SetTitle(FormatTemplate(LoadString(Str::SingleMachineTitle), {LoadString(Str::ModelName)}));
     // The help file stands next to the executable; nothing opens it.
     m_helpPath = QCoreApplication::applicationFilePath();
     const qsizetype slash = m_helpPath.lastIndexOf(u'/');
     if (slash >= 0)
-        m_helpPath = m_helpPath.left(slash + 1) + LoadString(AppString::HelpFileName);
+        m_helpPath = m_helpPath.left(slash + 1) + LoadString(Str::HelpFileName);
 }
 
 int CControlPanelApp::InitInstance()
@@ -44,7 +43,7 @@ int CControlPanelApp::InitInstance()
     // The installed count decides, not the candidate count: with several machines installed
     // each machine's panel gets a title, and so a settings profile, of its own.
     if (machine->EnumerateMachines() > 1)
-        SetTitle(FormatTemplate(LoadString(AppString::MultiMachineTitle),
+        SetTitle(FormatTemplate(LoadString(Str::MultiMachineTitle),
                                 {QString::fromStdString(machine->GetLink().GetName())}));
     m_runPanel(*machine);
     // Destroying the machine closes its link; the panel mutex stays held until the end.
@@ -54,8 +53,8 @@ int CControlPanelApp::InitInstance()
 
 void CControlPanelApp::PrepareNoMachineBox(CPanelMessageBox& box) const
 {
-    box.SetCaption(RetryResult, LoadString(AppString::RetryCaption));
-    box.SetCaption(EndResult, LoadString(AppString::EndCaption));
+    box.SetCaption(RetryResult, LoadString(Str::Retry));
+    box.SetCaption(EndResult, LoadString(Str::End));
     box.SetHotKey(SimulatorHotKey, true, true, true);
 }
 

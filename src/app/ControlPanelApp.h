@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "PanelMessageBoxLayout.h"
 #include "PanelMutex.h"
 
 #include <QString>
@@ -25,9 +26,10 @@ public:
     static constexpr const char* SettingsRootKey = "Quenby Corporation";
     // The hidden key of the no-machine box: Ctrl+Alt+Shift+J switches to the simulator.
     static constexpr int SimulatorHotKey = 74;
-    static constexpr uint32_t NoMachineBoxStyle = 0x31; // OK / Cancel, exclamation
-    static constexpr int RetryResult = 1;
-    static constexpr int EndResult = 2;
+    // The no-machine box: OK and Cancel captioned Retry and End.
+    static constexpr uint32_t NoMachineBoxStyle = BoxStyle::ExclamationOkCancel;
+    static constexpr int RetryResult = BoxResult::Ok;
+    static constexpr int EndResult = BoxResult::Cancel;
 
     using MachineFactory = std::function<std::unique_ptr<CModelingMachine>()>;
     using PanelRunner = std::function<void(CModelingMachine& machine)>;

@@ -2,6 +2,7 @@
 
 #include "DeviceLock.h"
 #include "LinkFactory.h"
+#include "RawBytes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -37,18 +38,6 @@ private:
     Clock::time_point m_start;
     int m_limit;
 };
-
-template <typename T> T LoadRaw(const uint8_t* bytes)
-{
-    T value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
-
-template <typename T> void StoreRaw(uint8_t* bytes, T value)
-{
-    std::memcpy(bytes, &value, sizeof value);
-}
 
 constexpr int32_t PartsPerMillion = 1000000;
 
@@ -199,13 +188,15 @@ CommandStatus CModelingMachine::GetCommandStatus()
     return ReadCommandStatus();
 }
 
-bool CModelingMachine::WaitForAcceptance()
+// Reads the command status (each read under its own lock) until busyBit is clear in word 1; a
+// failed read, the error bit or the end of the wait limit fails.
+bool CModelingMachine::WaitUntilClear(uint32_t busyBit)
 {
     for (CWaitTimer timer(WaitLimitMs); timer.Running(); timer.Pace()) {
         const CommandStatus status = GetCommandStatus();
         if (!status.IsValid() || (status.word1 & CommandStatus::Error))
             return false;
-        if (!(status.word1 & CommandStatus::NotAccepted))
+        if (!(status.word1 & busyBit))
             return true;
     }
     return false;
@@ -213,14 +204,7 @@ bool CModelingMachine::WaitForAcceptance()
 
 bool CModelingMachine::WaitForCompletion()
 {
-    for (CWaitTimer timer(WaitLimitMs); timer.Running(); timer.Pace()) {
-        const CommandStatus status = GetCommandStatus();
-        if (!status.IsValid() || (status.word1 & CommandStatus::Error))
-            return false;
-        if (!(status.word1 & CommandStatus::Executing))
-            return true;
-    }
-    return false;
+    return WaitUntilClear(CommandStatus::Executing);
 }
 
 // The reply length announced in the command status; -1 on an error or when none comes. A
@@ -244,7 +228,7 @@ bool CModelingMachine::SendCommand(uint16_t code, const void* payload, int lengt
         return false;
     if (!m_link->VendorWrite(code, payload, length))
         return false;
-    return WaitForAcceptance();
+    return WaitUntilClear(CommandStatus::NotAccepted);
 }
 
 bool CModelingMachine::SendCommand16(uint16_t code, const int16_t* values, int count)
@@ -576,7 +560,8 @@ bool CModelingMachine::GetSystemReport(const std::function<void(const char*, int
     CDeviceLock lock(*m_link, LockTimeoutMs);
     if (!lock.IsLocked())
         return false;
-    if (!m_link->VendorWrite(Cmd::GetSystemReport, nullptr, 0) || !WaitForAcceptance())
+    if (!m_link->VendorWrite(Cmd::GetSystemReport, nullptr, 0) ||
+        !WaitUntilClear(CommandStatus::NotAccepted))
         return false;
     char chunk[ReportChunk];
     // A machine that keeps answering with empty reads would otherwise hold the panel forever:

@@ -141,7 +141,8 @@ private:
     void SwitchLink(CMachineLink* link);
     bool ProbeByteOrder();
     CommandStatus ReadCommandStatus();
-    bool WaitForAcceptance();
+    // Acceptance (NotAccepted) and completion (Executing) are the same wait on another bit.
+    bool WaitUntilClear(uint32_t busyBit);
     int WaitForReply();
     bool ReadReplyExact(void* buffer, int length, int replyLength);
     uint8_t* ReservePayload(size_t length);

@@ -2,6 +2,7 @@
 
 #include "FileErrorMessage.h"
 #include "FileReader.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QFile>
@@ -16,11 +17,6 @@
 #endif
 
 namespace {
-
-namespace Str {
-constexpr int NullSuffix = 50030;
-constexpr int ErrorSuffix = 50031;
-} // namespace Str
 
 QString FileNamePart(const QByteArray& path)
 {

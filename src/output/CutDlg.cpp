@@ -8,6 +8,7 @@
 #include "ImageButton.h"
 #include "ModelingMachine.h"
 #include "ProgramPlacement.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TestCutDlg.h"
 #include "TextViewCtrl.h"
@@ -30,12 +31,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-namespace Str {
-constexpr int NextCuttingData = 21046;
-constexpr int OutputFileFilter = 50032;
-constexpr int ListFileFilter = 50033;
-} // namespace Str
 
 constexpr int UpArrowBitmap = 145;
 constexpr int DownArrowBitmap = 146;
@@ -83,7 +78,7 @@ CCutDlg::CCutDlg(CModelingMachine& machine, CControlPanelDlg* panel)
     buttons->addLayout(moves);
     buttons->addStretch();
     QPushButton* test = AddButton(TestId);
-    auto* toolpath = new QPushButton(LoadString(ToolpathCaption), this);
+    auto* toolpath = new QPushButton(LoadString(Str::ToolpathCaption), this);
     toolpath->setObjectName(ToolpathName);
     toolpath->setAutoDefault(false);
     m_pauseCheck = new QCheckBox(LoadCaption(TemplateId, PauseId), this);

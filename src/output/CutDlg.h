@@ -45,7 +45,6 @@ public:
     };
     // The "Toolpath..." button, added beside the template's controls.
     static constexpr const char* ToolpathName = "Toolpath";
-    static constexpr int ToolpathCaption = 50201;
     // A hand-over taking longer than this shows the progress window.
     static constexpr int ProgressDelayMs = 1000;
 

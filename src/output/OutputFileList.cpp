@@ -4,6 +4,7 @@
 #include "FileErrorMessage.h"
 #include "FileReader.h"
 #include "PanelMessageBox.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QCoreApplication>
@@ -16,14 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-namespace Str {
-constexpr int Ok = 20000;
-constexpr int BadFormat = 50069;
-} // namespace Str
-
-constexpr uint32_t StyleExclamationOk = 0x30;
-constexpr int ResultOk = 1;
 
 QSettings Store()
 {
@@ -120,7 +113,7 @@ COutputFileList::ReadResult COutputFileList::ReadListFile(const QByteArray& path
         return ReadResult::NotOpened;
     std::optional<QList<QByteArray>> entries = ParseListFile(data);
     if (!entries) {
-        ShowFileMessage(parent, LoadString(Str::BadFormat).arg(DisplayText(path)));
+        ShowFileMessage(parent, LoadString(Str::FileBadFormat).arg(DisplayText(path)));
         return ReadResult::BadFormat;
     }
     m_entries = std::move(*entries);
@@ -167,8 +160,8 @@ bool COutputFileList::CheckFileExists(const QByteArray& path, QWidget* parent)
     if (::access(path.constData(), F_OK) == 0)
         return true;
     CPanelMessageBox box(FormatConnectionError(ConnectionErrorKind::NotFound, DisplayText(path)),
-                         StyleExclamationOk, parent);
-    box.SetCaption(ResultOk, LoadString(Str::Ok));
+                         BoxStyle::ExclamationOk, parent);
+    box.SetCaption(BoxResult::Ok, LoadString(Str::Ok));
     box.exec();
     return false;
 }

@@ -9,6 +9,7 @@
 #include "PanelMessageBox.h"
 #include "ProgramPlacement.h"
 #include "ResourceImages.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TestCutMode.h"
 #include "TextViewCtrl.h"
@@ -51,16 +52,6 @@ constexpr QRect ToolpathRect{8, 334, 120, 26};
 constexpr int FileStateBitmap = 148;
 constexpr int FileStateImageSize = 16;
 constexpr int FirstModeBitmap = 149; // 149..152 for 1109..1112
-
-constexpr int CuttingInProgressString = 21041;
-constexpr int ToolpathCaptionString = 50201;
-constexpr int QuitQuestionString = 21045;
-constexpr int QuitCuttingString = 110;
-constexpr int ContinueString = 21002;
-constexpr uint32_t StyleExclamationOkCancel = 0x31;
-constexpr int ResultOk = 1;
-constexpr int ResultCancel = 2;
-constexpr int AbortAnswer = 1;
 
 constexpr int OverrideStep = 10;
 constexpr int OverrideMin = 10;
@@ -157,7 +148,7 @@ void CTestCutDlg::CreateControls()
     auto* ok = Named(new QPushButton(LoadCaption(TemplateId, OkId), this), OkId);
     ok->hide();
 
-    auto* toolpath = new QPushButton(LoadString(ToolpathCaptionString), this);
+    auto* toolpath = new QPushButton(LoadString(Str::ToolpathCaption), this);
     toolpath->setObjectName(ToolpathName);
     toolpath->setGeometry(ToolpathRect);
     toolpath->setAutoDefault(false);
@@ -206,7 +197,7 @@ bool CTestCutDlg::OnInitDialog()
     PlaceBesideReadout();
     if (StatusValid() && int(m_status.word0 & StateBit::StateMask) == JobActiveState) {
         QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(),
-                        LoadString(CuttingInProgressString), QMessageBox::Ok, this);
+                        LoadString(Str::CuttingInProgress), QMessageBox::Ok, this);
         box.exec();
         StopPollTimer();
         return false;
@@ -428,7 +419,8 @@ void CTestCutDlg::Poll()
     }
     if (m_errorSeen) {
         m_errorSeen = false;
-        if (m_panel.GetLastErrorAnswer() == AbortAnswer)
+        // OK is the Abort button of the panel's paused-error box.
+        if (m_panel.GetLastErrorAnswer() == BoxResult::Ok)
             QuitSequence();
         else
             ContinueSequence();
@@ -494,10 +486,10 @@ void CTestCutDlg::OnQuitCutting()
         return;
     m_mode.reset();
     m_machine.PauseCutting();
-    CPanelMessageBox box(LoadString(QuitQuestionString), StyleExclamationOkCancel, this);
-    box.SetCaption(ResultOk, LoadString(QuitCuttingString));
-    box.SetCaption(ResultCancel, LoadString(ContinueString));
-    if (box.exec() == ResultOk)
+    CPanelMessageBox box(LoadString(Str::QuitQuestion), BoxStyle::ExclamationOkCancel, this);
+    box.SetCaption(BoxResult::Ok, LoadString(Str::QuitCutting));
+    box.SetCaption(BoxResult::Cancel, LoadString(Str::Continue));
+    if (box.exec() == BoxResult::Ok)
         QuitSequence();
     else
         ContinueSequence();

@@ -1,6 +1,7 @@
 #include "ToolpathDlg.h"
 
 #include "PanelSettings.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "ToolpathView.h"
 
@@ -63,7 +64,7 @@ CToolpathDlg::CToolpathDlg(QWidget* parent)
 
     for (CToolpathView* view : {m_top, m_side})
         connect(view, &CToolpathView::LineClicked, this, [this](qint64 line) {
-            m_clicked->setText(LoadString(50208).arg(line + 1));
+            m_clicked->setText(LoadString(Str::LineNumber).arg(line + 1));
             emit LineClicked(line);
         });
     connect(m_poll, &QTimer::timeout, this, &CToolpathDlg::Poll);
@@ -93,11 +94,11 @@ void CToolpathDlg::OpenData(const QByteArray& name, std::string_view data,
 
 void CToolpathDlg::Start(const CNcReadOptions& options)
 {
-    setWindowTitle(LoadString(50200).arg(m_file.GetDisplayName()));
+    setWindowTitle(LoadString(Str::ToolpathTitle).arg(m_file.GetDisplayName()));
     m_model.reset();
     m_top->SetPath(nullptr, nullptr);
     m_side->SetPath(nullptr, nullptr);
-    m_summary->setText(LoadString(50202));
+    m_summary->setText(LoadString(Str::ToolpathReading));
     m_progressBar->setRange(0, 300);
     m_progressBar->setValue(0);
     m_progressBar->show();
@@ -151,7 +152,7 @@ void CToolpathDlg::ShowSummary()
     const CNcPath& path = m_model->path;
     QStringList lines;
     if (m_model->extents.empty) {
-        lines << LoadString(50212);
+        lines << LoadString(Str::NoMoves);
     } else {
         auto extents = [&](int id, bool inch, int decimals) {
             const auto low = InProgramUnits(m_model->extents.low, inch);
@@ -161,14 +162,14 @@ void CToolpathDlg::ShowSummary()
                 text = text.arg(low[axis], 0, 'f', decimals).arg(high[axis], 0, 'f', decimals);
             return text;
         };
-        lines << extents(50203, false, 3);
+        lines << extents(Str::ExtentsMillimetres, false, 3);
         if (path.inch)
-            lines << extents(50204, true, 4);
-        lines << LoadString(50205)
+            lines << extents(Str::ExtentsInches, true, 4);
+        lines << LoadString(Str::RunTime)
                      .arg(Duration(m_model->runTime->TotalSeconds()))
                      .arg(m_rapidSpeed, 0, 'f', 0);
         if (m_line)
-            lines << LoadString(50206)
+            lines << LoadString(Str::RemainingFromLine)
                          .arg(*m_line + 1)
                          .arg(Duration(m_model->runTime->RemainingFromLine(*m_line)));
     }
@@ -176,7 +177,7 @@ void CToolpathDlg::ShowSummary()
     m_warnings->clear();
     m_warnings->setVisible(!path.warnings.Empty());
     if (!path.warnings.Empty()) {
-        m_warnings->addItem(LoadString(50207).arg(path.warnings.Count()));
+        m_warnings->addItem(LoadString(Str::WarningCount).arg(path.warnings.Count()));
         for (const CNcWarning& warning : path.warnings.Kept())
             m_warnings->addItem(QString::fromStdString(FormatNcWarning(warning)));
     }

@@ -6,15 +6,13 @@
 #include "NcReader.h"
 #include "PanelMessageBox.h"
 #include "ProgramPlacement.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QFile>
 #include <QStringList>
 
 namespace {
-
-constexpr uint32_t kYesNoExclamation = 0x34;
-constexpr int kYes = 6;
 
 // The NC-code test of the file image (the first byte after the empty lines is "%" or "("),
 // made on the file's first bytes, so that ZML-1 files are never loaded for the question. A file
@@ -44,13 +42,15 @@ QString TravelQuestionText(const QString& name, const CNcTravelCheck& check)
     QStringList excesses;
     for (int axis = 0; axis < 3; ++axis) {
         if (check.below[axis] > 0)
-            excesses
-                << LoadString(50210).arg(kAxes[axis]).arg(check.below[axis] / 1000.0, 0, 'f', 2);
+            excesses << LoadString(Str::BelowTravel)
+                            .arg(kAxes[axis])
+                            .arg(check.below[axis] / 1000.0, 0, 'f', 2);
         if (check.above[axis] > 0)
-            excesses
-                << LoadString(50211).arg(kAxes[axis]).arg(check.above[axis] / 1000.0, 0, 'f', 2);
+            excesses << LoadString(Str::AboveTravel)
+                            .arg(kAxes[axis])
+                            .arg(check.above[axis] / 1000.0, 0, 'f', 2);
     }
-    return LoadString(50209).arg(name, excesses.join('\n'));
+    return LoadString(Str::LeavesTravelQuestion).arg(name, excesses.join('\n'));
 }
 
 CNcPath ReadFileProgram(const CCutDataFile& file, const CNcReadOptions& options)
@@ -62,8 +62,8 @@ CNcPath ReadFileProgram(const CCutDataFile& file, const CNcReadOptions& options)
 
 bool AskSendOutsideTravel(const QString& name, const CNcTravelCheck& check, QWidget* parent)
 {
-    CPanelMessageBox box(TravelQuestionText(name, check), kYesNoExclamation, parent);
-    return box.exec() == kYes;
+    CPanelMessageBox box(TravelQuestionText(name, check), BoxStyle::ExclamationYesNo, parent);
+    return box.exec() == BoxResult::Yes;
 }
 
 TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CModelingMachine& machine,

@@ -1,39 +1,10 @@
 #include "AlarmText.h"
 
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TextFormat.h"
 
 namespace {
-
-// String numbers of the alarm texts.
-namespace Str {
-constexpr int MachineLeaned = 105;
-constexpr int LeanedTemplate = 106;
-constexpr int ControllerMissing = 107;
-constexpr int ControllerTemplate = 108;
-constexpr int SpindleOverloadPausedTemplate = 112;
-constexpr int Product = 115;
-constexpr int SpindleOverload = 116;
-constexpr int PausedShort = 117;
-constexpr int SpindleStopped = 118;
-constexpr int ErrorLine = 120;
-constexpr int NotFound = 121;
-constexpr int UnknownError = 122;
-constexpr int NoMachine = 21009;
-constexpr int NoResponse = 21010;
-constexpr int EmergencyStopTemplate = 21013;
-constexpr int PausedTemplate = 21014;
-constexpr int CommandError = 21021;
-constexpr int FatalUnknown = 21026;
-constexpr int CommandErrorIn = 21038;
-constexpr int XLimit = 21056;
-constexpr int YLimit = 21057;
-constexpr int ZLimit = 21058;
-constexpr int NvramFailed = 21062;
-constexpr int PausedCommandSetTemplate = 21074;
-constexpr int NcCode = 21099;
-constexpr int Zml1 = 50022;
-} // namespace Str
 
 QString ProductAndDetail(int templateId, const QString& detail)
 {
@@ -55,7 +26,7 @@ QString FormatConnectionError(int kind, const QString& name)
     case ConnectionErrorKind::NoResponse:
         return FormatErrorLine(LoadString(Str::NoResponse), 1);
     case ConnectionErrorKind::NotFound:
-        return FormatErrorLine(FormatTemplate(LoadString(Str::NotFound), {name}), 12);
+        return FormatErrorLine(FormatTemplate(LoadString(Str::NotFoundTemplate), {name}), 12);
     default:
         return FormatErrorLine(LoadString(Str::UnknownError), 999);
     }

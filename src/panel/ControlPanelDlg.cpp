@@ -10,6 +10,7 @@
 #include "PanelSettings.h"
 #include "PositionFormat.h"
 #include "ResourceImages.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "UpDownArrows.h"
 #include "WaitSetupDlg.h"
@@ -47,34 +48,11 @@ constexpr std::array HeldCandidates{Setup,       KeyZPlus,   KeyYUpper,  KeyZMin
                                     KeyXPlus,    KeyYLower,  CancelJob,  MoveZ,     MoveXY,
                                     Cut,         SpindleOn,  SpindleOff, Stop,      Pause,
                                     SetOriginXY, SetOriginZ, MoveView};
-constexpr std::array KeypadKeys{KeyYUpper, KeyYLower, KeyXMinus, KeyXPlus, KeyZPlus, KeyZMinus};
 // Buttons that act on release: they tell both the press and the release.
 constexpr std::array ReleaseButtons{Setup,      Cut,  CancelJob,   MoveZ,      MoveXY,  SpindleOn,
                                     SpindleOff, Stop, SetOriginXY, SetOriginZ, MoveView};
 
 constexpr int InitialRepeatInterval = 100;
-
-// Message-box styles and the strings of the box captions.
-constexpr uint32_t StyleExclamationOk = 0x30;
-constexpr uint32_t StyleExclamationOkCancel = 0x31;
-constexpr uint32_t StyleExclamationYesNo = 0x34;
-constexpr uint32_t StyleInformationOk = 0x40;
-constexpr int ResultOk = 1;
-constexpr int ResultCancel = 2;
-constexpr int ResultYes = 6;
-constexpr int ResultNo = 7;
-
-namespace Str {
-constexpr int AboutItem = 101;
-constexpr int MaintenanceItem = 109;
-constexpr int AutoPowerOffNotice = 123;
-constexpr int Ok = 20000;
-constexpr int Abort = 20002;
-constexpr int End = 21001;
-constexpr int Continue = 21002;
-constexpr int Retry = 21003;
-constexpr int NoFirmwareVersion = 50013;
-} // namespace Str
 
 constexpr int SkinWidth = 2 * CControlPanelDlg::ClientSize.width();
 
@@ -465,7 +443,7 @@ void CControlPanelDlg::ShowWindowMenu(const QPoint& globalPos)
     if (about.isEmpty())
         return;
     QMenu menu(this);
-    menu.addAction(LoadString(Str::MaintenanceItem), this,
+    menu.addAction(LoadString(Str::Maintenance), this,
                    [this] { OnSysCommand(PanelMenu::Maintenance); });
     menu.addAction(about, this, [this] { OnSysCommand(PanelMenu::About); });
     menu.exec(globalPos);
@@ -504,9 +482,9 @@ int CControlPanelDlg::AskReconnect()
     CPanelMessageBox box(
         FormatConnectionError(ConnectionErrorKind::NoResponse,
                               QString::fromStdString(m_machine->GetLink().GetName())),
-        StyleExclamationYesNo, this);
-    box.SetCaption(ResultYes, LoadString(Str::Retry));
-    box.SetCaption(ResultNo, LoadString(Str::End));
+        BoxStyle::ExclamationYesNo, this);
+    box.SetCaption(BoxResult::Yes, LoadString(Str::Retry));
+    box.SetCaption(BoxResult::No, LoadString(Str::End));
     return box.exec();
 }
 
@@ -766,7 +744,7 @@ void CControlPanelDlg::OnFatalError()
     int16_t words[5] = {};
     if (!m_machine->GetFatalError(words))
         return;
-    CPanelMessageBox box(FormatEmergencyStop(words[1]), StyleExclamationOk, this);
+    CPanelMessageBox box(FormatEmergencyStop(words[1]), BoxStyle::ExclamationOk, this);
     StopPolling();
     box.exec();
     // The restart reports the status word as unknown, so a machine still in emergency stop
@@ -783,13 +761,13 @@ void CControlPanelDlg::OnPausedCommandError()
         return;
     }
     CPanelMessageBox box(FormatCommandError(code, CommandErrorKind::Paused),
-                         StyleExclamationOkCancel, this);
-    box.SetCaption(ResultOk, LoadString(Str::Abort));
-    box.SetCaption(ResultCancel, LoadString(Str::Continue));
+                         BoxStyle::ExclamationOkCancel, this);
+    box.SetCaption(BoxResult::Ok, LoadString(Str::Abort));
+    box.SetCaption(BoxResult::Cancel, LoadString(Str::Continue));
     m_lastErrorAnswer = box.exec();
     m_machine->ClearCommandError();
     PollStatus();
-    if (m_lastErrorAnswer == ResultOk) {
+    if (m_lastErrorAnswer == BoxResult::Ok) {
         m_machine->QuitCutting();
         CCancelingDataDlg skipping(m_machine, this);
         skipping.exec();
@@ -806,9 +784,9 @@ void CControlPanelDlg::OnCommandError()
         m_errorReported = false;
         return;
     }
-    CPanelMessageBox box(FormatCommandError(code, CommandErrorKind::NotPaused), StyleExclamationOk,
-                         this);
-    box.SetCaption(ResultOk, LoadString(Str::Ok));
+    CPanelMessageBox box(FormatCommandError(code, CommandErrorKind::NotPaused),
+                         BoxStyle::ExclamationOk, this);
+    box.SetCaption(BoxResult::Ok, LoadString(Str::Ok));
     StopPolling();
     box.exec();
     StartPolling();
@@ -818,7 +796,7 @@ void CControlPanelDlg::OnCommandError()
 
 void CControlPanelDlg::OnLastAutoPowerOff()
 {
-    CPanelMessageBox box(LoadString(Str::AutoPowerOffNotice), StyleInformationOk, this);
+    CPanelMessageBox box(LoadString(Str::AutoPowerOffNotice), BoxStyle::InformationOk, this);
     box.exec();
 }
 

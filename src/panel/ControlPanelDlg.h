@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QTimer>
 
+#include <array>
 #include <map>
 #include <utility>
 #include <vector>
@@ -49,6 +50,9 @@ constexpr int KeyXMinus = 1028;
 constexpr int KeyXPlus = 1030;
 constexpr int KeyZPlus = 1024;
 constexpr int KeyZMinus = 1027;
+// The six keypad keys, in one list for every loop over them.
+inline constexpr std::array KeypadKeys{KeyYUpper, KeyYLower, KeyXMinus,
+                                       KeyXPlus,  KeyZPlus,  KeyZMinus};
 constexpr int CursorStepLabel = 1161;
 constexpr int StepContinue = 1164; // 1164 + CursorType
 constexpr int StepX100 = 1165;

@@ -21,8 +21,6 @@ namespace {
 
 using namespace PanelId;
 
-constexpr std::array KeypadKeys{KeyYUpper, KeyYLower, KeyXMinus, KeyXPlus, KeyZPlus, KeyZMinus};
-
 // Jogs are sent at the machine's own jog speed.
 constexpr int16_t DefaultSpeed = -1;
 // The spindle speed the ON button asks for.

@@ -1,17 +1,11 @@
 #include "CoordinateLists.h"
 
 #include "MachineCommands.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TextFormat.h"
 
 namespace {
-
-namespace Str {
-constexpr int MachineSystem = 21081;
-constexpr int UserSystem = 21082;
-constexpr int Exofs = 50024;
-constexpr int WorkSystem = 50029; // "G%d"
-} // namespace Str
 
 bool OffersUser(int commandSet)
 {

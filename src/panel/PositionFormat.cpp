@@ -1,22 +1,7 @@
 #include "PositionFormat.h"
 
+#include "StringIds.h"
 #include "StringTable.h"
-
-namespace {
-
-namespace Str {
-constexpr int NcCode = 21099;
-constexpr int Millimetre = 50020;
-constexpr int Inch = 50021;
-constexpr int Zml1 = 50022;
-constexpr int BothCommandSets = 50023;
-constexpr int MillimetrePlaceholder = 50025;
-constexpr int InchPlaceholder = 50026;
-constexpr int SpindlePlaceholder = 50027;
-constexpr int OverridePlaceholder = 50028;
-} // namespace Str
-
-} // namespace
 
 QString FormatPosition(int32_t units, bool metric)
 {
@@ -44,8 +29,7 @@ QString FormatSpindleSpeed(bool connected, int32_t value)
 
 QString FormatOverride(bool connected, int percent)
 {
-    return connected && percent > 0 ? QString::number(percent)
-                                    : LoadString(Str::OverridePlaceholder);
+    return connected && percent > 0 ? QString::number(percent) : LoadString(Str::Dashes);
 }
 
 QString CommandSetText(bool connected, int commandSet)

@@ -5,7 +5,7 @@
 #include "DataExchange.h"
 #include "ModelingMachine.h"
 #include "PanelMessageBox.h"
-#include "SettingStrings.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "SystemReportDlg.h"
 #include "TextFormat.h"
@@ -173,7 +173,7 @@ void CConfirmPage::ClearErrorLatch()
 void CConfirmPage::ShowResult(int stringId, uint32_t style)
 {
     CPanelMessageBox box(LoadString(stringId), style, this);
-    box.SetCaption(SettingBox::ResultOk, LoadString(SettingStr::Ok));
+    box.SetCaption(BoxResult::Ok, LoadString(Str::Ok));
     box.exec();
 }
 
@@ -191,9 +191,8 @@ void CConfirmPage::OnDisplay()
     if (!report.isEmpty() && report.back() == '\0')
         report.chop(1);
     report += "-----\r\n";
-    report +=
-        (LoadString(SettingStr::ReportedAt) + Now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-            .toLocal8Bit();
+    report += (LoadString(Str::ReportedAt) + Now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                  .toLocal8Bit();
     CSystemReportDlg dialog(report, this);
     dialog.exec();
 }
@@ -202,11 +201,11 @@ void CConfirmPage::OnClear()
 {
     if (m_motorLoadRunning || m_idling)
         return;
-    const QString model = LoadString(SettingStr::ModelName);
+    const QString model = LoadString(Str::ModelName);
     CPanelMessageBox question(
-        FormatTemplate(LoadString(SettingStr::ClearSettingsQuestion), {model, model}),
-        SettingBox::StyleExclamationOkCancel, this);
-    if (question.exec() != SettingBox::ResultOk)
+        FormatTemplate(LoadString(Str::ClearSettingsQuestion), {model, model}),
+        BoxStyle::ExclamationOkCancel, this);
+    if (question.exec() != BoxResult::Ok)
         return;
     m_machine->ClearSettings();
     CClearSettingsDlg wait(m_machine, this);
@@ -255,8 +254,7 @@ void CConfirmPage::OnMotorLoadStart()
             const bool failed = m_panel->GetErrorLatch();
             if (failed)
                 ClearErrorLatch();
-            ShowResult(failed ? SettingStr::OperationFailed : SettingStr::OperationSucceeded,
-                       SettingBox::StyleOk);
+            ShowResult(failed ? Str::OperationFailed : Str::OperationSucceeded, BoxStyle::Ok);
             m_motorLoadRunning = false;
         }
     }
@@ -313,7 +311,7 @@ void CConfirmPage::OnIdleTick()
     StopRunning();
     KillIdleTimer();
     ReturnToXYOrigin();
-    ShowResult(SettingStr::IdlingCompleted, SettingBox::StyleInformationOk);
+    ShowResult(Str::IdlingCompleted, BoxStyle::InformationOk);
 }
 
 void CConfirmPage::ReturnToXYOrigin()

@@ -2,8 +2,8 @@
 
 #include "DataExchange.h"
 #include "ResourceImages.h"
-#include "SettingStrings.h"
 #include "SettingValues.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QGridLayout>
@@ -44,7 +44,7 @@ bool CCutterCompensationPage::OnInitDialog()
     m_minOffset = MicrometresToDisplay(0, m_inch);
     m_maxOffset = MicrometresToDisplay(MaxToolOffsetMicrometres, m_inch);
     CPropertyPage::OnInitDialog();
-    const QString unit = LoadString(m_inch ? SettingStr::Inches : SettingStr::Millimetres);
+    const QString unit = LoadString(m_inch ? Str::Inch : Str::Millimetre);
     for (int id : UnitLabels)
         static_cast<QLabel*>(GetControl(id))->setText(unit);
     return true;

@@ -2,6 +2,7 @@
 
 #include "PanelMessageBox.h"
 #include "SettingValues.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QAbstractButton>
@@ -10,17 +11,10 @@
 
 namespace {
 
-namespace Str {
-constexpr int EnterNumber = 50050;
-constexpr int EnterNumberBetween = 61715;
-} // namespace Str
-
 // The framework's validation messages: exclamation icon, OK.
-constexpr uint32_t StyleExclamationOk = 0x30;
-
 void ShowValidationMessage(QWidget* parent, const QString& text)
 {
-    CPanelMessageBox box(text, StyleExclamationOk, parent);
+    CPanelMessageBox box(text, BoxStyle::ExclamationOk, parent);
     box.exec();
 }
 

@@ -5,8 +5,8 @@
 #include "ModelingMachine.h"
 #include "NCCodeSettingPage.h"
 #include "SettingSheet.h"
-#include "SettingStrings.h"
 #include "SettingValues.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QButtonGroup>
@@ -133,7 +133,7 @@ void CModelingMachineSettingPage::FillPowerOffChoices()
 {
     const std::string firmware = m_machine->GetFirmwareVersion().value_or(std::string());
     if (!HasAutoPowerOff(FirmwareVersionNumber(firmware))) {
-        m_powerOffCombo->addItem(LoadString(SettingStr::NoPowerOffChoice), 0);
+        m_powerOffCombo->addItem(LoadString(Str::Dashes), 0);
         m_powerOffCombo->setCurrentIndex(0);
         for (int id : {PowerOffCombo, PowerOffLabel, HoursLabel})
             GetControl(id)->setEnabled(false);
@@ -166,7 +166,7 @@ void CModelingMachineSettingPage::OnPowerOffChoice()
 
 void CModelingMachineSettingPage::OnNcCodeSetting()
 {
-    CSettingSheet sheet(SettingStr::NcCodeSheet, this);
+    CSettingSheet sheet(Str::NcCodeSheet, this);
     CNCCodeSettingPage ncCode;
     CCutterCompensationPage offsets;
     sheet.AddPage(&ncCode);

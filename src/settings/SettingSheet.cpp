@@ -1,7 +1,7 @@
 #include "SettingSheet.h"
 
 #include "PropertyPage.h"
-#include "SettingStrings.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QDialogButtonBox>
@@ -29,8 +29,8 @@ CSettingSheet::CSettingSheet(int captionStringId, QWidget* parent)
     cancel->setObjectName(QString::number(CancelId));
     ok->setDefault(true);
     // The program's own captions, in the interface language.
-    ok->setText(LoadString(SettingStr::Ok));
-    cancel->setText(LoadString(SettingStr::Cancel));
+    ok->setText(LoadString(Str::Ok));
+    cancel->setText(LoadString(Str::Cancel));
     connect(buttons, &QDialogButtonBox::accepted, this, &CSettingSheet::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CSettingSheet::reject);
 

@@ -6,8 +6,8 @@
 #include "ModelingMachine.h"
 #include "ModelingMachineSettingPage.h"
 #include "SettingSheet.h"
-#include "SettingStrings.h"
 #include "SpindleTimePage.h"
+#include "StringIds.h"
 
 #include <optional>
 
@@ -17,7 +17,7 @@ void RunSetupSheet(CControlPanelDlg& panel)
     machine->SetSpindleRotation(0);
 
     // The pages are declared after the sheet, so that they go before it.
-    CSettingSheet sheet(SettingStr::SetupSheet, &panel);
+    CSettingSheet sheet(Str::SetupSheet, &panel);
     CModelingMachineSettingPage modeling;
     CCorrectionSettingPage correction;
     sheet.AddPage(&modeling);
@@ -45,7 +45,7 @@ void RunMaintenanceSheet(CControlPanelDlg& panel)
     // The panel opens the sheet only when the machine allows it; the Confirm page's functions
     // need a ready machine.
     const bool ready = panel.GetStatus().State() == MachineState::Ready;
-    CSettingSheet sheet(SettingStr::MaintenanceSheet, &panel);
+    CSettingSheet sheet(Str::Maintenance, &panel);
     CSpindleTimePage spindle;
     std::optional<CConfirmPage> confirm;
     sheet.AddPage(&spindle);

@@ -3,8 +3,8 @@
 #include "DataExchange.h"
 #include "ModelingMachine.h"
 #include "PanelMessageBox.h"
-#include "SettingStrings.h"
 #include "SettingValues.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TextFormat.h"
 
@@ -99,10 +99,9 @@ void CSpindleTimePage::OnUnitClicked(int unit)
 
 void CSpindleTimePage::OnReset()
 {
-    CPanelMessageBox box(
-        FormatTemplate(LoadString(SettingStr::ResetSpindleQuestion), {m_selectedUnit}),
-        SettingBox::StyleOkCancel, this);
-    if (box.exec() != SettingBox::ResultOk)
+    CPanelMessageBox box(FormatTemplate(LoadString(Str::ResetSpindleQuestion), {m_selectedUnit}),
+                         BoxStyle::OkCancel, this);
+    if (box.exec() != BoxResult::Ok)
         return;
     // The machine resets the unit it has selected, which the last click made the chosen one.
     m_machine->ResetSpindleUnitTime();

@@ -1,5 +1,6 @@
 #include "FileErrorMessage.h"
 
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QApplication>
@@ -9,63 +10,47 @@
 
 namespace {
 
-// String numbers of the file-error texts; each has %1 for the path.
-namespace Str {
-constexpr int Generic = 50060;
-constexpr int NotFound = 50061;
-constexpr int BadPath = 50062;
-constexpr int TooManyOpenFiles = 50063;
-constexpr int AccessDenied = 50064;
-constexpr int SharingViolation = 50065;
-constexpr int LockViolation = 50066;
-constexpr int DiskFull = 50067;
-constexpr int EndOfFile = 50068;
-constexpr int WriteFault = 50070;
-constexpr int ReadFault = 50071;
-constexpr int OutOfMemory = 50072;
-} // namespace Str
-
 int FileErrorString(int errnoValue, FileOperation operation)
 {
     switch (errnoValue) {
     case ENOENT:
-        return Str::NotFound;
+        return Str::FileNotFound;
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:
-        return Str::BadPath;
+        return Str::FileBadPath;
     case EMFILE:
     case ENFILE:
-        return Str::TooManyOpenFiles;
+        return Str::FileTooManyOpen;
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
-        return Str::AccessDenied;
+        return Str::FileAccessDenied;
     case ETXTBSY:
     case EBUSY:
-        return Str::SharingViolation;
+        return Str::FileSharingViolation;
     case ENOLCK:
     case EDEADLK:
-        return Str::LockViolation;
+        return Str::FileLockViolation;
     case ENOMEM:
-        return Str::OutOfMemory;
+        return Str::FileOutOfMemory;
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
-        return Str::DiskFull;
+        return Str::FileDiskFull;
     default:
         break;
     }
     switch (operation) {
     case FileOperation::Read:
-        return errnoValue <= 0 ? Str::EndOfFile : Str::ReadFault;
+        return errnoValue <= 0 ? Str::FileEndOfFile : Str::FileReadFault;
     case FileOperation::Write:
-        return Str::WriteFault;
+        return Str::FileWriteFault;
     case FileOperation::Open:
         break;
     }
-    return Str::Generic;
+    return Str::FileGeneric;
 }
 
 } // namespace

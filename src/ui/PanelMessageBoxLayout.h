@@ -21,6 +21,16 @@ constexpr int Yes = 6;
 constexpr int No = 7;
 } // namespace BoxResult
 
+// The styles the program's boxes use: the low nibble chooses the buttons, the second the icon.
+namespace BoxStyle {
+constexpr uint32_t Ok = 0x00;
+constexpr uint32_t OkCancel = 0x01;
+constexpr uint32_t ExclamationOk = 0x30;
+constexpr uint32_t ExclamationOkCancel = 0x31;
+constexpr uint32_t ExclamationYesNo = 0x34;
+constexpr uint32_t InformationOk = 0x40;
+} // namespace BoxStyle
+
 // Icon chosen by the second nibble of the style.
 enum class BoxIcon
 {
