@@ -9,7 +9,7 @@ ZR40_PACKAGES=(
     umockdev libumockdev-dev
     fonts-liberation2 fonts-ipafont-gothic
     qt6-translations-l10n
-    desktop-file-utils dpkg-dev
+    desktop-file-utils dpkg-dev file
     xvfb xauth
     clang-14 libclang-rt-14-dev
 )
