@@ -138,7 +138,10 @@ TEST(SimProgramsTest, Zr40ctlErrorsAreOneLineAndNonZero)
         EXPECT_EQ(sim.State(), 2) << arguments;
     }
     std::filesystem::remove_all(folder);
-    // No simulator at all.
+    // No simulator at all: holding the machine-wide simulator lock keeps the simulators of
+    // other tests from starting meanwhile.
+    CSimulatorTestLock noSimulator;
+    ASSERT_TRUE(noSimulator.Take());
     const RunResult result = RunCommand(Ctl("status"));
     EXPECT_NE(result.exitCode, 0);
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
