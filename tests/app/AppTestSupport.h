@@ -1,56 +1,15 @@
 #pragma once
 
 #include "FakeMachineLink.h"
+#include "ModalAnswerer.h"
 #include "ModelingMachine.h"
-
-#include <QApplication>
-#include <QPointer>
-#include <QTimer>
-#include <QWidget>
+#include "WidgetTestApp.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
-#include <unistd.h>
-
-// One QApplication for the test program, with the lock files and the settings store in private
-// folders, so that a panel running on this computer and the tests never meet.
-class AppTestEnvironment : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        char lockTemplate[] = "/tmp/zr40-app-locks-XXXXXX";
-        char configTemplate[] = "/tmp/zr40-app-config-XXXXXX";
-        m_lockDir = mkdtemp(lockTemplate);
-        m_configDir = mkdtemp(configTemplate);
-        setenv("ZR40_LOCK_DIR", m_lockDir.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", m_configDir.c_str(), 1);
-        static int argc = 1;
-        static char name[] = "app_test";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override
-    {
-        m_app.reset();
-        const std::string command = "rm -rf '" + m_lockDir + "' '" + m_configDir + "'";
-        [[maybe_unused]] const int rc = std::system(command.c_str());
-    }
-
-private:
-    std::unique_ptr<QApplication> m_app;
-    std::string m_lockDir;
-    std::string m_configDir;
-};
-
-inline ::testing::Environment* const appTestEnvironment =
-    ::testing::AddGlobalTestEnvironment(new AppTestEnvironment);
 
 // An installed machine as the test lays it out.
 enum class MachinePower
@@ -122,49 +81,6 @@ struct TestMachine
     }
 };
 
-// Answers the modal windows of a test, one action per window, in the order they open. A window
-// for which no action is left is recorded and ended, so that a wrong turn fails instead of
-// hanging.
-class ModalAnswers
-{
-public:
-    using Action = std::function<void(QWidget* modal)>;
-
-    ModalAnswers()
-    {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { Poll(); });
-        m_timer.start();
-    }
-
-    void Then(Action action) { m_actions.push_back(std::move(action)); }
-    int Shown() const { return m_shown; }
-    int Unexpected() const { return m_unexpected; }
-    bool AllUsed() const { return m_actions.empty(); }
-
-private:
-    void Poll()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        ++m_shown;
-        if (m_actions.empty()) {
-            ++m_unexpected;
-            ADD_FAILURE() << "unexpected window: " << modal->metaObject()->className() << " "
-                          << modal->windowTitle().toStdString();
-            modal->close();
-            if (modal->isVisible())
-                QMetaObject::invokeMethod(modal, "reject");
-            return;
-        }
-        Action action = std::move(m_actions.front());
-        m_actions.pop_front();
-        action(modal);
-    }
-
-    QTimer m_timer;
-    std::deque<Action> m_actions;
-    int m_shown = 0;
-    int m_unexpected = 0;
-};
+// The app tests answer every window in turn with the next planned action (Then); anything
+// unplanned fails the test and is closed, so that a wrong turn fails instead of hanging.
+using zr40_test::ModalAnswerer;

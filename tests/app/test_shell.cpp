@@ -103,41 +103,33 @@ void Click(QWidget& dialog, int id)
     button->click();
 }
 
-int RunModal(QDialog& dialog, std::function<void()> action)
-{
-    QTimer::singleShot(0, &dialog, std::move(action));
-    QPointer<QDialog> guard(&dialog);
-    QTimer::singleShot(5000, &dialog, [guard] {
-        if (guard && guard->isVisible())
-            guard->done(-99);
-    });
-    return dialog.exec();
-}
-
 TEST(MachineSelect, OkStoresTheSelectedNameCancelLeavesItEmpty)
 {
     CMachineSelectDlg dialog({QStringLiteral("Beta"), QStringLiteral("Alpha")});
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Printer Select"));
     EXPECT_EQ(List(dialog)->currentText(), QStringLiteral("Alpha"));
-    EXPECT_EQ(RunModal(dialog, [&] { Click(dialog, CMachineSelectDlg::OkId); }), QDialog::Accepted);
+    EXPECT_EQ(zr40_test::RunModal(dialog, [&] { Click(dialog, CMachineSelectDlg::OkId); }),
+              QDialog::Accepted);
     EXPECT_EQ(dialog.GetSelectedName(), QStringLiteral("Alpha"));
 
-    EXPECT_EQ(RunModal(dialog,
-                       [&] {
-                           List(dialog)->setCurrentIndex(1);
-                           Click(dialog, CMachineSelectDlg::CancelId);
-                       }),
+    EXPECT_EQ(zr40_test::RunModal(dialog,
+                                  [&] {
+                                      List(dialog)->setCurrentIndex(1);
+                                      Click(dialog, CMachineSelectDlg::CancelId);
+                                  }),
               QDialog::Rejected);
     EXPECT_TRUE(dialog.GetSelectedName().isEmpty());
 
-    EXPECT_EQ(RunModal(dialog, [&] { dialog.reject(); }), QDialog::Rejected); // Escape, Close
+    EXPECT_EQ(zr40_test::RunModal(dialog, [&] { dialog.reject(); }),
+              QDialog::Rejected); // Escape, Close
     EXPECT_TRUE(dialog.GetSelectedName().isEmpty());
 }
 
 TEST(MachineSelect, OkWithoutEntriesChoosesNothing)
 {
     CMachineSelectDlg dialog({});
-    EXPECT_EQ(RunModal(dialog, [&] { Click(dialog, CMachineSelectDlg::OkId); }), QDialog::Accepted);
+    EXPECT_EQ(zr40_test::RunModal(dialog, [&] { Click(dialog, CMachineSelectDlg::OkId); }),
+              QDialog::Accepted);
     EXPECT_TRUE(dialog.GetSelectedName().isEmpty());
 }
 
@@ -158,7 +150,7 @@ struct AboutTexts
 AboutTexts OpenAbout(CAboutDlg& dialog)
 {
     AboutTexts texts;
-    RunModal(dialog, [&] {
+    zr40_test::RunModal(dialog, [&] {
         texts.version = LabelText(dialog, CAboutDlg::VersionId);
         texts.legalNotice = LabelText(dialog, CAboutDlg::LegalNoticeId);
         texts.firmware = LabelText(dialog, CAboutDlg::FirmwareId);

@@ -63,7 +63,7 @@ void ClickBoxButton(QWidget* modal, int index)
     }
 }
 
-ModalAnswers::Action Retry(std::function<void()> before = {})
+ModalAnswerer::WindowAction Retry(std::function<void()> before = {})
 {
     return [before](QWidget* modal) {
         if (before)
@@ -72,14 +72,14 @@ ModalAnswers::Action Retry(std::function<void()> before = {})
     };
 }
 
-ModalAnswers::Action End()
+ModalAnswerer::WindowAction End()
 {
     return [](QWidget* modal) { ClickBoxButton(modal, 1); };
 }
 
-ModalAnswers::Action HiddenKey(Qt::KeyboardModifiers modifiers = Qt::ControlModifier |
-                                                                 Qt::AltModifier |
-                                                                 Qt::ShiftModifier)
+ModalAnswerer::WindowAction HiddenKey(Qt::KeyboardModifiers modifiers = Qt::ControlModifier |
+                                                                        Qt::AltModifier |
+                                                                        Qt::ShiftModifier)
 {
     return [modifiers](QWidget* modal) {
         if (!AsNoMachineBox(modal)) {
@@ -94,7 +94,8 @@ ModalAnswers::Action HiddenKey(Qt::KeyboardModifiers modifiers = Qt::ControlModi
 }
 
 // Checks the selection dialog's list, picks entry index (or cancels when index is -1).
-ModalAnswers::Action Select(QStringList expected, int index, std::function<void()> before = {})
+ModalAnswerer::WindowAction Select(QStringList expected, int index,
+                                   std::function<void()> before = {})
 {
     return [expected, index, before](QWidget* modal) {
         auto* dialog = qobject_cast<CMachineSelectDlg*>(modal);
@@ -227,7 +228,7 @@ protected:
     }
 
     TestMachine test;
-    ModalAnswers answers;
+    ModalAnswerer answers;
     PanelProbe probe;
     std::unique_ptr<CControlPanelApp> app;
 };

@@ -30,7 +30,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(simulator.Start()); }
 
     CSimulatorProcess simulator;
-    ModalAnswers answers;
+    ModalAnswerer answers;
 };
 
 TEST_F(StartupOnSimulatorTest, SimulatorOptionRunsThePanelOnTheLiveMachine)

@@ -86,7 +86,7 @@ protected:
         answerer = std::make_unique<BoxAnswerer>([this] { return panel && panel->IsPolling(); });
         panel = std::make_unique<CControlPanelDlg>(machine.get());
         panel->show();
-        ASSERT_TRUE(WaitUntil([this] { return Enabled(1030); }));
+        ASSERT_TRUE(WaitUntil([this] { return Enabled(PanelId::KeyXPlus); }));
     }
 
     std::string Control(const std::string& command) { return sim->Control(command); }
@@ -132,8 +132,8 @@ protected:
     {
         ASSERT_TRUE(machine->JogTo(-1, target));
         ASSERT_TRUE(sim->WaitUntilStopped());
-        ASSERT_TRUE(
-            WaitUntil([&] { return panel->GetStatus().position == target && Enabled(1030); }));
+        ASSERT_TRUE(WaitUntil(
+            [&] { return panel->GetStatus().position == target && Enabled(PanelId::KeyXPlus); }));
     }
 
     std::unique_ptr<CSimulatorProcess> sim;

@@ -36,9 +36,14 @@ struct Enabled
     bool speedRadios;
 };
 
-constexpr int OperationIds[] = {1015, 1024, 1026, 1027, 1028, 1030, 1032, 1038,
-                                1039, 1105, 1172, 1173, 1176, 1177, 1178};
-constexpr int ValueIds[] = {1005, 1004, 1007, 1009, 1011, 1013};
+constexpr int OperationIds[] = {PanelId::Setup,       PanelId::KeyZPlus,   PanelId::KeyYUpper,
+                                PanelId::KeyZMinus,   PanelId::KeyXMinus,  PanelId::KeyXPlus,
+                                PanelId::KeyYLower,   PanelId::MoveZ,      PanelId::MoveXY,
+                                PanelId::Cut,         PanelId::SpindleOn,  PanelId::SpindleOff,
+                                PanelId::SetOriginXY, PanelId::SetOriginZ, PanelId::MoveView};
+constexpr int ValueIds[] = {PanelId::CommandSetLabel, PanelId::ValueX,
+                            PanelId::ValueY,          PanelId::ValueZ,
+                            PanelId::SpindleValue,    PanelId::OverrideValue};
 
 class ControlPanelTest : public ::testing::Test
 {
@@ -97,11 +102,11 @@ protected:
             EXPECT_EQ(IsEnabled(id), expected.operation || id == heldButton) << "control " << id;
         for (int id : ValueIds)
             EXPECT_EQ(IsEnabled(id), expected.values) << "value " << id;
-        EXPECT_EQ(IsEnabled(40115), expected.cancel) << "Cancel";
-        EXPECT_EQ(IsEnabled(1175), expected.pause) << "Pause";
-        EXPECT_EQ(IsEnabled(1174), expected.stop) << "Stop";
-        EXPECT_EQ(IsEnabled(1168), expected.speedRadios) << "Auto";
-        EXPECT_EQ(IsEnabled(1169), expected.speedRadios) << "Manual";
+        EXPECT_EQ(IsEnabled(PanelId::CancelJob), expected.cancel) << "Cancel";
+        EXPECT_EQ(IsEnabled(PanelId::Pause), expected.pause) << "Pause";
+        EXPECT_EQ(IsEnabled(PanelId::Stop), expected.stop) << "Stop";
+        EXPECT_EQ(IsEnabled(PanelId::SpeedAuto), expected.speedRadios) << "Auto";
+        EXPECT_EQ(IsEnabled(PanelId::SpeedManual), expected.speedRadios) << "Manual";
     }
 
     FakeMachineLink* fake = nullptr;
@@ -118,16 +123,19 @@ TEST_F(ControlPanelTest, FaceHasItsSizeControlsAndCaptions)
 {
     Open();
     EXPECT_EQ(panel->size(), QSize(680, 360));
-    EXPECT_EQ(panel->GetControl(1030)->geometry(), QRect(288, 129, 39, 40));
-    EXPECT_EQ(panel->GetControl(1170)->geometry(), QRect(16, 73, 175, 18));
-    EXPECT_EQ(panel->findChild<QWidget*>(QStringLiteral("40115")), panel->GetControl(40115));
-    EXPECT_EQ(panel->GetButton(1015)->GetText(), QStringLiteral("Setup"));
-    EXPECT_EQ(panel->GetButton(1175)->GetText(), QStringLiteral("Pause"));
-    EXPECT_EQ(static_cast<QRadioButton*>(panel->GetControl(1166))->text(), QStringLiteral("x10"));
-    EXPECT_EQ(static_cast<QLabel*>(panel->GetControl(1047))->text(), QStringLiteral("mm"));
+    EXPECT_EQ(panel->GetControl(PanelId::KeyXPlus)->geometry(), QRect(288, 129, 39, 40));
+    EXPECT_EQ(panel->GetControl(PanelId::ShownSystemList)->geometry(), QRect(16, 73, 175, 18));
+    EXPECT_EQ(panel->findChild<QWidget*>(QStringLiteral("40115")),
+              panel->GetControl(PanelId::CancelJob));
+    EXPECT_EQ(panel->GetButton(PanelId::Setup)->GetText(), QStringLiteral("Setup"));
+    EXPECT_EQ(panel->GetButton(PanelId::Pause)->GetText(), QStringLiteral("Pause"));
+    EXPECT_EQ(static_cast<QRadioButton*>(panel->GetControl(PanelId::StepX10))->text(),
+              QStringLiteral("x10"));
+    EXPECT_EQ(static_cast<QLabel*>(panel->GetControl(PanelId::UnitX))->text(),
+              QStringLiteral("mm"));
     EXPECT_EQ(panel->windowTitle(), CMachineStatusDlg::GetApplicationTitle());
     // Hidden commands have no control.
-    EXPECT_EQ(panel->GetControl(1050), nullptr);
+    EXPECT_EQ(panel->GetControl(PanelId::WaitSetup), nullptr);
     // The link's device-change notices reach this panel while it lives.
     EXPECT_TRUE(machine->GetLink().HasNotificationTarget());
     panel.reset();
@@ -139,7 +147,7 @@ TEST_F(ControlPanelTest, ControlsAreEnabledOnlyFromTheFirstPoll)
     Open();
     // The initial report of the unknown status word disables everything.
     ExpectEnabled(AllOff);
-    ASSERT_TRUE(WaitUntil([this] { return IsEnabled(1030); }));
+    ASSERT_TRUE(WaitUntil([this] { return IsEnabled(PanelId::KeyXPlus); }));
     ExpectEnabled({true, true, false, false, false, true});
 }
 
@@ -153,15 +161,15 @@ TEST_F(ControlPanelTest, StateTableRowByRow)
 
     Poll(0x3);
     ExpectEnabled({false, true, true, true, false, false});
-    EXPECT_FALSE(panel->GetButton(1175)->IsPressed());
+    EXPECT_FALSE(panel->GetButton(PanelId::Pause)->IsPressed());
 
     Poll(0x23); // paused job: Pause drawn pressed
     ExpectEnabled({false, true, true, true, false, false});
-    EXPECT_TRUE(panel->GetButton(1175)->IsPressed());
+    EXPECT_TRUE(panel->GetButton(PanelId::Pause)->IsPressed());
     EXPECT_TRUE(panel->IsPauseShown());
 
     Poll(0x3); // resumed
-    EXPECT_FALSE(panel->GetButton(1175)->IsPressed());
+    EXPECT_FALSE(panel->GetButton(PanelId::Pause)->IsPressed());
     EXPECT_FALSE(panel->IsPauseShown());
 
     for (uint32_t word : {0x5u, 0x6u, 0x7u}) {
@@ -179,7 +187,7 @@ TEST_F(ControlPanelTest, MovingKeepsOnlyStopAndTheHeldKey)
     Open();
     panel->StopPolling();
     Poll(0x2);
-    CJogButton* key = panel->GetButton(1030);
+    CJogButton* key = panel->GetButton(PanelId::KeyXPlus);
     QTest::mousePress(key, Qt::LeftButton, {}, QPoint(20, 20));
     ASSERT_TRUE(key->IsPressed());
 
@@ -197,11 +205,11 @@ TEST_F(ControlPanelTest, JobStateLeavesTheArrowsAsTheyWere)
     fake->replies[Cmd::GetCuttingSpeedMode] = {0}; // manual: arrows enabled
     Open();
     panel->StopPolling();
-    EXPECT_TRUE(panel->GetControl(1014)->isEnabled());
+    EXPECT_TRUE(panel->GetControl(PanelId::OverrideArrows)->isEnabled());
     Poll(0x3);
-    EXPECT_TRUE(panel->GetControl(1014)->isEnabled());
-    EXPECT_FALSE(IsEnabled(1168));
-    EXPECT_TRUE(static_cast<QRadioButton*>(panel->GetControl(1169))->isChecked());
+    EXPECT_TRUE(panel->GetControl(PanelId::OverrideArrows)->isEnabled());
+    EXPECT_FALSE(IsEnabled(PanelId::SpeedAuto));
+    EXPECT_TRUE(static_cast<QRadioButton*>(panel->GetControl(PanelId::SpeedManual))->isChecked());
 }
 
 TEST_F(ControlPanelTest, InitialisingMachineShowsTheSetupWait)
@@ -213,18 +221,18 @@ TEST_F(ControlPanelTest, InitialisingMachineShowsTheSetupWait)
     QString positionDuringWait;
     answerer->OnOtherModal([&](QWidget* modal) {
         waitClass = QString::fromLatin1(modal->metaObject()->className());
-        disabledDuringWait = !IsEnabled(1030) && !IsEnabled(1004);
+        disabledDuringWait = !IsEnabled(PanelId::KeyXPlus) && !IsEnabled(PanelId::ValueX);
         // The position shows no value while the machine initialises.
-        positionDuringWait = Text(1004);
+        positionDuringWait = Text(PanelId::ValueX);
         fake->status.stateWord = 0x2; // the wait closes at its next tick
     });
-    ASSERT_TRUE(WaitUntil([this] { return IsEnabled(1030); }));
+    ASSERT_TRUE(WaitUntil([this] { return IsEnabled(PanelId::KeyXPlus); }));
     EXPECT_EQ(waitClass, QStringLiteral("CWaitSetupDlg"));
     EXPECT_TRUE(disabledDuringWait);
     EXPECT_EQ(positionDuringWait, QStringLiteral("---.--"));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     // The tool has not moved, yet the ready machine's position is shown, not the placeholder.
-    EXPECT_EQ(Text(1004), QStringLiteral("0.00"));
+    EXPECT_EQ(Text(PanelId::ValueX), QStringLiteral("0.00"));
 }
 
 // --- alarms -------------------------------------------------------------------------------
@@ -343,10 +351,11 @@ TEST_F(ControlPanelTest, LostMachineShowsPlaceholdersAndRetryReconnects)
 {
     fake->status.position = {12345, 0, 0};
     Open();
-    ASSERT_TRUE(WaitUntil([this] { return Text(1004) == QStringLiteral("12.35"); }));
+    ASSERT_TRUE(WaitUntil([this] { return Text(PanelId::ValueX) == QStringLiteral("12.35"); }));
     QString duringBox;
     answerer->Plan(6, [&](const SeenBox&) {
-        duringBox = Text(1004) + QLatin1Char('|') + Text(1011) + QLatin1Char('|') + Text(1013);
+        duringBox = Text(PanelId::ValueX) + QLatin1Char('|') + Text(PanelId::SpindleValue) +
+                    QLatin1Char('|') + Text(PanelId::OverrideValue);
         Plug(true);
     });
     Plug(false);
@@ -359,7 +368,7 @@ TEST_F(ControlPanelTest, LostMachineShowsPlaceholdersAndRetryReconnects)
     EXPECT_EQ(box.captions, (QStringList{QStringLiteral("Retry"), QStringLiteral("End")}));
     EXPECT_EQ(duringBox, QStringLiteral("---.--|----|---"));
     EXPECT_TRUE(panel->IsConnected());
-    ASSERT_TRUE(WaitUntil([this] { return Text(1004) == QStringLiteral("12.35"); }));
+    ASSERT_TRUE(WaitUntil([this] { return Text(PanelId::ValueX) == QStringLiteral("12.35"); }));
     EXPECT_TRUE(panel->isVisible());
 }
 
@@ -382,15 +391,16 @@ TEST_F(ControlPanelTest, PositionReadOutInBothUnits)
     Open();
     panel->StopPolling();
     Poll(0x2);
-    EXPECT_EQ(Text(1004), QStringLiteral("12.35"));
-    EXPECT_EQ(Text(1007), QStringLiteral("-0.01"));
-    EXPECT_EQ(Text(1009), QStringLiteral("0.00"));
+    EXPECT_EQ(Text(PanelId::ValueX), QStringLiteral("12.35"));
+    EXPECT_EQ(Text(PanelId::ValueY), QStringLiteral("-0.01"));
+    EXPECT_EQ(Text(PanelId::ValueZ), QStringLiteral("0.00"));
     // The new unit shows at once, without waiting for a poll.
     panel->SetUnit(false);
-    EXPECT_EQ(Text(1004), QStringLiteral("0.486"));
-    EXPECT_EQ(Text(1007), QStringLiteral("-0.000"));
-    EXPECT_EQ(Text(1009), QStringLiteral("0.000"));
-    EXPECT_EQ(static_cast<QLabel*>(panel->GetControl(1048))->text(), QStringLiteral("inch"));
+    EXPECT_EQ(Text(PanelId::ValueX), QStringLiteral("0.486"));
+    EXPECT_EQ(Text(PanelId::ValueY), QStringLiteral("-0.000"));
+    EXPECT_EQ(Text(PanelId::ValueZ), QStringLiteral("0.000"));
+    EXPECT_EQ(static_cast<QLabel*>(panel->GetControl(PanelId::UnitY))->text(),
+              QStringLiteral("inch"));
     EXPECT_FALSE(panel->Metric);
 }
 
@@ -403,16 +413,16 @@ TEST_F(ControlPanelTest, ShownPositionIsRelativeToTheChosenSystem)
     Open();
     panel->StopPolling();
     Poll(0x2);
-    EXPECT_EQ(Text(1004), QStringLiteral("9.00"));
-    EXPECT_EQ(Text(1009), QStringLiteral("-2.00"));
-    auto* list = static_cast<QComboBox*>(panel->GetControl(1170));
+    EXPECT_EQ(Text(PanelId::ValueX), QStringLiteral("9.00"));
+    EXPECT_EQ(Text(PanelId::ValueZ), QStringLiteral("-2.00"));
+    auto* list = static_cast<QComboBox*>(panel->GetControl(PanelId::ShownSystemList));
     ASSERT_EQ(list->count(), 9);
     const int g55 = list->findText(QStringLiteral("G55"));
     panel->SelectShownSystem(g55);
     EXPECT_EQ(panel->CoordinateSystem, 4);
     EXPECT_EQ(panel->GetCoordSystem(), 4);
-    EXPECT_EQ(Text(1004), QStringLiteral("5.00"));
-    EXPECT_EQ(Text(1007), QStringLiteral("15.00"));
+    EXPECT_EQ(Text(PanelId::ValueX), QStringLiteral("5.00"));
+    EXPECT_EQ(Text(PanelId::ValueY), QStringLiteral("15.00"));
 
     QComboBox copy;
     copy.addItem(QStringLiteral("stale"));
@@ -446,9 +456,11 @@ TEST_F(ControlPanelTest, ListsFollowTheCommandSetAndFallBack)
         panel->StopPolling();
         Poll(0x2);
         EXPECT_EQ(panel->GetCommandSet(), c.commandSet);
-        EXPECT_EQ(static_cast<QComboBox*>(panel->GetControl(1170))->count(), c.shown);
-        EXPECT_EQ(static_cast<QComboBox*>(panel->GetControl(1171))->count(), c.origin);
-        EXPECT_EQ(Text(1005), QString::fromLatin1(c.text));
+        EXPECT_EQ(static_cast<QComboBox*>(panel->GetControl(PanelId::ShownSystemList))->count(),
+                  c.shown);
+        EXPECT_EQ(static_cast<QComboBox*>(panel->GetControl(PanelId::OriginSystemList))->count(),
+                  c.origin);
+        EXPECT_EQ(Text(PanelId::CommandSetLabel), QString::fromLatin1(c.text));
     }
 }
 
@@ -458,8 +470,8 @@ TEST_F(ControlPanelTest, StoredUserSystemFallsBackOnAnNcOnlyMachine)
     Open();
     panel->StopPolling();
     Poll(0x2);
-    auto* shown = static_cast<QComboBox*>(panel->GetControl(1170));
-    auto* origin = static_cast<QComboBox*>(panel->GetControl(1171));
+    auto* shown = static_cast<QComboBox*>(panel->GetControl(PanelId::ShownSystemList));
+    auto* origin = static_cast<QComboBox*>(panel->GetControl(PanelId::OriginSystemList));
     EXPECT_EQ(shown->currentText(), QStringLiteral("Machine Coordinate System"));
     EXPECT_EQ(panel->CoordinateSystem, 0);
     EXPECT_EQ(origin->currentText(), QStringLiteral("G54"));
@@ -545,7 +557,7 @@ TEST_F(ControlPanelTest, EscapeEndsThePanelWithTheSettingsSaved)
 
         // The user's part, inside the panel's run: choose "x10", then start the wait.
         QTimer::singleShot(0, &run, [&] {
-            static_cast<QRadioButton*>(run.GetControl(1166))->click();
+            static_cast<QRadioButton*>(run.GetControl(PanelId::StepX10))->click();
             if (row.button == 0)
                 return;
             CJogButton* button = run.GetButton(row.button);

@@ -30,45 +30,46 @@ TEST_F(ControlPanelSimTest, ReadOutsFollowTheMachine)
 {
     ASSERT_TRUE(machine->JogTo(-1, {12345, 20000, -5}));
     ASSERT_TRUE(sim->WaitUntilStopped());
-    ASSERT_TRUE(WaitUntil([this] { return Text(1004) == QStringLiteral("12.35"); }));
-    EXPECT_EQ(Text(1007), QStringLiteral("20.00"));
-    EXPECT_EQ(Text(1009), QStringLiteral("-0.01"));
+    ASSERT_TRUE(WaitUntil([this] { return Text(PanelId::ValueX) == QStringLiteral("12.35"); }));
+    EXPECT_EQ(Text(PanelId::ValueY), QStringLiteral("20.00"));
+    EXPECT_EQ(Text(PanelId::ValueZ), QStringLiteral("-0.01"));
     panel->SetUnit(false);
-    EXPECT_EQ(Text(1004), QStringLiteral("0.486"));
-    EXPECT_EQ(Text(1009), QStringLiteral("-0.000"));
+    EXPECT_EQ(Text(PanelId::ValueX), QStringLiteral("0.486"));
+    EXPECT_EQ(Text(PanelId::ValueZ), QStringLiteral("-0.000"));
 }
 
 TEST_F(ControlPanelSimTest, StateTableFollowsTheMachine)
 {
     ASSERT_EQ(Control("state 3"), "ok\n");
-    ASSERT_TRUE(WaitUntil([this] { return Enabled(40115); }));
-    EXPECT_TRUE(Enabled(1175));
-    EXPECT_FALSE(Enabled(1015));
-    EXPECT_FALSE(Enabled(1030));
-    EXPECT_FALSE(Enabled(1168));
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(PanelId::CancelJob); }));
+    EXPECT_TRUE(Enabled(PanelId::Pause));
+    EXPECT_FALSE(Enabled(PanelId::Setup));
+    EXPECT_FALSE(Enabled(PanelId::KeyXPlus));
+    EXPECT_FALSE(Enabled(PanelId::SpeedAuto));
 
     ASSERT_EQ(Control("state 6"), "ok\n");
-    ASSERT_TRUE(WaitUntil([this] { return !Enabled(1004); }));
-    EXPECT_FALSE(Enabled(40115));
-    EXPECT_FALSE(Enabled(1030));
+    ASSERT_TRUE(WaitUntil([this] { return !Enabled(PanelId::ValueX); }));
+    EXPECT_FALSE(Enabled(PanelId::CancelJob));
+    EXPECT_FALSE(Enabled(PanelId::KeyXPlus));
 
     ASSERT_EQ(Control("state 2"), "ok\n");
-    ASSERT_TRUE(WaitUntil([this] { return Enabled(1030); }));
-    EXPECT_FALSE(Enabled(1174));
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(PanelId::KeyXPlus); }));
+    EXPECT_FALSE(Enabled(PanelId::Stop));
 
     // A long move: only Stop, the displays, the radios and the key being held stay enabled.
-    CJogButton* key = panel->GetButton(1030);
+    CJogButton* key = panel->GetButton(PanelId::KeyXPlus);
     QTest::mousePress(key, Qt::LeftButton, {}, QPoint(20, 20));
     ASSERT_TRUE(machine->JogTo(-1, {150000, 0, 0}));
-    ASSERT_TRUE(WaitUntil([this] { return Enabled(1174); }));
-    EXPECT_TRUE(Enabled(1030));
-    EXPECT_FALSE(Enabled(1028));
-    EXPECT_FALSE(Enabled(1015));
-    EXPECT_TRUE(Enabled(1004));
-    EXPECT_TRUE(Enabled(1168));
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(PanelId::Stop); }));
+    EXPECT_TRUE(Enabled(PanelId::KeyXPlus));
+    EXPECT_FALSE(Enabled(PanelId::KeyXMinus));
+    EXPECT_FALSE(Enabled(PanelId::Setup));
+    EXPECT_TRUE(Enabled(PanelId::ValueX));
+    EXPECT_TRUE(Enabled(PanelId::SpeedAuto));
     QTest::mouseRelease(key, Qt::LeftButton, {}, QPoint(20, 20));
     ASSERT_TRUE(machine->StopOperation());
-    ASSERT_TRUE(WaitUntil([this] { return Enabled(1028) && !Enabled(1174); }));
+    ASSERT_TRUE(
+        WaitUntil([this] { return Enabled(PanelId::KeyXMinus) && !Enabled(PanelId::Stop); }));
 }
 
 TEST_F(ControlPanelSimTest, EmergencyStopBoxRepeatsUntilTheMachineLeavesTheState)
@@ -76,7 +77,7 @@ TEST_F(ControlPanelSimTest, EmergencyStopBoxRepeatsUntilTheMachineLeavesTheState
     answerer->Plan(1);
     answerer->Plan(1, [this](const SeenBox&) { Control("state 2"); });
     ASSERT_EQ(Control("estop 2"), "ok\n");
-    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 2 && Enabled(1030); }));
+    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 2 && Enabled(PanelId::KeyXPlus); }));
     Pump(500);
     EXPECT_EQ(answerer->Count(), 2);
     for (const SeenBox& box : answerer->Seen()) {
@@ -94,7 +95,7 @@ TEST_F(ControlPanelSimTest, CommandErrorsReachTheMachineAfterTheBox)
     EXPECT_EQ(sim->LogOf("0x2103").size(), 1u);
 
     ASSERT_EQ(Control("state 3"), "ok\n");
-    ASSERT_TRUE(WaitUntil([this] { return Enabled(40115); }));
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(PanelId::CancelJob); }));
     sim->ClearLog();
     answerer->Plan(2); // Continue
     ASSERT_EQ(Control("command-error 151 paused"), "ok\n");
@@ -112,17 +113,18 @@ TEST_F(ControlPanelSimTest, PulledCableBringsUpTheConnectionLostBox)
 {
     QString duringBox;
     answerer->Plan(6, [&](const SeenBox&) {
-        duringBox = Text(1004);
+        duringBox = Text(PanelId::ValueX);
         Control("replug");
     });
     ASSERT_EQ(Control("unplug"), "ok\n");
     ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 1; }));
     EXPECT_EQ(answerer->Seen()[0].text, FormatConnectionError(ConnectionErrorKind::NoResponse, {}));
     EXPECT_EQ(duringBox, QStringLiteral("---.--"));
-    ASSERT_TRUE(WaitUntil(
-        [this] { return panel->IsConnected() && Text(1004) != QStringLiteral("---.--"); }));
+    ASSERT_TRUE(WaitUntil([this] {
+        return panel->IsConnected() && Text(PanelId::ValueX) != QStringLiteral("---.--");
+    }));
     EXPECT_TRUE(panel->isVisible());
-    EXPECT_TRUE(Enabled(1030));
+    EXPECT_TRUE(Enabled(PanelId::KeyXPlus));
 }
 
 // A simulator killed and replaced by a new one: the panel reports the machine lost rather than

@@ -5,6 +5,7 @@
 #include "JoystickMath.h"
 
 #include "VirtualJoystick.h"
+#include "WidgetTestApp.h"
 
 #include <SDL.h>
 
@@ -20,15 +21,6 @@
 #include <vector>
 
 namespace {
-
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "test_joystick";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
 
 constexpr JoystickCaps kSdlCaps{-32768, 32767, -32768, 32767, 2, 8, 10, 1000};
 
@@ -127,7 +119,7 @@ class JoystickDeviceTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        App();
+        zr40_test::App();
         ASSERT_TRUE(CJoystickDevice::InitService());
         SDL_JoystickUpdate();
         if (SDL_NumJoysticks() != 0)

@@ -31,31 +31,36 @@ TEST_F(PanelOperationsTest, StepKeysMoveByTheStepInTheChosenYDirection)
 
     // "x1" with the table moved: the upper middle key moves Y minus.
     panel->SetCursorYDir(false);
-    Radio(1167)->click();
+    Radio(PanelId::StepX1)->click();
     sim->ClearLog();
-    Click(1026);
+    Click(PanelId::KeyYUpper);
     ASSERT_EQ(JogTargets(), (std::vector{Offset(start, 0, -10, 0)}));
     ASSERT_TRUE(sim->WaitUntilStopped());
 
     // X+ once: 0.010 mm further, on the machine and on the read-out.
-    Click(1030);
+    Click(PanelId::KeyXPlus);
     ASSERT_TRUE(sim->WaitUntilStopped());
     EXPECT_EQ(SimPosition(), Offset(start, 10, -10, 0));
     const int32_t originX = panel->GetCurrentOrigin()[0];
-    EXPECT_TRUE(
-        WaitUntil([&] { return Text(1004) == FormatPosition(start[0] + 10 - originX, true); }));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return Text(PanelId::ValueX) == FormatPosition(start[0] + 10 - originX, true); }));
 
     // "x100" held: each repeat while the step still runs is refused, so every step that is
     // taken starts where the last one ended.
-    Radio(1165)->click();
+    Radio(PanelId::StepX100)->click();
     sim->ClearLog();
     const AxisTriple before = SimPosition();
-    Press(1030);
-    Pump(700);
-    Release(1030);
+    QElapsedTimer held;
+    held.start();
+    Press(PanelId::KeyXPlus);
+    const bool repeated = WaitUntil([this] { return JogTargets().size() >= 2; }, 10000);
+    Release(PanelId::KeyXPlus);
+    const qint64 heldMs = held.elapsed();
+    ASSERT_TRUE(repeated);
     const std::vector<AxisTriple> steps = JogTargets();
-    ASSERT_GE(steps.size(), 2u);
-    EXPECT_LE(steps.size(), 3u);
+    // A 1 mm step takes 250 ms at the simulator's 4 mm/s, and no repeat starts before the last
+    // step has ended: at most one step per 250 ms held, and the first at the press.
+    EXPECT_LE(static_cast<qint64>(steps.size()), 1 + heldMs / 250) << heldMs;
     for (size_t i = 0; i < steps.size(); ++i)
         EXPECT_EQ(steps[i], Offset(before, 1000 * static_cast<int32_t>(i + 1), 0, 0)) << i;
 }
@@ -63,15 +68,19 @@ TEST_F(PanelOperationsTest, StepKeysMoveByTheStepInTheChosenYDirection)
 TEST_F(PanelOperationsTest, ContinueHeldKeepsSettingTargetsOneMillimetreAhead)
 {
     Open();
-    Radio(1164)->click();
+    Radio(PanelId::StepContinue)->click();
     const AxisTriple start = SimPosition();
     sim->ClearLog();
-    Press(1030);
-    Pump(1000);
-    Release(1030);
+    QElapsedTimer held;
+    held.start();
+    Press(PanelId::KeyXPlus);
+    const bool repeated = WaitUntil([this] { return JogTargets().size() >= 8; }, 10000);
+    Release(PanelId::KeyXPlus);
+    const qint64 heldMs = held.elapsed();
+    ASSERT_TRUE(repeated);
     const std::vector<AxisTriple> targets = JogTargets();
-    ASSERT_GE(targets.size(), 8u);
-    EXPECT_LE(targets.size(), 12u);
+    // One target at the press, then one per 100 ms repeat at the most.
+    EXPECT_LE(static_cast<qint64>(targets.size()), 2 + heldMs / 100) << heldMs;
     EXPECT_EQ(targets[0], Offset(start, 1000, 0, 0));
     // Each target is 1 mm beyond a position read on the way to the previous one.
     for (size_t i = 1; i < targets.size(); ++i) {
@@ -101,8 +110,8 @@ TEST_F(PanelOperationsTest, MoveXYLiftsFirstAndStopEndsItBeforeXAndYMove)
     const int32_t top = panel->GetRangeHigh()[2];
 
     sim->ClearLog();
-    QTimer::singleShot(200, panel.get(), [this] { Click(1174); });
-    Click(1039);
+    QTimer::singleShot(200, panel.get(), [this] { Click(PanelId::Stop); });
+    Click(PanelId::MoveXY);
     ASSERT_EQ(sim->LogOf("0x04F3").size(), 1u);
     EXPECT_EQ(LoggedTarget(sim->LogOf("0x04F3")[0]), (AxisTriple{2000, 3000, top}));
     EXPECT_EQ(sim->LogOf("0x03F3").size(), 1u);
@@ -114,9 +123,9 @@ TEST_F(PanelOperationsTest, MoveXYLiftsFirstAndStopEndsItBeforeXAndYMove)
     EXPECT_LT(stopped[2], top);
 
     // Without Stop the lift ends at the top and X and Y go to the shown system's origin.
-    ASSERT_TRUE(WaitUntil([this] { return Enabled(1039); }));
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(PanelId::MoveXY); }));
     sim->ClearLog();
-    Click(1039);
+    Click(PanelId::MoveXY);
     EXPECT_EQ(sim->LogOf("0x3501"), std::vector<std::string>{"0x3501 01000300ffff"});
     const AxisTriple origin = panel->GetCurrentOrigin();
     EXPECT_EQ(SimPosition(), (AxisTriple{origin[0], origin[1], top}));
@@ -127,9 +136,9 @@ TEST_F(PanelOperationsTest, SetOriginWritesTheChosenSystemAndTheShownOneFollowsA
     Open();
     ASSERT_EQ(panel->CoordinateSystem, 1);
     MoveMachineTo({7000, 8000, -3000});
-    ASSERT_TRUE(WaitUntil([this] { return Text(1009) == QStringLiteral("-3.00"); }));
+    ASSERT_TRUE(WaitUntil([this] { return Text(PanelId::ValueZ) == QStringLiteral("-3.00"); }));
 
-    auto* originList = static_cast<QComboBox*>(panel->GetControl(1171));
+    auto* originList = static_cast<QComboBox*>(panel->GetControl(PanelId::OriginSystemList));
     const auto choose = [originList](int number) {
         const int index = originList->findData(number);
         ASSERT_GE(index, 0) << number;
@@ -141,22 +150,22 @@ TEST_F(PanelOperationsTest, SetOriginWritesTheChosenSystemAndTheShownOneFollowsA
     choose(4);
     AxisTriple g55;
     ASSERT_TRUE(machine->GetWorkOrigin(55, g55));
-    Click(1177);
+    Click(PanelId::SetOriginZ);
     AxisTriple written;
     ASSERT_TRUE(machine->GetWorkOrigin(55, written));
     EXPECT_EQ(written, (AxisTriple{g55[0], g55[1], -3000}));
     Pump(500);
-    EXPECT_EQ(Text(1009), QStringLiteral("-3.00"));
+    EXPECT_EQ(Text(PanelId::ValueZ), QStringLiteral("-3.00"));
 
     // The shown system itself: the read-out follows before the next poll.
     choose(1);
     panel->StopPolling();
-    Click(1176);
-    EXPECT_EQ(Text(1004), QStringLiteral("0.00"));
-    EXPECT_EQ(Text(1007), QStringLiteral("0.00"));
-    EXPECT_EQ(Text(1009), QStringLiteral("-3.00"));
-    Click(1177);
-    EXPECT_EQ(Text(1009), QStringLiteral("0.00"));
+    Click(PanelId::SetOriginXY);
+    EXPECT_EQ(Text(PanelId::ValueX), QStringLiteral("0.00"));
+    EXPECT_EQ(Text(PanelId::ValueY), QStringLiteral("0.00"));
+    EXPECT_EQ(Text(PanelId::ValueZ), QStringLiteral("-3.00"));
+    Click(PanelId::SetOriginZ);
+    EXPECT_EQ(Text(PanelId::ValueZ), QStringLiteral("0.00"));
     AxisTriple user;
     ASSERT_TRUE(machine->GetUserOrigin(user));
     EXPECT_EQ(user, (AxisTriple{7000, 8000, -3000}));
@@ -166,15 +175,15 @@ TEST_F(PanelOperationsTest, SpindleAndCuttingSpeed)
 {
     Open();
     sim->ClearLog();
-    Click(1172);
-    Click(1173);
+    Click(PanelId::SpindleOn);
+    Click(PanelId::SpindleOff);
     EXPECT_EQ(sim->LogOf("0x3006"),
               (std::vector<std::string>{"0x3006 e8030000", "0x3006 00000000"}));
 
-    auto* arrows = static_cast<CUpDownArrows*>(panel->GetControl(1014));
+    auto* arrows = static_cast<CUpDownArrows*>(panel->GetControl(PanelId::OverrideArrows));
     const auto up = [arrows] { QTest::mouseClick(arrows->GetUpButton(), Qt::LeftButton); };
     const auto down = [arrows] { QTest::mouseClick(arrows->GetDownButton(), Qt::LeftButton); };
-    Radio(1169)->click();
+    Radio(PanelId::SpeedManual)->click();
     EXPECT_TRUE(arrows->isEnabled());
     EXPECT_EQ(sim->LogOf("0x0FFE"), std::vector<std::string>{"0x0FFE 00"});
 
@@ -184,7 +193,7 @@ TEST_F(PanelOperationsTest, SpindleAndCuttingSpeed)
     sim->ClearLog();
     up();
     EXPECT_EQ(sim->LogOf("0x0307"), std::vector<std::string>{"0x0307 c8"});
-    EXPECT_EQ(Text(1013), QStringLiteral("200"));
+    EXPECT_EQ(Text(PanelId::OverrideValue), QStringLiteral("200"));
 
     // Two clicks before the next poll both start from the polled 100.
     ASSERT_TRUE(machine->SetCuttingSpeed(100));
@@ -193,9 +202,9 @@ TEST_F(PanelOperationsTest, SpindleAndCuttingSpeed)
     down();
     down();
     EXPECT_EQ(sim->LogOf("0x0307"), (std::vector<std::string>{"0x0307 5a", "0x0307 5a"}));
-    EXPECT_EQ(Text(1013), QStringLiteral("90"));
+    EXPECT_EQ(Text(PanelId::OverrideValue), QStringLiteral("90"));
 
-    Radio(1168)->click();
+    Radio(PanelId::SpeedAuto)->click();
     EXPECT_FALSE(arrows->isEnabled());
     EXPECT_EQ(sim->LogOf("0x0FFE"), std::vector<std::string>{"0x0FFE 01"});
 }
@@ -204,32 +213,32 @@ TEST_F(PanelOperationsTest, PauseSendsOnlyWhatTheMachineCallsForAndCancelQuits)
 {
     Open();
     ASSERT_EQ(sim->Control("state 3"), "ok\n");
-    ASSERT_TRUE(WaitUntil([this] { return Enabled(1175); }));
+    ASSERT_TRUE(WaitUntil([this] { return Enabled(PanelId::Pause); }));
 
     sim->ClearLog();
-    Click(1175);
+    Click(PanelId::Pause);
     EXPECT_EQ(sim->LogOf("0x03F0").size(), 1u);
     ASSERT_TRUE(WaitUntil([this] { return panel->IsPauseShown(); }));
-    EXPECT_TRUE(Button(1175)->IsPressed());
+    EXPECT_TRUE(Button(PanelId::Pause)->IsPressed());
 
     // Released and pressed again before the next poll: the machine still reads as paused, so
     // the release resumes and the press sends nothing.
     panel->StopPolling();
     sim->ClearLog();
-    Click(1175);
-    Click(1175);
+    Click(PanelId::Pause);
+    Click(PanelId::Pause);
     EXPECT_EQ(sim->LogOf("0x03F1").size(), 1u);
     EXPECT_TRUE(sim->LogOf("0x03F0").empty());
     panel->StartPolling();
     ASSERT_TRUE(WaitUntil([this] { return !panel->IsPauseShown(); }));
 
     // Cancel on a paused job: quit, skip, resume, and Pause released before any poll.
-    Click(1175);
+    Click(PanelId::Pause);
     ASSERT_TRUE(WaitUntil([this] { return panel->IsPauseShown(); }));
     panel->StopPolling();
     sim->ClearLog();
-    Click(40115);
-    EXPECT_FALSE(Button(1175)->IsPressed());
+    Click(PanelId::CancelJob);
+    EXPECT_FALSE(Button(PanelId::Pause)->IsPressed());
     EXPECT_TRUE(sim->LogOf("0x03F0").empty());
     EXPECT_EQ(sim->LogOf("0x03F2").size(), 1u);
     EXPECT_EQ(sim->LogOf("0x03F1").size(), 1u);
@@ -262,17 +271,17 @@ TEST_F(PanelOperationsTest, HeldSpaceStopsJoggingWhenTheKeyCanNoLongerBeReleased
         {"the machine starts a job",
          [this] {
              ASSERT_EQ(Control("state 3"), "ok\n");
-             ASSERT_TRUE(WaitUntil([this] { return !Enabled(1030); }));
+             ASSERT_TRUE(WaitUntil([this] { return !Enabled(PanelId::KeyXPlus); }));
              sim->ClearLog();
              Pump(1000);
          }},
     };
     Open();
-    Radio(1164)->click();
+    Radio(PanelId::StepContinue)->click();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        CJogButton* key = Button(1030);
-        ASSERT_TRUE(WaitUntil([this] { return Enabled(1030); }));
+        CJogButton* key = Button(PanelId::KeyXPlus);
+        ASSERT_TRUE(WaitUntil([this] { return Enabled(PanelId::KeyXPlus); }));
         sim->ClearLog();
         key->setFocus();
         QTest::keyPress(key, Qt::Key_Space);
@@ -290,7 +299,7 @@ TEST_F(PanelOperationsTest, HeldSpaceStopsJoggingWhenTheKeyCanNoLongerBeReleased
 TEST_F(PanelOperationsTest, HeldX100KeepsTheLinkAndTheProcessorFree)
 {
     Open();
-    Radio(1165)->click();
+    Radio(PanelId::StepX100)->click();
     const auto cpuMs = [] {
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
@@ -301,9 +310,9 @@ TEST_F(PanelOperationsTest, HeldX100KeepsTheLinkAndTheProcessorFree)
     QElapsedTimer wall;
     wall.start();
     const double cpuBefore = cpuMs();
-    Press(1030);
+    Press(PanelId::KeyXPlus);
     Pump(1000);
-    Release(1030);
+    Release(PanelId::KeyXPlus);
     const double cpu = cpuMs() - cpuBefore;
     const auto wallMs = static_cast<double>(wall.elapsed());
     EXPECT_LT(sim->Log().size(), 250u);
@@ -322,10 +331,10 @@ TEST_F(PanelOperationsTest, EscapeDuringMoveXYEndsThePanelAndStopsTheLift)
 
     // The user's part, inside the panel's run: choose "x10" and start Move X/Y.
     QTimer::singleShot(0, panel.get(), [this] {
-        ASSERT_TRUE(WaitUntil([this] { return Enabled(1039); }));
-        Radio(1166)->click();
+        ASSERT_TRUE(WaitUntil([this] { return Enabled(PanelId::MoveXY); }));
+        Radio(PanelId::StepX10)->click();
         sim->ClearLog();
-        Click(1039);
+        Click(PanelId::MoveXY);
     });
     bool escaped = false;
     QElapsedTimer sinceEscape;
@@ -376,9 +385,9 @@ protected:
     {
         panel = std::make_unique<CControlPanelDlg>(machine.get());
         panel->show();
-        ASSERT_TRUE(WaitUntil([this] { return panel->GetControl(1039)->isEnabled(); }));
+        ASSERT_TRUE(WaitUntil([this] { return panel->GetControl(PanelId::MoveXY)->isEnabled(); }));
         fake->log.clear();
-        CJogButton* button = panel->GetButton(1039);
+        CJogButton* button = panel->GetButton(PanelId::MoveXY);
         QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
     }
 
@@ -421,7 +430,7 @@ TEST_F(PanelOperationsModelTest, OverrideArrowsStepOnlyFromAReportedOverride)
     fake->replies[Cmd::GetCuttingSpeedMode] = {0}; // manual: the arrows can be used
     panel = std::make_unique<CControlPanelDlg>(machine.get());
     panel->show();
-    auto* arrows = static_cast<CUpDownArrows*>(panel->GetControl(1014));
+    auto* arrows = static_cast<CUpDownArrows*>(panel->GetControl(PanelId::OverrideArrows));
     ASSERT_TRUE(
         WaitUntil([&] { return arrows->isEnabled() && panel->GetStatus().override == 100; }));
     panel->StopPolling();

@@ -40,7 +40,9 @@ struct SeenBox
 // - other windows that need no answer (wait dialogs that close by themselves) go to the
 //   OnOtherModal callback;
 // - anything left over is unplanned: a message box is answered with OK (1) when the answerer
-//   was made with Unplanned::AnswerOk; everything else fails the test and is closed.
+//   was made with Unplanned::AnswerOk or Unplanned::AnswerBoxesOnly; with AnswerBoxesOnly any
+//   other window is left alone (the window under test run modally, wait dialogs that close by
+//   themselves); everything else fails the test and is closed.
 // File dialogs take the answers planned with AnswerFileDialog, in order; an unplanned one fails
 // the test and is cancelled. The requests are kept for the test to look at.
 class ModalAnswerer : public QObject
@@ -49,7 +51,8 @@ public:
     enum class Unplanned
     {
         Fail,
-        AnswerOk
+        AnswerOk,
+        AnswerBoxesOnly
     };
     using WindowAction = std::function<void(QWidget* modal)>;
     using BoxAction = std::function<void(const SeenBox&)>;
@@ -128,7 +131,7 @@ private:
                 box->done(answer.result);
                 return;
             }
-            if (m_windowActions.empty() && m_unplanned == Unplanned::AnswerOk) {
+            if (m_windowActions.empty() && m_unplanned != Unplanned::Fail) {
                 box->done(1);
                 return;
             }
@@ -139,9 +142,13 @@ private:
             action(modal);
             return;
         }
-        if (m_otherModal && !qobject_cast<CPanelMessageBox*>(modal)) {
-            m_otherModal(modal);
-            return;
+        if (!qobject_cast<CPanelMessageBox*>(modal)) {
+            if (m_otherModal) {
+                m_otherModal(modal);
+                return;
+            }
+            if (m_unplanned == Unplanned::AnswerBoxesOnly)
+                return;
         }
         ++m_unexpected;
         ADD_FAILURE() << "unexpected window: " << modal->metaObject()->className() << " "

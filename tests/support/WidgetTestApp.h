@@ -17,19 +17,25 @@
 
 namespace zr40_test {
 
+// The private settings folder (XDG_CONFIG_HOME) of this test program.
+inline QTemporaryDir& ConfigDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
 // The application, created on first use with the settings store (XDG_CONFIG_HOME) and the lock
 // files (ZR40_LOCK_DIR) in private temporary folders, so that a test never meets a panel running
 // on this computer, nor another test program. It lives until the process ends. Tests name the
 // application themselves where the settings profile matters.
 inline QApplication& App()
 {
-    static QTemporaryDir configDir;
     static QTemporaryDir lockDir;
     static int argc = 1;
     static char name[] = "zr40_widget_test";
     static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
-        ::setenv("XDG_CONFIG_HOME", configDir.path().toLocal8Bit().constData(), 1);
+        ::setenv("XDG_CONFIG_HOME", ConfigDir().path().toLocal8Bit().constData(), 1);
         ::setenv("ZR40_LOCK_DIR", lockDir.path().toLocal8Bit().constData(), 1);
         return new QApplication(argc, argv);
     }();

@@ -3,7 +3,7 @@
 
 #include "ColorLabel.h"
 #include "ImageButton.h"
-#include "UiTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <QPainter>
 #include <QTest>

@@ -1,7 +1,7 @@
 // The standard file-error message: the text chosen for each cause and the box that shows it.
 
 #include "FileErrorMessage.h"
-#include "UiTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

@@ -2,7 +2,7 @@
 // notifications, latch mode, auto-repeat and the face drawn from the two halves of a skin.
 
 #include "JogButton.h"
-#include "UiTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <QElapsedTimer>
 #include <QPainter>

@@ -3,7 +3,7 @@
 
 #include "PanelMessageBox.h"
 #include "StringTable.h"
-#include "UiTestApp.h"
+#include "WidgetTestApp.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -142,7 +142,7 @@ TEST(MessageBox, EveryButtonOfEverySetEndsWithItsResult)
         const BoxButtonSet decoded = DecodeButtonSet(set);
         for (int i = 0; i < decoded.count; ++i) {
             CPanelMessageBox box(QStringLiteral("Question?"), 0x30 | set);
-            const int result = RunModal(box, [&] {
+            const int result = zr40_test::RunModal(box, [&] {
                 QPushButton* button = Button(box, i);
                 ASSERT_TRUE(button && button->isVisible());
                 QTest::mouseClick(button, Qt::LeftButton);
@@ -155,7 +155,7 @@ TEST(MessageBox, EveryButtonOfEverySetEndsWithItsResult)
 TEST(MessageBox, ButtonsShowTheCaptionsOfTheirResultCodes)
 {
     CPanelMessageBox box(QStringLiteral("Answer"), 0x23);
-    RunModal(box, [&] {
+    zr40_test::RunModal(box, [&] {
         EXPECT_EQ(Button(box, 0)->text(), LoadString(20005));
         EXPECT_EQ(Button(box, 1)->text(), LoadString(20006));
         EXPECT_EQ(Button(box, 2)->text(), LoadString(20001));
@@ -169,7 +169,7 @@ TEST(MessageBox, ReplacedCaptionsKeepTheResults)
         CPanelMessageBox box(QStringLiteral("Connection lost"), 0x31);
         box.SetCaption(1, QStringLiteral("Retry"));
         box.SetCaption(2, QStringLiteral("End"));
-        const int result = RunModal(box, [&] {
+        const int result = zr40_test::RunModal(box, [&] {
             EXPECT_EQ(Button(box, 0)->text(), QStringLiteral("Retry"));
             EXPECT_EQ(Button(box, 1)->text(), QStringLiteral("End"));
             QTest::mouseClick(Button(box, i), Qt::LeftButton);
@@ -183,17 +183,19 @@ TEST(MessageBox, EscapeAndCloseResults)
     const std::pair<uint32_t, int> cases[] = {{0x30, 1}, {0x31, 2}, {0x33, 2}, {0x35, 2}};
     for (const auto& [style, expected] : cases) {
         CPanelMessageBox escaped(QStringLiteral("Text"), style);
-        EXPECT_EQ(RunModal(escaped, [&] { QTest::keyClick(&escaped, Qt::Key_Escape); }), expected)
+        EXPECT_EQ(zr40_test::RunModal(escaped, [&] { QTest::keyClick(&escaped, Qt::Key_Escape); }),
+                  expected)
             << style;
         CPanelMessageBox closed(QStringLiteral("Text"), style);
-        EXPECT_EQ(RunModal(closed, [&] { closed.close(); }), expected) << style;
+        EXPECT_EQ(zr40_test::RunModal(closed, [&] { closed.close(); }), expected) << style;
     }
 }
 
 TEST(MessageBox, YesNoEscapeGivesTwoAndItsCloseIsGreyed)
 {
     CPanelMessageBox box(QStringLiteral("Continue?"), 0x34);
-    EXPECT_EQ(RunModal(box, [&] { QTest::keyClick(Button(box, 0), Qt::Key_Escape); }), 2);
+    EXPECT_EQ(zr40_test::RunModal(box, [&] { QTest::keyClick(Button(box, 0), Qt::Key_Escape); }),
+              2);
     EXPECT_FALSE(box.IsCloseEnabled());
     EXPECT_FALSE(box.windowFlags().testFlag(Qt::WindowCloseButtonHint));
 }
@@ -203,7 +205,7 @@ TEST(MessageBox, GreyedCloseDoesNotEndTheBox)
     for (uint32_t style : {0x12u, 0x34u}) {
         CPanelMessageBox box(QStringLiteral("Text"), style);
         bool openAfterClose = false;
-        const int result = RunModal(box, [&] {
+        const int result = zr40_test::RunModal(box, [&] {
             box.close();
             openAfterClose = box.isVisible();
             QTest::mouseClick(Button(box, 1), Qt::LeftButton);
@@ -216,7 +218,7 @@ TEST(MessageBox, GreyedCloseDoesNotEndTheBox)
 TEST(MessageBox, EnterActivatesOnlyTheFocusedButton)
 {
     CPanelMessageBox box(QStringLiteral("Answer"), 0x33);
-    const int result = RunModal(box, [&] {
+    const int result = zr40_test::RunModal(box, [&] {
         Button(box, 1)->setFocus();
         QTest::keyClick(Button(box, 1), Qt::Key_Return);
     });
@@ -224,7 +226,7 @@ TEST(MessageBox, EnterActivatesOnlyTheFocusedButton)
 
     CPanelMessageBox unfocused(QStringLiteral("Answer"), 0x31);
     bool stillOpen = false;
-    const int second = RunModal(unfocused, [&] {
+    const int second = zr40_test::RunModal(unfocused, [&] {
         unfocused.setFocus();
         QTest::keyClick(&unfocused, Qt::Key_Return);
         stillOpen = unfocused.isVisible();
@@ -239,7 +241,7 @@ TEST(MessageBox, HotKeyNeedsAllThreeModifiers)
     CPanelMessageBox box(QStringLiteral("No machine"), 0x35);
     box.SetHotKey('J', true, true, true);
     EXPECT_EQ(box.GetHotKey(), 0x1112104Au);
-    const int result = RunModal(box, [&] {
+    const int result = zr40_test::RunModal(box, [&] {
         QTest::keyClick(Button(box, 0), Qt::Key_J,
                         Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
     });
@@ -247,12 +249,12 @@ TEST(MessageBox, HotKeyNeedsAllThreeModifiers)
 
     CPanelMessageBox unfocused(QStringLiteral("No machine"), 0x35);
     unfocused.SetHotKey('J', true, true, true);
-    EXPECT_EQ(RunModal(unfocused,
-                       [&] {
-                           QTest::keyClick(&unfocused, Qt::Key_J,
-                                           Qt::ControlModifier | Qt::AltModifier |
-                                               Qt::ShiftModifier);
-                       }),
+    EXPECT_EQ(zr40_test::RunModal(unfocused,
+                                  [&] {
+                                      QTest::keyClick(&unfocused, Qt::Key_J,
+                                                      Qt::ControlModifier | Qt::AltModifier |
+                                                          Qt::ShiftModifier);
+                                  }),
               74);
 
     const Qt::KeyboardModifiers partial[] = {Qt::ControlModifier | Qt::ShiftModifier,
@@ -262,7 +264,7 @@ TEST(MessageBox, HotKeyNeedsAllThreeModifiers)
         CPanelMessageBox other(QStringLiteral("No machine"), 0x35);
         other.SetHotKey('J', true, true, true);
         bool stillOpen = false;
-        const int answer = RunModal(other, [&] {
+        const int answer = zr40_test::RunModal(other, [&] {
             QTest::keyClick(Button(other, 0), Qt::Key_J, modifiers);
             stillOpen = other.isVisible();
             QTest::mouseClick(Button(other, 0), Qt::LeftButton);
@@ -276,7 +278,7 @@ TEST(MessageBox, NoHotKeyNeverMatches)
 {
     CPanelMessageBox box(QStringLiteral("Text"), 0x30);
     bool stillOpen = false;
-    const int result = RunModal(box, [&] {
+    const int result = zr40_test::RunModal(box, [&] {
         QTest::keyClick(&box, Qt::Key_J);
         stillOpen = box.isVisible();
         box.done(5);
@@ -289,7 +291,7 @@ TEST(MessageBox, OneLineTwoButtonBoxGrowsByOnePitch)
 {
     CPanelMessageBox box(QStringLiteral("OK?"), 0x31);
     const BoxTemplate& layout = box.GetTemplate();
-    RunModal(box, [&] {
+    zr40_test::RunModal(box, [&] {
         EXPECT_EQ(box.size(), QSize(layout.client.width() + layout.button1.width() + 8,
                                     layout.client.height()));
         EXPECT_EQ(Button(box, 1)->x() - Button(box, 0)->x(), layout.button1.width() + 8);
@@ -303,7 +305,7 @@ TEST(MessageBox, LongTextCentresItsSingleButton)
     const QString text = QStringLiteral("A message that is a good deal wider than the box\n"
                                         "on two lines, each of them long enough");
     CPanelMessageBox box(text, 0x40);
-    RunModal(box, [&] {
+    zr40_test::RunModal(box, [&] {
         const QSize measured = QFontMetrics(TextLabel(box)->font()).size(0, text);
         EXPECT_EQ(TextLabel(box)->size(), measured);
         EXPECT_GT(box.width(), box.GetTemplate().client.width());
@@ -318,13 +320,13 @@ TEST(MessageBox, LongTextCentresItsSingleButton)
 TEST(MessageBox, TitleDefaultsToTheApplicationTitle)
 {
     CPanelMessageBox plain(QStringLiteral("Text"), 0);
-    RunModal(plain, [&] {
+    zr40_test::RunModal(plain, [&] {
         EXPECT_EQ(plain.windowTitle(), QApplication::applicationDisplayName());
         plain.done(0);
     });
     CPanelMessageBox titled(QStringLiteral("Text"), 0);
     titled.SetTitle(QStringLiteral("Setup"));
-    RunModal(titled, [&] {
+    zr40_test::RunModal(titled, [&] {
         EXPECT_EQ(titled.windowTitle(), QStringLiteral("Setup"));
         titled.done(0);
     });

@@ -6,8 +6,8 @@
 #include "FakeMachineLink.h"
 #include "ModelingMachine.h"
 #include "StringTable.h"
-#include "UiTestApp.h"
 #include "WaitSetupDlg.h"
+#include "WidgetTestApp.h"
 
 #include <QElapsedTimer>
 #include <QFontMetrics>
@@ -35,7 +35,7 @@ protected:
     {
         QElapsedTimer clock;
         clock.start();
-        const int result = RunModal(dialog, [&] {
+        const int result = zr40_test::RunModal(dialog, [&] {
             QTimer::singleShot(changeAtMs, &dialog, [&] {
                 openBeforeChange = dialog.isVisible();
                 change();
@@ -125,7 +125,7 @@ TEST_F(WaitDialogTest, EscapeEndsOnlyTheSkipWait)
     link->status.stateWord = 3 | StateBit::SkippingData;
     CCancelingDataDlg dialog(machine.get());
     bool openAfterEnter = false;
-    const int result = RunModal(dialog, [&] {
+    const int result = zr40_test::RunModal(dialog, [&] {
         QTest::keyClick(&dialog, Qt::Key_Return);
         openAfterEnter = dialog.isVisible();
         QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -169,7 +169,7 @@ TEST_F(WaitDialogTest, TitleAndMessageComeFromTheTable)
 {
     link->status.stateWord = 0;
     CWaitSetupDlg dialog(machine.get());
-    RunModal(dialog, [&] {
+    zr40_test::RunModal(dialog, [&] {
         EXPECT_EQ(dialog.windowTitle(), QApplication::applicationDisplayName());
         auto* message = dialog.findChild<QLabel*>(QString::number(CMachineWaitDlg::MessageId));
         ASSERT_NE(message, nullptr);
@@ -188,18 +188,18 @@ TEST_F(WaitDialogTest, SetupAndSkipWaitsResizeToTheirMessageButClearSettingsDoes
                                                QFontMetrics(font).size(0, LoadString(stringId)));
     };
     CWaitSetupDlg setup(machine.get());
-    RunModal(setup, [&] {
+    zr40_test::RunModal(setup, [&] {
         EXPECT_EQ(setup.size(), expected(CWaitSetupDlg::MessageString, setup.font()));
         setup.done(0);
     });
     CCancelingDataDlg skip(machine.get());
-    RunModal(skip, [&] {
+    zr40_test::RunModal(skip, [&] {
         EXPECT_EQ(skip.size(), expected(CCancelingDataDlg::MessageString, skip.font()));
         skip.done(0);
     });
     link->commandErrorBits = CommandStatus::Executing;
     CClearSettingsDlg clear(machine.get());
-    RunModal(clear, [&] {
+    zr40_test::RunModal(clear, [&] {
         EXPECT_EQ(clear.size(), frame);
         clear.done(0);
     });

@@ -6,8 +6,8 @@
 #include "ClearSettingsDlg.h"
 #include "ModelingMachine.h"
 #include "SimulatorProcess.h"
-#include "UiTestApp.h"
 #include "WaitSetupDlg.h"
+#include "WidgetTestApp.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -54,7 +54,7 @@ TEST_F(SetupWaitSimTest, StaysOpenThroughStates0And1AndClosesAtReady)
     std::vector<std::pair<int, bool>> seen; // machine state, dialog open
     QElapsedTimer clock;
     clock.start();
-    const int result = RunModal(dialog, [&] {
+    const int result = zr40_test::RunModal(dialog, [&] {
         for (int at : {700, 1600})
             QTimer::singleShot(at, &dialog,
                                [&] { seen.emplace_back(m_sim->State(), dialog.isVisible()); });
@@ -75,7 +75,7 @@ TEST_F(WaitDialogSimTest, SkipWaitClosesWhenTheSkippingBitClears)
     bool openWhileSkipping = false;
     QElapsedTimer clock;
     clock.start();
-    const int result = RunModal(dialog, [&] {
+    const int result = zr40_test::RunModal(dialog, [&] {
         QTimer::singleShot(700, &dialog, [&] { openWhileSkipping = dialog.isVisible(); });
     });
     EXPECT_TRUE(openWhileSkipping);
@@ -89,7 +89,7 @@ TEST_F(WaitDialogSimTest, EscapeEndsTheSkipWait)
     ASSERT_EQ(m_sim->Control("state 3"), "ok\n");
     ASSERT_TRUE(m_machine->QuitCutting());
     CCancelingDataDlg skip(m_machine.get());
-    EXPECT_EQ(RunModal(skip, [&] { QTest::keyClick(&skip, Qt::Key_Escape); }), 2);
+    EXPECT_EQ(zr40_test::RunModal(skip, [&] { QTest::keyClick(&skip, Qt::Key_Escape); }), 2);
     EXPECT_TRUE(StateWord() & StateBit::SkippingData) << "cancelled before the machine ended";
 }
 
@@ -98,7 +98,7 @@ TEST_F(SetupWaitSimTest, EscapeDoesNotEndIt)
     ASSERT_EQ(m_sim->Control("state 0"), "ok\n");
     CWaitSetupDlg setup(m_machine.get());
     bool stillOpen = false;
-    const int result = RunModal(setup, [&] {
+    const int result = zr40_test::RunModal(setup, [&] {
         QTest::keyClick(&setup, Qt::Key_Escape);
         stillOpen = setup.isVisible();
         m_sim->Control("state 2");
@@ -116,7 +116,7 @@ TEST_F(WaitDialogSimTest, ClearSettingsWaitFollowsTheExecution)
     CClearSettingsDlg dialog(m_machine.get());
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(RunModal(dialog, [] {}), 0);
+    EXPECT_EQ(zr40_test::RunModal(dialog, [] {}), 0);
     EXPECT_FALSE(m_machine->GetCommandStatus().word1 & CommandStatus::Executing);
     EXPECT_LT(clock.elapsed(), 2000);
 }
@@ -127,7 +127,7 @@ TEST_F(SetupWaitSimTest, EndsWhenTheMachineIsUnplugged)
     CWaitSetupDlg dialog(m_machine.get());
     QElapsedTimer clock;
     clock.start();
-    const int result = RunModal(
+    const int result = zr40_test::RunModal(
         dialog, [&] { QTimer::singleShot(700, &dialog, [&] { m_sim->Control("unplug"); }); });
     EXPECT_EQ(result, 0);
     EXPECT_GE(clock.elapsed(), 700);

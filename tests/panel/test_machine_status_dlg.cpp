@@ -1,6 +1,7 @@
 #include "FakeMachineLink.h"
 #include "MachineStatusDlg.h"
 #include "ModelingMachine.h"
+#include "WidgetTestApp.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -21,15 +22,6 @@
 #include <vector>
 
 namespace {
-
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "machine_status_dlg_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
 
 std::string Hex(uint32_t value)
 {
@@ -120,7 +112,7 @@ class MachineStatusDlgTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        App();
+        zr40_test::App();
         auto fake = std::make_unique<FakeMachineLink>();
         link = fake.get();
         machine =
@@ -749,7 +741,7 @@ class DeviceChangeWatcherTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        App();
+        zr40_test::App();
         link.SetNotificationTarget([this](unsigned event) {
             received.push_back(event);
             if (onNotice)

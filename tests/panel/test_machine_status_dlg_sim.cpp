@@ -3,6 +3,7 @@
 #include "MachineStatusDlg.h"
 #include "ModelingMachine.h"
 #include "SimulatorProcess.h"
+#include "WidgetTestApp.h"
 
 #include <QApplication>
 #include <QTest>
@@ -14,15 +15,6 @@
 #include <vector>
 
 namespace {
-
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "machine_status_dlg_sim_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
 
 class LivePanel : public CMachineStatusDlg
 {
@@ -46,7 +38,7 @@ protected:
 
 TEST(MachineStatusDlgSimulator, JogIsFollowedAndAPulledCableEndsTheWait)
 {
-    App();
+    zr40_test::App();
     CSimulatorProcess simulator({"--speed", "20000"});
     ASSERT_TRUE(simulator.Start());
     CModelingMachine machine;
