@@ -869,7 +869,9 @@ void CFirmwareModel::HandleCommand(uint16_t code, const uint8_t* payload, size_t
             return Refuse();
         const auto travel = static_cast<int32_t>(Load32(payload + 4));
         AxisTriple target = PositionAt(now);
-        target[code - Cmd::TestMotorLoadX] += travel;
+        // Any travel only takes the axis as far as it can go (the travel limits then hold it).
+        int32_t& axis = target[code - Cmd::TestMotorLoadX];
+        axis = SaturateCoordinate(double(axis) + travel);
         StartMotion(target, now, false, m_speed);
         if (m_motion)
             m_motion->motorLoadTest = true;

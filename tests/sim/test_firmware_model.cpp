@@ -187,6 +187,27 @@ TEST_F(FirmwareModelTest, CommandsWithWrongPayloadsFail)
     EXPECT_EQ(status[7], 12);
 }
 
+TEST_F(FirmwareModelTest, MotorLoadTestOfAnyTravelStaysInsideTheTravel)
+{
+    Pass(2s);
+    struct Row
+    {
+        int32_t travel;
+        int32_t x;
+    };
+    // Travel in X: 0 to 203 mm; each test starts where the last one left the axis, so the
+    // second one adds the largest travel to a position already at the end.
+    for (const Row row :
+         {Row{INT32_MAX, 203000}, Row{INT32_MAX, 203000}, Row{INT32_MIN, 0}, Row{-5000, 0}}) {
+        SCOPED_TRACE(row.travel);
+        std::vector<uint8_t> payload(8, 0);
+        std::memcpy(payload.data() + 4, &row.travel, 4);
+        Send(Cmd::TestMotorLoadX, payload);
+        Pass(60s);
+        EXPECT_EQ(m_model.Position(m_now)[0], row.x);
+    }
+}
+
 TEST_F(FirmwareModelTest, BigEndianMachineAnswersInItsOrder)
 {
     FirmwareOptions options = Options();
