@@ -101,6 +101,7 @@ private:
     // --- operations and faults ------------------------------------------------------------
     void RandomOperation();
     void RandomFault();
+    void SlowAnswers(const std::string& setting);
     void Restore();
     void Click(int id);
     CJogButton* Button(int id) const { return m_panel->GetButton(id); }
@@ -325,6 +326,18 @@ std::string Soak::Control(const std::string& command)
     return answer;
 }
 
+// Delays the simulator's answers past the panel's waits with the given control setting; while
+// the delay is in place (and one transaction's limit after), the window may be held longer.
+void Soak::SlowAnswers(const std::string& setting)
+{
+    Control(setting + " 3500");
+    m_slowAnswers.setRemainingTime(-1);
+    m_restore = [this, setting] {
+        Control(setting + " 0");
+        m_slowAnswers.setRemainingTime(SlowHeldLimitMs);
+    };
+}
+
 void Soak::RandomFault()
 {
     Restore();
@@ -346,20 +359,10 @@ void Soak::RandomFault()
                 (Chance(0.5) ? " paused" : ""));
         break;
     case 4: // every answer later than a handshake waits
-        Control("delay 3500");
-        m_slowAnswers.setRemainingTime(-1);
-        m_restore = [this] {
-            Control("delay 0");
-            m_slowAnswers.setRemainingTime(SlowHeldLimitMs);
-        };
+        SlowAnswers("delay");
         break;
     case 5: // commands accepted later than the acceptance wait
-        Control("accept-delay 3500");
-        m_slowAnswers.setRemainingTime(-1);
-        m_restore = [this] {
-            Control("accept-delay 0");
-            m_slowAnswers.setRemainingTime(SlowHeldLimitMs);
-        };
+        SlowAnswers("accept-delay");
         break;
     case 6:
         Control("stop-answering");
