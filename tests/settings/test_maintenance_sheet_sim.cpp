@@ -171,7 +171,8 @@ TEST_F(MaintenanceSheetTest, OpensOnlyWhereTheMachineAllowsAndConfirmOnlyWhenRea
 TEST_F(MaintenanceSheetTest, ReportEndsWithTheDashesAndTheTimeAndIsSavedAsItsBytes)
 {
     QTemporaryDir folder;
-    const QString chosen = folder.filePath("report");
+    // The name as the save dialog gives it, with the extension it has added.
+    const QString chosen = folder.filePath("report.txt");
     RunConfirm([&](CSettingSheet& sheet) {
         answerer->Then([&](QWidget* window) {
             auto* report = qobject_cast<CSystemReportDlg*>(window);
@@ -182,7 +183,7 @@ TEST_F(MaintenanceSheetTest, ReportEndsWithTheDashesAndTheTimeAndIsSavedAsItsByt
         });
         ClickOn(sheet, Confirm::Display);
     });
-    QFile saved(chosen + ".txt");
+    QFile saved(chosen);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const QByteArray bytes = saved.readAll();
     EXPECT_TRUE(bytes.startsWith("ZR-40 settings report\r\n"));
