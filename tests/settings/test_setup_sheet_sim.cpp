@@ -138,6 +138,57 @@ TEST_F(SetupSheetTest, CommandSetChangeAloneWritesTheBlockOnceWithItsOtherBytes)
     EXPECT_EQ(PanelText(PanelId::CommandSetLabel), "ZML-1");
 }
 
+// Bytes of the settings block that no radio button can show (a command set of 3 or 255, NC
+// bytes beyond their choices): no button is checked, OK without a choice writes nothing, and a
+// button chosen changes its byte alone.
+TEST_F(SetupSheetTest, ABlockByteNoRadioShowsIsWrittenBackOnlyWhenChosen)
+{
+    StartMachine();
+    OpenPanel();
+    using Nc = CNCCodeSettingPage;
+    struct Row
+    {
+        const char* block; // bytes 0 to 5 as the simulator takes and logs them
+        bool ncSheet;      // the radio is on the NC code page
+        int radio;         // clicked; 0 for none
+        const char* written;
+    };
+    const Row rows[] = {
+        {"5a03000000a5", false, 0, nullptr},
+        {"5aff000000a5", false, 0, nullptr},
+        {"5aff000000a5", false, Modeling::CommandSetZml + 1, "5a01000000a5"},
+        {"0001040207ff", true, 0, nullptr},
+        {"0001040207ff", true, Nc::OffsetTypeA + 1, "0001040107ff"},
+        {"0002ff09ff00", true, Nc::BlockSkipEnabled, "0002ff090000"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.block) + " " + std::to_string(row.radio));
+        ASSERT_EQ(sim->Control(std::string("settings ") + row.block), "ok\n");
+        sim->ClearLog();
+        RunSetup([&](CSettingSheet& setup) {
+            if (!row.ncSheet) {
+                for (int id = Modeling::CommandSetZml; id < Modeling::CommandSetZml + 3; ++id)
+                    EXPECT_FALSE(Checked(setup, 0, id)) << id;
+                if (row.radio)
+                    Click(PageControl(setup, 0, row.radio));
+            } else {
+                RunNcSheet(setup, [&](CSettingSheet& nc) {
+                    for (int id :
+                         {Nc::OffsetTypeA, Nc::ConventionalMethod + 3, Nc::BlockSkipEnabled + 1})
+                        EXPECT_FALSE(Checked(nc, 0, id)) << id;
+                    if (row.radio)
+                        Click(PageControl(nc, 0, row.radio));
+                    ClickOk(nc);
+                });
+            }
+            ClickOk(setup);
+        });
+        EXPECT_EQ(Log("0x3107"),
+                  row.written ? std::vector<std::string>{std::string("0x3107 ") + row.written}
+                              : std::vector<std::string>{});
+    }
+}
+
 TEST_F(SetupSheetTest, CancelSendsOnlyTheSpindleStop)
 {
     StartMachine();
