@@ -7,6 +7,7 @@
 #include "NCCodeSettingPage.h"
 #include "SettingsSimSupport.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QRadioButton>
@@ -108,6 +109,46 @@ TEST_F(SetupSheetTest, WaitTimeSelectsItsChoiceAndOnlyAnUnlistedOneIsWritten)
         RunSetup([&](CSettingSheet& sheet) {
             EXPECT_EQ(PageControl<QComboBox>(sheet, 0, Modeling::PowerOffCombo)->currentText(),
                       row.shown);
+            ClickOk(sheet);
+        });
+        EXPECT_EQ(Log("0x0312"), row.written);
+    }
+}
+
+// The wait time reaches the machine only when the user chose one: not after a failed read,
+// which selects nothing (so that "0.5" can still be chosen), not with an OK that changed only
+// the unit, and not when the user picks the item that is already selected.
+TEST_F(SetupSheetTest, WaitTimeIsWrittenOnlyWhenTheUserChoseOne)
+{
+    StartMachine();
+    OpenPanel();
+    struct Row
+    {
+        bool readFails;
+        int shown;  // item selected when the sheet opens
+        int chosen; // item chosen from the list, -1 for none
+        std::vector<std::string> written;
+    };
+    const Row rows[] = {
+        {true, -1, -1, {}},
+        {true, -1, 0, {"0x0312 " + Hex(1800)}},
+        {false, 7, 7, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.chosen);
+        ASSERT_TRUE(machine->SetAutoPowerOffTime(43200));
+        ASSERT_EQ(sim->Control(row.readFails ? "fail-command 0x0311" : "fail-command 0"), "ok\n");
+        sim->ClearLog();
+        RunSetup([&](CSettingSheet& sheet) {
+            auto* combo = PageControl<QComboBox>(sheet, 0, Modeling::PowerOffCombo);
+            EXPECT_EQ(combo->currentIndex(), row.shown);
+            Click(PageControl(sheet, 0, Modeling::Millimetres + 1));
+            if (row.chosen >= 0) {
+                // Open the list and press Enter on the item.
+                combo->showPopup();
+                combo->view()->setCurrentIndex(combo->model()->index(row.chosen, 0));
+                QTest::keyClick(combo->view(), Qt::Key_Return);
+            }
             ClickOk(sheet);
         });
         EXPECT_EQ(Log("0x0312"), row.written);
