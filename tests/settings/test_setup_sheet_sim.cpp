@@ -415,10 +415,11 @@ TEST_F(SetupSheetTest, CorrectionIsShownOneStepBelowAndWrittenOnlyAfterAnEdit)
     });
     const QString range = "Please enter a number between 99.5 and 100.5.";
     EXPECT_EQ(seen, (std::vector<QString>{range, range, "Please enter a number."}));
-    // Y alone was edited; all three axes are written, once, with the nominal values after them.
+    // Y alone was edited; all three axes are written, once, with the nominal values after them,
+    // Z as the machine has it although the page could only show it as neutral.
     const std::string nominal = Hex(1000000) + Hex(1000000) + Hex(1000000);
     EXPECT_EQ(Log("0x05F1"), std::vector<std::string>{"0x05F1 " + Hex(1000006) + Hex(995000) +
-                                                      Hex(1000000) + nominal});
+                                                      Hex(1006000) + nominal});
 
     // 100.0005 is stored as 1,000,005 and shown as 100.000 the next time; 100.5 is accepted.
     sim->ClearLog();
@@ -443,6 +444,52 @@ TEST_F(SetupSheetTest, CorrectionIsShownOneStepBelowAndWrittenOnlyAfterAnEdit)
         ClickOk(sheet);
     });
     EXPECT_TRUE(Log("0x05F1").empty());
+}
+
+// An axis the user did not edit goes to the machine as the machine has it: one shown as
+// neutral because it lies outside the page's range, or because the read failed, in which case
+// the machine is read again before the write, and nothing is written when that fails too. A
+// field the user typed into counts as edited, even with the text it showed.
+TEST_F(SetupSheetTest, CorrectionWritesTheEditedAxesAndKeepsTheMachinesOthers)
+{
+    StartMachine();
+    // 1,000,004 shows as 100.000; 99.3 % and 100.6 % lie outside the page's range.
+    ASSERT_EQ(sim->Control("correction 4 -7000 6000"), "ok\n");
+    OpenPanel();
+    const auto edit = [](CSettingSheet& sheet, int axis) {
+        return PageControl<QLineEdit>(sheet, 1, CCorrectionSettingPage::Edits[axis]);
+    };
+    const std::string nominal = Hex(1000000) + Hex(1000000) + Hex(1000000);
+    sim->ClearLog();
+    RunSetup([&](CSettingSheet& sheet) {
+        ASSERT_TRUE(sheet.SetActivePage(1));
+        for (int axis = 0; axis < 3; ++axis)
+            EXPECT_EQ(edit(sheet, axis)->text(), "100.000") << axis;
+        edit(sheet, 0)->setFocus();
+        edit(sheet, 0)->selectAll();
+        QTest::keyClicks(edit(sheet, 0), "100.000");
+        ClickOk(sheet);
+    });
+    EXPECT_EQ(Log("0x05F1"), std::vector<std::string>{"0x05F1 " + Hex(1000000) + Hex(993000) +
+                                                      Hex(1006000) + nominal});
+
+    ASSERT_EQ(sim->Control("fail-command 0x05F0"), "ok\n");
+    for (bool readAgainWorks : {false, true}) {
+        SCOPED_TRACE(readAgainWorks);
+        sim->ClearLog();
+        RunSetup([&](CSettingSheet& sheet) {
+            ASSERT_TRUE(sheet.SetActivePage(1));
+            edit(sheet, 1)->setText("99.5");
+            if (readAgainWorks) {
+                ASSERT_EQ(sim->Control("fail-command 0"), "ok\n");
+            }
+            ClickOk(sheet);
+        });
+        EXPECT_EQ(Log("0x05F1"),
+                  readAgainWorks ? std::vector<std::string>{"0x05F1 " + Hex(1000000) + Hex(995000) +
+                                                            Hex(1006000) + nominal}
+                                 : std::vector<std::string>{});
+    }
 }
 
 } // namespace
