@@ -77,7 +77,8 @@ constexpr uint32_t LineBusy = 0x100; // a line is being taken in or executed
 
 constexpr int IdlingRpm = 5000;
 constexpr size_t LogLimit = 100000;
-constexpr size_t ReplyLimit = 255; // the reply length travels in one byte
+constexpr size_t ReplyLimit = 255;             // the reply length travels in one byte
+constexpr int32_t NominalCorrection = 1000000; // measured and nominal values of 100 %
 // A last line without terminator is taken once nothing has followed it for this long.
 constexpr int PartialLineMs = 20;
 
@@ -618,6 +619,8 @@ void CFirmwareModel::ControlOut(uint16_t code, const uint8_t* payload, size_t le
     m_reply.clear();
     m_executingUntil.reset();
     m_acceptedAt = now + Ms(m_options.acceptMs);
+    if (m_refusedCode != 0 && code == m_refusedCode)
+        return Refuse();
     HandleCommand(code, payload, length, now);
 }
 
@@ -1160,6 +1163,18 @@ bool CFirmwareModel::SetSpindleUnitSeconds(int unit, uint32_t seconds)
     if (unit < 1 || unit > 8)
         return false;
     m_unitSeconds[unit] = seconds;
+    return true;
+}
+
+bool CFirmwareModel::PresetCorrection(const AxisTriple& ppm)
+{
+    for (int32_t value : ppm)
+        if (value <= -NominalCorrection || value > INT32_MAX - NominalCorrection)
+            return false;
+    for (size_t axis = 0; axis < 3; ++axis) {
+        m_correction[axis] = NominalCorrection + ppm[axis];
+        m_correction[axis + 3] = NominalCorrection;
+    }
     return true;
 }
 

@@ -89,6 +89,14 @@ public:
     bool SetSpindleUnitSeconds(int unit, uint32_t seconds);
     // How long ClearSettings keeps the machine executing.
     void SetClearSettingsDuration(int ms) { m_options.clearSettingsMs = std::max(0, ms); }
+    // Presets the settings block as it is, whatever its bytes mean.
+    void PresetSettings(const MachineSettings& settings) { m_settings = settings; }
+    // Presets the corrections in parts per million over the nominal 1,000,000; false for one
+    // that would make a measured value of 0 or less.
+    bool PresetCorrection(const AxisTriple& ppm);
+    // The machine refuses every command of this code (error bit, no reply, no effect), so a
+    // query of it is a failed read; 0 refuses none.
+    void SetRefusedCommand(uint16_t code) { m_refusedCode = code; }
 
     uint32_t StateWord(TimePoint now);
     uint32_t EventWord() const { return m_eventWord; }
@@ -188,6 +196,7 @@ private:
     bool m_commandFailed = false;
     TimePoint m_acceptedAt{}; // the last command counts as accepted from then on
     uint32_t m_extraStatusBits = 0;
+    uint16_t m_refusedCode = 0;
     std::optional<TimePoint> m_executingUntil;
     std::vector<uint8_t> m_reply;
 

@@ -37,6 +37,9 @@ const char* const HelpText =
     "  clients                     notice targets seen (process id, token)\n"
     "  unit-time UNIT SECONDS      preset the rotation time of spindle unit 1..8\n"
     "  clear-ms MS                 how long ClearSettings keeps the machine executing\n"
+    "  settings HEX                preset the 6-byte settings block (12 hex digits)\n"
+    "  correction X Y Z            preset the corrections in ppm (-999999 to 1000000)\n"
+    "  fail-command CODE           refuse every command CODE (a query: a failed read); 0: none\n"
     "  help\n";
 
 std::vector<std::string> Split(const std::string& line)
@@ -73,7 +76,7 @@ constexpr NumberRule NumberRules[] = {
     {"delay", 0, 600000},           {"state", 0, 7},
     {"speed", 1, 100000000},        {"accept-delay", 0, 600000},
     {"status-bits", 0, 0xFFFFFFFF}, {"unit-time", 1, 8},
-    {"clear-ms", 0, 600000},
+    {"clear-ms", 0, 600000},        {"fail-command", 0, 0xFFFF},
 };
 } // namespace
 
@@ -491,6 +494,34 @@ std::string CSimulatorServer::Execute(const std::string& commandLine)
     }
     if (command == "clear-ms") {
         m_model.SetClearSettingsDuration(static_cast<int>(number));
+        return "ok\n";
+    }
+    if (command == "settings") {
+        MachineSettings settings;
+        auto* bytes = reinterpret_cast<uint8_t*>(&settings);
+        const bool hex = words.size() == 2 && words[1].size() == 2 * sizeof settings &&
+                         words[1].find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+        if (!hex)
+            return "error: settings takes the block as 12 hex digits\n";
+        for (size_t i = 0; i < sizeof settings; ++i)
+            bytes[i] = static_cast<uint8_t>(std::stoul(words[1].substr(2 * i, 2), nullptr, 16));
+        m_model.PresetSettings(settings);
+        return "ok\n";
+    }
+    if (command == "correction") {
+        AxisTriple ppm{};
+        long long value = 0;
+        bool valid = words.size() == 4;
+        for (size_t axis = 0; valid && axis < 3; ++axis) {
+            valid = ParseNumber(words[axis + 1], -999999, 1000000, value);
+            ppm[axis] = static_cast<int32_t>(value);
+        }
+        if (!valid || !m_model.PresetCorrection(ppm))
+            return "error: correction takes X Y Z in ppm from -999999 to 1000000\n";
+        return "ok\n";
+    }
+    if (command == "fail-command") {
+        m_model.SetRefusedCommand(static_cast<uint16_t>(number));
         return "ok\n";
     }
     if (command == "instant-motion" && words.size() == 2 &&

@@ -310,15 +310,17 @@ void CConfirmPage::OnIdleTick()
         return;
     StopRunning();
     KillIdleTimer();
-    ReturnToXYOrigin();
-    ShowResult(Str::IdlingCompleted, BoxStyle::InformationOk);
+    if (ReturnToXYOrigin())
+        ShowResult(Str::IdlingCompleted, BoxStyle::InformationOk);
+    else
+        ShowResult(Str::IdlingEndedWithoutReturn, BoxStyle::ExclamationOk);
 }
 
-void CConfirmPage::ReturnToXYOrigin()
+bool CConfirmPage::ReturnToXYOrigin()
 {
     CommandStatus status = m_machine->GetCommandStatus();
     if (!status.IsValid() || (status.word0 & StateBit::CommandErrorPending))
-        return;
+        return true;
     // Once the machine has finished what it executes, the table goes back to the XY origin.
     // A machine that stays busy is given up on after a while rather than freezing the window.
     const auto deadline =
@@ -327,11 +329,12 @@ void CConfirmPage::ReturnToXYOrigin()
         CMachineStatusDlg::SpinWait(ReturnPollMs);
         status = m_machine->GetCommandStatus();
         if (!status.IsValid())
-            return;
+            return true;
         if (!(status.word1 & CommandStatus::Executing)) {
             m_machine->MoveToOrigin(CoordSystem::Machine, AxisMask::XY, DefaultSpeed);
             m_panel->WaitWhileMoving();
-            return;
+            return true;
         }
     }
+    return false;
 }

@@ -78,7 +78,8 @@ private:
     void OnIdlingStart();
     void OnIdlingStop();
     void OnIdleTick();
-    void ReturnToXYOrigin();
+    // False when it gave up on a machine that stayed busy, without the return.
+    bool ReturnToXYOrigin();
 
     CControlPanelDlg* m_panel = nullptr;   // not owned
     CModelingMachine* m_machine = nullptr; // not owned

@@ -54,23 +54,35 @@ CCorrectionSettingPage::CCorrectionSettingPage() : CPropertyPage(TemplateId)
 bool CCorrectionSettingPage::LoadFromMachine()
 {
     m_scale.fill(NeutralScale);
+    m_machineCorrection.reset();
     AxisTriple correction{0, 0, 0};
-    if (m_machine->GetDistanceCorrection(correction))
+    if (m_machine->GetDistanceCorrection(correction)) {
+        m_machineCorrection = correction;
         for (size_t axis = 0; axis < 3; ++axis) {
             const int64_t scale = int64_t{correction[axis]} + NeutralScale;
             // Only values the page would accept are shown; anything else shows as neutral.
             if (scale >= MinCorrectionScale && scale <= MaxCorrectionScale)
                 m_scale[axis] = static_cast<int32_t>(scale);
         }
+    }
     m_changed = false;
+    m_axisChanged.fill(false);
     return true;
 }
 
 bool CCorrectionSettingPage::SaveToMachine()
 {
-    if (m_changed)
-        m_machine->SetDistanceCorrection(
-            {m_scale[0] - NeutralScale, m_scale[1] - NeutralScale, m_scale[2] - NeutralScale});
+    if (!m_changed)
+        return true;
+    AxisTriple correction{0, 0, 0};
+    if (m_machineCorrection)
+        correction = *m_machineCorrection;
+    else if (!m_machine->GetDistanceCorrection(correction))
+        return true;
+    for (size_t axis = 0; axis < 3; ++axis)
+        if (m_axisChanged[axis])
+            correction[axis] = m_scale[axis] - NeutralScale;
+    m_machine->SetDistanceCorrection(correction);
     return true;
 }
 
@@ -83,8 +95,11 @@ bool CCorrectionSettingPage::OnKillActive()
         m_scale = kept;
         return false;
     }
-    if (m_scale != kept)
-        m_changed = true;
+    for (size_t axis = 0; axis < 3; ++axis)
+        if (m_scale[axis] != kept[axis]) {
+            m_axisChanged[axis] = true;
+            m_changed = true;
+        }
     return true;
 }
 
@@ -97,8 +112,9 @@ void CCorrectionSettingPage::DoDataExchange(CDataExchange& dx)
             continue;
         }
         // A field the user left as shown keeps the machine's value: the text shows it to only
-        // three decimals, and reading it back would change a value nobody edited.
-        if (edit->text() == FormatCorrectionPercent(m_scale[axis]))
+        // three decimals, and reading it back would change a value nobody edited. A field the
+        // user typed into is read, even when the typed text equals the shown one.
+        if (!edit->isModified() && edit->text() == FormatCorrectionPercent(m_scale[axis]))
             continue;
         double percent = 0;
         ExchangeNumber(dx, edit, percent);

@@ -35,7 +35,10 @@ void ExchangeRadio(CDataExchange& dx, QButtonGroup* group, int& value)
     if (dx.Failed())
         return;
     if (dx.IsSaving()) {
-        value = group->checkedId();
+        // No button checked: the value had none and the user chose none, so it stays as it
+        // was; reading -1 here would turn the machine's byte into 0xFF.
+        if (group->checkedId() != -1)
+            value = group->checkedId();
         return;
     }
     if (QAbstractButton* button = group->button(value)) {

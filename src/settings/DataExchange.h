@@ -30,7 +30,8 @@ private:
 };
 
 // A radio group whose buttons carry the ids 0, 1, 2, ...: checks the button of value (none for
-// a value that has no button), or reads the checked one's id (-1 when none is checked).
+// a value that has no button), or reads the checked one's id; while none is checked the value
+// is kept as it is.
 void ExchangeRadio(CDataExchange& dx, QButtonGroup* group, int& value);
 
 // A floating-point edit box: shows value with up to 15 significant digits; reads a number in

@@ -16,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <cstring>
@@ -79,7 +80,8 @@ void CModelingMachineSettingPage::CreateControls()
     for (QButtonGroup* group : {m_unitGroup, m_cursorYDirGroup})
         connect(group, &QButtonGroup::idClicked, this, [this] { UpdateData(true); });
     connect(ncCode, &QAbstractButton::clicked, this, [this] { OnNcCodeSetting(); });
-    connect(m_powerOffCombo, &QComboBox::activated, this, [this] { OnPowerOffChoice(); });
+    // A change of the selection only: choosing the item already selected changes nothing.
+    connect(m_powerOffCombo, &QComboBox::currentIndexChanged, this, [this] { OnPowerOffChoice(); });
 }
 
 void CModelingMachineSettingPage::DoDataExchange(CDataExchange& dx)
@@ -131,6 +133,8 @@ void CModelingMachineSettingPage::EnableNcCodeSetting()
 
 void CModelingMachineSettingPage::FillPowerOffChoices()
 {
+    // Filling and preselecting are no choice of the user's.
+    const QSignalBlocker blocker(m_powerOffCombo);
     const std::string firmware = m_machine->GetFirmwareVersion().value_or(std::string());
     if (!HasAutoPowerOff(FirmwareVersionNumber(firmware))) {
         m_powerOffCombo->addItem(LoadString(Str::Dashes), 0);
@@ -142,6 +146,12 @@ void CModelingMachineSettingPage::FillPowerOffChoices()
     const QStringList choices = PowerOffChoices();
     for (int i = 0; i < choices.size(); ++i)
         m_powerOffCombo->addItem(choices.at(i), i);
+    // A time that could not be read selects nothing: the machine keeps it unless the user
+    // chooses one.
+    if (m_powerOffSeconds == -1) {
+        m_powerOffCombo->setCurrentIndex(-1);
+        return;
+    }
     const int found = FindChoiceByPrefix(choices, PowerOffKey(m_powerOffSeconds));
     m_powerOffCombo->setCurrentIndex(found < 0 ? 0 : found);
     // A time the list does not offer becomes the first choice, written on OK.

@@ -101,8 +101,9 @@ QRadioButton* CPropertyPage::AddRadio(QButtonGroup* group, int id, int value)
 QAbstractButton* CPropertyPage::AddPushButton(int id)
 {
     auto* button = Named(new QPushButton(Caption(id), this), id);
-    // Buttons on a page never act as the sheet's default button: Enter is OK.
-    button->setAutoDefault(false);
+    // Enter on a focused page button presses that button (it is the sheet's default while it
+    // has the focus) and never the sheet's OK; Enter elsewhere on the page is OK.
+    button->setAutoDefault(true);
     return button;
 }
 

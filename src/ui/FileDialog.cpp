@@ -1,5 +1,7 @@
 #include "FileDialog.h"
 
+#include "FileDialogFilter.h"
+
 #include <QFileDialog>
 
 #include <utility>
@@ -12,9 +14,11 @@ FileDialogRunner& ReplacedRunner()
     return runner;
 }
 
-FileDialogAnswer RunQFileDialog(QWidget* parent, const FileDialogRequest& request)
+FileDialogAnswer RunQFileDialog(QWidget* parent, const FileDialogRequest& request, bool own)
 {
     QFileDialog dialog(parent, request.title, request.directory);
+    if (own)
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilters(request.filters);
     if (!request.selectedFilter.isEmpty())
         dialog.selectNameFilter(request.selectedFilter);
@@ -31,6 +35,13 @@ FileDialogAnswer RunQFileDialog(QWidget* parent, const FileDialogRequest& reques
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(request.defaultSuffix);
+        if (request.suffixFromFilter) {
+            const auto follow = [&dialog](const QString& filter) {
+                dialog.setDefaultSuffix(FilterExtension(filter));
+            };
+            follow(dialog.selectedNameFilter());
+            QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, follow);
+        }
         break;
     }
     FileDialogAnswer answer;
@@ -47,7 +58,12 @@ FileDialogAnswer RunFileDialog(QWidget* parent, const FileDialogRequest& request
 {
     if (const FileDialogRunner& runner = ReplacedRunner())
         return runner(parent, request);
-    return RunQFileDialog(parent, request);
+    return RunQFileDialog(parent, request, false);
+}
+
+FileDialogAnswer RunOwnFileDialog(QWidget* parent, const FileDialogRequest& request)
+{
+    return RunQFileDialog(parent, request, true);
 }
 
 FileDialogRunner SetFileDialogRunner(FileDialogRunner runner)

@@ -22,6 +22,10 @@ struct FileDialogRequest
     QStringList filters;    // "Cutting data (*.nc *.prn)", "All files (*)", ...
     QString selectedFilter; // one of filters, shown first; empty for the first
     QString defaultSuffix;  // added to a typed name without one (Save)
+    // Save: the suffix added is the selected filter's extension instead, following the user's
+    // choice of filter ("Text file (*.txt)" adds "txt", "all (*)" nothing). The dialog adds it
+    // before it asks whether to replace an existing file, so the question names the final file.
+    bool suffixFromFilter = false;
 };
 
 // What the user chose: no paths when the dialog was cancelled.
@@ -39,6 +43,10 @@ using FileDialogRunner = std::function<FileDialogAnswer(QWidget* parent, const F
 
 // Shows the dialog (QFileDialog, modal to parent) or asks the runner a test put in place.
 FileDialogAnswer RunFileDialog(QWidget* parent, const FileDialogRequest& request);
+
+// Qt's own dialog, never the desktop's, whatever runner is in place: for tests that drive the
+// real dialog with their own keys and clicks.
+FileDialogAnswer RunOwnFileDialog(QWidget* parent, const FileDialogRequest& request);
 
 // Puts runner in place of the real dialog and returns the one it replaces; an empty runner
 // restores the real dialog.

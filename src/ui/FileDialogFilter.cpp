@@ -1,5 +1,7 @@
 #include "FileDialogFilter.h"
 
+#include <QRegularExpression>
+
 QStringList FileDialogFilters(const QString& classic)
 {
     const QStringList parts = classic.split(QLatin1Char('|'));
@@ -20,4 +22,10 @@ QStringList FileDialogFilters(const QString& classic)
         filters << QStringLiteral("%1 (%2)").arg(description, patterns.join(QLatin1Char(' ')));
     }
     return filters;
+}
+
+QString FilterExtension(const QString& filter)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\(\\*\\.([^*?;.) ]+)[ )]"));
+    return pattern.match(filter).captured(1);
 }

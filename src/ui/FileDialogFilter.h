@@ -8,3 +8,7 @@
 // per filter; this turns one into the other. Patterns separated by ';' become space-separated,
 // and "*.*" becomes "*", so that "All" shows files without an extension too.
 QStringList FileDialogFilters(const QString& classic);
+
+// The extension a filter's first pattern names, without the dot ("Text file (*.txt)" gives
+// "txt"); empty for a pattern of every file or with wildcards in its extension.
+QString FilterExtension(const QString& filter);

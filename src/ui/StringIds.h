@@ -76,6 +76,7 @@ constexpr int ResetSpindleQuestion = 111; // "%d" is the unit
 constexpr int OperationFailed = 113;
 constexpr int OperationSucceeded = 114;
 constexpr int IdlingCompleted = 119;
+constexpr int IdlingEndedWithoutReturn = 50090;
 constexpr int ClearSettingsQuestion = 21033;
 constexpr int SetupSheet = 21094;
 constexpr int NcCodeSheet = 21097;

@@ -6,10 +6,8 @@
 #include "StringTable.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QResizeEvent>
 
 #include <cerrno>
@@ -42,16 +40,9 @@ AnchorRect AnchoredRect(const AnchorRect& rect, uint32_t flags, int dx, int dy)
     return moved;
 }
 
-QString ReportSavePath(const QString& chosenPath, const QString& selectedFilter)
+QString ReportSavePath(const QString& chosenPath)
 {
     QString path = chosenPath;
-    if (QFileInfo(path).suffix().isEmpty() && !path.endsWith(QLatin1Char('.'))) {
-        // "Text file (*.txt)" -> ".txt"; patterns with wildcards in the extension add nothing.
-        static const QRegularExpression pattern(QStringLiteral("\\(\\*(\\.[^*?;) ]+)\\)"));
-        const QRegularExpressionMatch match = pattern.match(selectedFilter);
-        if (match.hasMatch())
-            path += match.captured(1);
-    }
     if (path.size() > 2 && path.endsWith(QStringLiteral(".*")))
         path.chop(2);
     return path;
@@ -121,10 +112,12 @@ void CSystemReportDlg::OnSave()
     FileDialogRequest request;
     request.mode = FileDialogRequest::Mode::Save;
     request.filters = FileDialogFilters(LoadString(FilterString));
+    // The dialog adds the extension itself, so that it asks before replacing the final file.
+    request.suffixFromFilter = true;
     const FileDialogAnswer answer = RunFileDialog(this, request);
     if (!answer.Accepted())
         return;
-    SaveReport(ReportSavePath(answer.paths.first(), answer.selectedFilter));
+    SaveReport(ReportSavePath(answer.paths.first()));
 }
 
 bool CSystemReportDlg::SaveReport(const QString& path)

@@ -46,10 +46,10 @@ struct ControlAnchor
 // The rectangle after the dialog grew by dx and dy (negative when it shrank).
 AnchorRect AnchoredRect(const AnchorRect& rect, uint32_t flags, int dx, int dy);
 
-// Where the report is saved: a name typed without extension takes the chosen filter's
-// extension ("*.txt" gives ".txt"; a filter of every file gives none), and a path that ends in
-// ".*" (longer than those two characters) loses them.
-QString ReportSavePath(const QString& chosenPath, const QString& selectedFilter);
+// Where the report is saved: the path the dialog gave (which has added the chosen filter's
+// extension to a name typed without one), except that a path ending in ".*" (longer than those
+// two characters) loses them.
+QString ReportSavePath(const QString& chosenPath);
 
 // The System Report window: the report text, read-only, in a resizable window with a size grip,
 // and Save, which writes the text's bytes unchanged (without a terminating NUL) to a file the

@@ -171,7 +171,8 @@ TEST_F(MaintenanceSheetTest, OpensOnlyWhereTheMachineAllowsAndConfirmOnlyWhenRea
 TEST_F(MaintenanceSheetTest, ReportEndsWithTheDashesAndTheTimeAndIsSavedAsItsBytes)
 {
     QTemporaryDir folder;
-    const QString chosen = folder.filePath("report");
+    // The name as the save dialog gives it, with the extension it has added.
+    const QString chosen = folder.filePath("report.txt");
     RunConfirm([&](CSettingSheet& sheet) {
         answerer->Then([&](QWidget* window) {
             auto* report = qobject_cast<CSystemReportDlg*>(window);
@@ -182,7 +183,7 @@ TEST_F(MaintenanceSheetTest, ReportEndsWithTheDashesAndTheTimeAndIsSavedAsItsByt
         });
         ClickOn(sheet, Confirm::Display);
     });
-    QFile saved(chosen + ".txt");
+    QFile saved(chosen);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const QByteArray bytes = saved.readAll();
     EXPECT_TRUE(bytes.startsWith("ZR-40 settings report\r\n"));
@@ -265,6 +266,54 @@ TEST_F(MaintenanceSheetTest, IdlingEndsAfterTenMinutesAtTheXYOriginAndWithTheTab
     EXPECT_EQ(Log("0x03F3").size(), 1u);
     const std::vector<long> position = sim->Position();
     EXPECT_EQ(position, (std::vector<long>{0, 0, -1000}));
+}
+
+// Enter on a focused button of the Confirm page presses that button, and the sheet stays open.
+TEST_F(MaintenanceSheetTest, EnterOnAFocusedPageButtonPressesItAndKeepsTheSheet)
+{
+    sim->ClearLog();
+    bool reported = false;
+    RunConfirm([&](CSettingSheet& sheet) {
+        const auto enterOn = [&](int id) {
+            QWidget* button = PageControl(sheet, ConfirmTab, id);
+            button->setFocus();
+            QTest::keyClick(button, Qt::Key_Return);
+        };
+        answerer->Then([&](QWidget* window) {
+            reported = qobject_cast<CSystemReportDlg*>(window) != nullptr;
+            window->close();
+        });
+        enterOn(Confirm::Display);
+        EXPECT_TRUE(reported);
+        EXPECT_TRUE(sheet.isVisible());
+        enterOn(Confirm::IdlingStart);
+        EXPECT_EQ(Log("0x2600"), std::vector<std::string>{"0x2600 00"});
+        EXPECT_TRUE(sheet.isVisible());
+        enterOn(Confirm::IdlingStop);
+        EXPECT_EQ(Log("0x03F3").size(), 1u);
+        EXPECT_TRUE(sheet.isVisible());
+    });
+}
+
+// A machine that stays busy after the idling limit (here: it refuses to stop idling) is given
+// up on after the return's wait limit: no return is sent, and the message says so instead of
+// reporting a completed idling.
+TEST_F(MaintenanceSheetTest, IdlingThatCannotReturnToTheOriginSaysSo)
+{
+    MoveMachineTo({5000, 6000, -1000});
+    QString shown;
+    RunConfirm([&](CSettingSheet& sheet) {
+        ClickOn(sheet, Confirm::IdlingStart);
+        ASSERT_EQ(sim->Control("fail-command 0x03F3"), "ok\n");
+        sim->ClearLog();
+        answerer->AnswerBox(1, [&](const zr40_test::SeenBox& box) { shown = box.text; });
+        SetClock(QTime(12, 10, 0));
+        ASSERT_TRUE(WaitUntil([&] { return !shown.isEmpty(); }, 4 * Confirm::ReturnWaitLimitMs));
+    });
+    EXPECT_EQ(shown, "The idling was stopped because a specified period of time has passed.\n"
+                     "The return to the origin was not made because the machine stayed busy.");
+    EXPECT_TRUE(Log("0x3501").empty());
+    EXPECT_EQ(sim->Position(), (std::vector<long>{5000, 6000, -1000}));
 }
 
 TEST_F(MaintenanceSheetTest, MotorLoadTestOnZTestsUpwardFromTheLowestZAndReportsFailure)

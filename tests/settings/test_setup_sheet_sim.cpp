@@ -7,6 +7,7 @@
 #include "NCCodeSettingPage.h"
 #include "SettingsSimSupport.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QRadioButton>
@@ -114,6 +115,46 @@ TEST_F(SetupSheetTest, WaitTimeSelectsItsChoiceAndOnlyAnUnlistedOneIsWritten)
     }
 }
 
+// The wait time reaches the machine only when the user chose one: not after a failed read,
+// which selects nothing (so that "0.5" can still be chosen), not with an OK that changed only
+// the unit, and not when the user picks the item that is already selected.
+TEST_F(SetupSheetTest, WaitTimeIsWrittenOnlyWhenTheUserChoseOne)
+{
+    StartMachine();
+    OpenPanel();
+    struct Row
+    {
+        bool readFails;
+        int shown;  // item selected when the sheet opens
+        int chosen; // item chosen from the list, -1 for none
+        std::vector<std::string> written;
+    };
+    const Row rows[] = {
+        {true, -1, -1, {}},
+        {true, -1, 0, {"0x0312 " + Hex(1800)}},
+        {false, 7, 7, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.chosen);
+        ASSERT_TRUE(machine->SetAutoPowerOffTime(43200));
+        ASSERT_EQ(sim->Control(row.readFails ? "fail-command 0x0311" : "fail-command 0"), "ok\n");
+        sim->ClearLog();
+        RunSetup([&](CSettingSheet& sheet) {
+            auto* combo = PageControl<QComboBox>(sheet, 0, Modeling::PowerOffCombo);
+            EXPECT_EQ(combo->currentIndex(), row.shown);
+            Click(PageControl(sheet, 0, Modeling::Millimetres + 1));
+            if (row.chosen >= 0) {
+                // Open the list and press Enter on the item.
+                combo->showPopup();
+                combo->view()->setCurrentIndex(combo->model()->index(row.chosen, 0));
+                QTest::keyClick(combo->view(), Qt::Key_Return);
+            }
+            ClickOk(sheet);
+        });
+        EXPECT_EQ(Log("0x0312"), row.written);
+    }
+}
+
 TEST_F(SetupSheetTest, CommandSetChangeAloneWritesTheBlockOnceWithItsOtherBytes)
 {
     StartMachine();
@@ -136,6 +177,57 @@ TEST_F(SetupSheetTest, CommandSetChangeAloneWritesTheBlockOnceWithItsOtherBytes)
     EXPECT_EQ(Writes(), 1);
     EXPECT_EQ(Log("0x3006"), std::vector<std::string>{"0x3006 00000000"});
     EXPECT_EQ(PanelText(PanelId::CommandSetLabel), "ZML-1");
+}
+
+// Bytes of the settings block that no radio button can show (a command set of 3 or 255, NC
+// bytes beyond their choices): no button is checked, OK without a choice writes nothing, and a
+// button chosen changes its byte alone.
+TEST_F(SetupSheetTest, ABlockByteNoRadioShowsIsWrittenBackOnlyWhenChosen)
+{
+    StartMachine();
+    OpenPanel();
+    using Nc = CNCCodeSettingPage;
+    struct Row
+    {
+        const char* block; // bytes 0 to 5 as the simulator takes and logs them
+        bool ncSheet;      // the radio is on the NC code page
+        int radio;         // clicked; 0 for none
+        const char* written;
+    };
+    const Row rows[] = {
+        {"5a03000000a5", false, 0, nullptr},
+        {"5aff000000a5", false, 0, nullptr},
+        {"5aff000000a5", false, Modeling::CommandSetZml + 1, "5a01000000a5"},
+        {"0001040207ff", true, 0, nullptr},
+        {"0001040207ff", true, Nc::OffsetTypeA + 1, "0001040107ff"},
+        {"0002ff09ff00", true, Nc::BlockSkipEnabled, "0002ff090000"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.block) + " " + std::to_string(row.radio));
+        ASSERT_EQ(sim->Control(std::string("settings ") + row.block), "ok\n");
+        sim->ClearLog();
+        RunSetup([&](CSettingSheet& setup) {
+            if (!row.ncSheet) {
+                for (int id = Modeling::CommandSetZml; id < Modeling::CommandSetZml + 3; ++id)
+                    EXPECT_FALSE(Checked(setup, 0, id)) << id;
+                if (row.radio)
+                    Click(PageControl(setup, 0, row.radio));
+            } else {
+                RunNcSheet(setup, [&](CSettingSheet& nc) {
+                    for (int id :
+                         {Nc::OffsetTypeA, Nc::ConventionalMethod + 3, Nc::BlockSkipEnabled + 1})
+                        EXPECT_FALSE(Checked(nc, 0, id)) << id;
+                    if (row.radio)
+                        Click(PageControl(nc, 0, row.radio));
+                    ClickOk(nc);
+                });
+            }
+            ClickOk(setup);
+        });
+        EXPECT_EQ(Log("0x3107"),
+                  row.written ? std::vector<std::string>{std::string("0x3107 ") + row.written}
+                              : std::vector<std::string>{});
+    }
 }
 
 TEST_F(SetupSheetTest, CancelSendsOnlyTheSpindleStop)
@@ -323,10 +415,11 @@ TEST_F(SetupSheetTest, CorrectionIsShownOneStepBelowAndWrittenOnlyAfterAnEdit)
     });
     const QString range = "Please enter a number between 99.5 and 100.5.";
     EXPECT_EQ(seen, (std::vector<QString>{range, range, "Please enter a number."}));
-    // Y alone was edited; all three axes are written, once, with the nominal values after them.
+    // Y alone was edited; all three axes are written, once, with the nominal values after them,
+    // Z as the machine has it although the page could only show it as neutral.
     const std::string nominal = Hex(1000000) + Hex(1000000) + Hex(1000000);
     EXPECT_EQ(Log("0x05F1"), std::vector<std::string>{"0x05F1 " + Hex(1000006) + Hex(995000) +
-                                                      Hex(1000000) + nominal});
+                                                      Hex(1006000) + nominal});
 
     // 100.0005 is stored as 1,000,005 and shown as 100.000 the next time; 100.5 is accepted.
     sim->ClearLog();
@@ -351,6 +444,52 @@ TEST_F(SetupSheetTest, CorrectionIsShownOneStepBelowAndWrittenOnlyAfterAnEdit)
         ClickOk(sheet);
     });
     EXPECT_TRUE(Log("0x05F1").empty());
+}
+
+// An axis the user did not edit goes to the machine as the machine has it: one shown as
+// neutral because it lies outside the page's range, or because the read failed, in which case
+// the machine is read again before the write, and nothing is written when that fails too. A
+// field the user typed into counts as edited, even with the text it showed.
+TEST_F(SetupSheetTest, CorrectionWritesTheEditedAxesAndKeepsTheMachinesOthers)
+{
+    StartMachine();
+    // 1,000,004 shows as 100.000; 99.3 % and 100.6 % lie outside the page's range.
+    ASSERT_EQ(sim->Control("correction 4 -7000 6000"), "ok\n");
+    OpenPanel();
+    const auto edit = [](CSettingSheet& sheet, int axis) {
+        return PageControl<QLineEdit>(sheet, 1, CCorrectionSettingPage::Edits[axis]);
+    };
+    const std::string nominal = Hex(1000000) + Hex(1000000) + Hex(1000000);
+    sim->ClearLog();
+    RunSetup([&](CSettingSheet& sheet) {
+        ASSERT_TRUE(sheet.SetActivePage(1));
+        for (int axis = 0; axis < 3; ++axis)
+            EXPECT_EQ(edit(sheet, axis)->text(), "100.000") << axis;
+        edit(sheet, 0)->setFocus();
+        edit(sheet, 0)->selectAll();
+        QTest::keyClicks(edit(sheet, 0), "100.000");
+        ClickOk(sheet);
+    });
+    EXPECT_EQ(Log("0x05F1"), std::vector<std::string>{"0x05F1 " + Hex(1000000) + Hex(993000) +
+                                                      Hex(1006000) + nominal});
+
+    ASSERT_EQ(sim->Control("fail-command 0x05F0"), "ok\n");
+    for (bool readAgainWorks : {false, true}) {
+        SCOPED_TRACE(readAgainWorks);
+        sim->ClearLog();
+        RunSetup([&](CSettingSheet& sheet) {
+            ASSERT_TRUE(sheet.SetActivePage(1));
+            edit(sheet, 1)->setText("99.5");
+            if (readAgainWorks) {
+                ASSERT_EQ(sim->Control("fail-command 0"), "ok\n");
+            }
+            ClickOk(sheet);
+        });
+        EXPECT_EQ(Log("0x05F1"),
+                  readAgainWorks ? std::vector<std::string>{"0x05F1 " + Hex(1000000) + Hex(995000) +
+                                                            Hex(1006000) + nominal}
+                                 : std::vector<std::string>{});
+    }
 }
 
 } // namespace

@@ -303,6 +303,30 @@ TEST_P(SimCommandsTest, UnitTimesArePresetOverTheFullUnsignedRange)
         EXPECT_EQ(m_sim->Control(bad).rfind("error:", 0), 0u) << bad;
 }
 
+TEST_P(SimCommandsTest, SettingsCorrectionAndRefusedCommandsArePresetOnTheControlSocket)
+{
+    ASSERT_EQ(m_sim->Control("settings 5aff040207a5"), "ok\n");
+    MachineSettings settings;
+    ASSERT_TRUE(m_machine.GetMachineSettings(settings));
+    const uint8_t bytes[6] = {0x5A, 0xFF, 0x04, 0x02, 0x07, 0xA5};
+    EXPECT_EQ(std::memcmp(&settings, bytes, sizeof bytes), 0);
+    ASSERT_EQ(m_sim->Control("correction 6 -999999 6000"), "ok\n");
+    AxisTriple correction;
+    ASSERT_TRUE(m_machine.GetDistanceCorrection(correction));
+    EXPECT_EQ(correction, (AxisTriple{6, -999999, 6000}));
+
+    // A refused query is a failed read until the refusal is lifted; other commands still work.
+    ASSERT_EQ(m_sim->Control("fail-command 0x05F0"), "ok\n");
+    EXPECT_FALSE(m_machine.GetDistanceCorrection(correction));
+    EXPECT_TRUE(m_machine.GetMachineSettings(settings));
+    ASSERT_EQ(m_sim->Control("fail-command 0"), "ok\n");
+    EXPECT_TRUE(m_machine.GetDistanceCorrection(correction));
+    for (const char* bad :
+         {"settings 5aff040207", "settings 5aff040207zz", "correction 1 2",
+          "correction 0 -1000000 0", "correction 1000001 0 0", "fail-command 65536"})
+        EXPECT_EQ(m_sim->Control(bad).rfind("error:", 0), 0u) << bad;
+}
+
 TEST_P(SimCommandsTest, ClearSettingsExecutesForTheSetDuration)
 {
     ASSERT_EQ(m_sim->Control("clear-ms 600"), "ok\n");

@@ -2,7 +2,7 @@
 
 // Answers the modal windows a test makes the product open, so that no test ever blocks on one:
 // the panel's message boxes, the other dialogs, and the open / save file dialogs (through the
-// product's file-dialog seam, so no real QFileDialog is ever shown).
+// product's file-dialog seam, so no real QFileDialog is shown unless a test lets one run).
 
 #include "FileDialog.h"
 #include "PanelMessageBox.h"
@@ -18,6 +18,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -44,7 +45,9 @@ struct SeenBox
 //   other window is left alone (the window under test run modally, wait dialogs that close by
 //   themselves); everything else fails the test and is closed.
 // File dialogs take the answers planned with AnswerFileDialog, in order; an unplanned one fails
-// the test and is cancelled. The requests are kept for the test to look at.
+// the test and is cancelled. LetFileDialogRun plans instead that the next one is Qt's own dialog
+// for real: it is a modal window like any other, so a Then action drives it (and another one
+// answers its overwrite question). The requests are kept for the test to look at.
 class ModalAnswerer : public QObject
 {
 public:
@@ -62,8 +65,10 @@ public:
         : m_unplanned(unplanned), m_pollingProbe(std::move(pollingProbe))
     {
         qApp->installEventFilter(this);
-        m_previousRunner = SetFileDialogRunner(
-            [this](QWidget*, const FileDialogRequest& request) { return AnswerFile(request); });
+        m_previousRunner =
+            SetFileDialogRunner([this](QWidget* parent, const FileDialogRequest& request) {
+                return AnswerFile(parent, request);
+            });
     }
     ~ModalAnswerer() override
     {
@@ -82,8 +87,9 @@ public:
     // paths empty: the user cancels the dialog.
     void AnswerFileDialog(QStringList paths, QString selectedFilter = {})
     {
-        m_fileAnswers.push_back({std::move(paths), std::move(selectedFilter)});
+        m_fileAnswers.push_back(FileDialogAnswer{std::move(paths), std::move(selectedFilter)});
     }
+    void LetFileDialogRun() { m_fileAnswers.push_back(std::nullopt); }
 
     const std::vector<SeenBox>& Seen() const { return m_seen; }
     int Count() const { return static_cast<int>(m_seen.size()); }
@@ -171,7 +177,7 @@ private:
         return seen;
     }
 
-    FileDialogAnswer AnswerFile(const FileDialogRequest& request)
+    FileDialogAnswer AnswerFile(QWidget* parent, const FileDialogRequest& request)
     {
         m_fileRequests.push_back(request);
         if (m_fileAnswers.empty()) {
@@ -179,16 +185,16 @@ private:
             ADD_FAILURE() << "unexpected file dialog: " << request.title.toStdString();
             return {};
         }
-        FileDialogAnswer answer = std::move(m_fileAnswers.front());
+        std::optional<FileDialogAnswer> answer = std::move(m_fileAnswers.front());
         m_fileAnswers.pop_front();
-        return answer;
+        return answer ? *answer : RunOwnFileDialog(parent, request);
     }
 
     Unplanned m_unplanned;
     std::function<bool()> m_pollingProbe;
     std::deque<BoxAnswer> m_boxAnswers;
     std::deque<WindowAction> m_windowActions;
-    std::deque<FileDialogAnswer> m_fileAnswers;
+    std::deque<std::optional<FileDialogAnswer>> m_fileAnswers; // none: the real dialog
     std::vector<SeenBox> m_seen;
     std::vector<FileDialogRequest> m_fileRequests;
     WindowAction m_otherModal;

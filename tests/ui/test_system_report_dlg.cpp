@@ -1,9 +1,13 @@
 // The system report window: the anchor rules when it is resized, and Save.
+#include "FileDialogFilter.h"
 #include "ModalAnswerer.h"
 #include "SystemReportDlg.h"
 #include "WidgetTestApp.h"
 
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -61,16 +65,24 @@ TEST(SystemReportDlg, ResizingMovesTheButtonsAndStretchesTheReport)
     EXPECT_EQ(save->geometry(), saveAt);
 }
 
-TEST(SystemReportDlg, SavePathTakesTheFilterExtension)
+TEST(SystemReportDlg, TheDialogAddsTheFilterExtensionAndAFinalDotStarIsDropped)
 {
-    const std::tuple<const char*, const char*, const char*> rows[] = {
-        {"/d/report", "Text file (*.txt)", "/d/report.txt"},
-        {"/d/report", "all (*)", "/d/report"},
-        {"/d/report.log", "Text file (*.txt)", "/d/report.log"},
-        {"/d/report.*", "all (*)", "/d/report"},
+    const std::pair<const char*, const char*> filters[] = {
+        {"Text file (*.txt)", "txt"},
+        {"all (*)", ""},
+        {"Output File (*.zml *.prn)", "zml"},
+        {"Logs (*.l?g)", ""},
     };
-    for (const auto& [chosen, filter, path] : rows)
-        EXPECT_EQ(ReportSavePath(chosen, filter), path) << chosen << " " << filter;
+    for (const auto& [filter, extension] : filters)
+        EXPECT_EQ(FilterExtension(filter), extension) << filter;
+    const std::pair<const char*, const char*> paths[] = {
+        {"/d/report.txt", "/d/report.txt"},
+        {"/d/report", "/d/report"},
+        {"/d/report.*", "/d/report"},
+        {".*", ".*"},
+    };
+    for (const auto& [chosen, path] : paths)
+        EXPECT_EQ(ReportSavePath(chosen), path) << chosen;
 }
 
 TEST(SystemReportDlg, SaveWritesTheTextsBytesAndShowsFileErrors)
@@ -86,7 +98,7 @@ TEST(SystemReportDlg, SaveWritesTheTextsBytesAndShowsFileErrors)
                       ->toPlainText(),
                   QString::fromLatin1(text).replace("\r\n", "\n"));
         auto* save = static_cast<QAbstractButton*>(dialog.GetControl(CSystemReportDlg::SaveId));
-        answerer.AnswerFileDialog({folder.filePath("report")}, "Text file (*.txt)");
+        answerer.AnswerFileDialog({folder.filePath("report.txt")}, "Text file (*.txt)");
         save->click();
         // A folder that does not exist: the message, and the window stays.
         answerer.AnswerFileDialog({folder.filePath("missing/report.txt")}, "Text file (*.txt)");
@@ -102,10 +114,82 @@ TEST(SystemReportDlg, SaveWritesTheTextsBytesAndShowsFileErrors)
     }
     ASSERT_EQ(answerer.FileRequests().size(), 2u);
     EXPECT_EQ(answerer.FileRequests()[0].filters, QStringList({"Text file (*.txt)", "all (*)"}));
+    EXPECT_TRUE(answerer.FileRequests()[0].suffixFromFilter);
     QFile saved(folder.filePath("report.txt"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), text);
     EXPECT_EQ(error, folder.filePath("missing/report.txt") + " was not found.");
+}
+
+// Qt's own save dialog, driven for real: the name is typed without extension, the dialog adds
+// ".txt" itself and so asks before it replaces the existing report.txt. No keeps the old file
+// and the dialog open; Yes replaces it.
+TEST(SystemReportDlg, SaveAsksBeforeReplacingTheFileTheAddedExtensionNames)
+{
+    QTemporaryDir folder;
+    QFile existing(folder.filePath("report.txt"));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("older report");
+    existing.close();
+    CSystemReportDlg dialog("new report");
+    zr40_test::ModalAnswerer answerer;
+    dialog.show();
+
+    QStringList questions;
+    QByteArray afterNo;
+    const auto planAnswer = [&](QMessageBox::StandardButton button) {
+        answerer.Then([&questions, button](QWidget* window) {
+            auto* box = qobject_cast<QMessageBox*>(window);
+            if (!box || !box->button(button)) {
+                ADD_FAILURE() << "not the overwrite question";
+                window->close();
+                return;
+            }
+            questions << box->text();
+            box->button(button)->click();
+        });
+    };
+    answerer.LetFileDialogRun();
+    answerer.Then([&](QWidget* window) {
+        QFileDialog* files = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<QFileDialog*>(top); found && found->isVisible())
+                files = found;
+        auto* name = files ? files->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+        auto* buttons = files ? files->findChild<QDialogButtonBox*>("buttonBox") : nullptr;
+        QAbstractButton* save = buttons ? buttons->button(QDialogButtonBox::Save) : nullptr;
+        if (!name || !save) {
+            ADD_FAILURE() << "no save dialog of Qt's own";
+            window->close();
+            return;
+        }
+        files->setDirectory(folder.path());
+        name->setFocus();
+        QTest::keyClicks(name, "report");
+        planAnswer(QMessageBox::No);
+        save->click();
+        EXPECT_TRUE(files->isVisible());
+        QFile kept(folder.filePath("report.txt"));
+        if (kept.open(QIODevice::ReadOnly))
+            afterNo = kept.readAll();
+        planAnswer(QMessageBox::Yes);
+        save->click();
+        if (files->isVisible()) {
+            ADD_FAILURE() << "the save dialog stayed open";
+            files->reject();
+        }
+    });
+    static_cast<QAbstractButton*>(dialog.GetControl(CSystemReportDlg::SaveId))->click();
+    dialog.reject();
+
+    EXPECT_TRUE(answerer.AllUsed());
+    const QString question = "report.txt already exists.\nDo you want to replace it?";
+    EXPECT_EQ(questions, QStringList({question, question}));
+    EXPECT_EQ(afterNo, "older report");
+    QFile saved(folder.filePath("report.txt"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), "new report");
+    EXPECT_FALSE(QFile::exists(folder.filePath("report")));
 }
 
 } // namespace
