@@ -1,5 +1,6 @@
 #include "SimulatorServer.h"
 
+#include "MachineCommands.h"
 #include "MachineLink.h"
 #include "RawBytes.h"
 
@@ -37,6 +38,7 @@ const char* const HelpText =
     "  clients                     notice targets seen (process id, token)\n"
     "  unit-time UNIT SECONDS      preset the rotation time of spindle unit 1..8\n"
     "  clear-ms MS                 how long ClearSettings keeps the machine executing\n"
+    "  short-status N              status reads deliver only N bytes (8..31); 0: all 32\n"
     "  help\n";
 
 std::vector<std::string> Split(const std::string& line)
@@ -73,7 +75,7 @@ constexpr NumberRule NumberRules[] = {
     {"delay", 0, 600000},           {"state", 0, 7},
     {"speed", 1, 100000000},        {"accept-delay", 0, 600000},
     {"status-bits", 0, 0xFFFFFFFF}, {"unit-time", 1, 8},
-    {"clear-ms", 0, 600000},
+    {"clear-ms", 0, 600000},        {"short-status", 0, 31},
 };
 } // namespace
 
@@ -301,6 +303,9 @@ void CSimulatorServer::HandleControl()
             if (m_control.type == TypeClassIn || request == VendorCommandRequest)
                 m_control.inData =
                     m_model.ControlIn(m_control.type, m_control.value, m_control.length, now);
+            if (m_shortStatus != 0 && m_control.type == TypeVendorIn &&
+                m_control.value == Cmd::GetMachineStatus && m_control.inData.size() > m_shortStatus)
+                m_control.inData.resize(m_shortStatus);
         }
         return;
     }
@@ -496,6 +501,12 @@ std::string CSimulatorServer::Execute(const std::string& commandLine)
     if (command == "instant-motion" && words.size() == 2 &&
         (words[1] == "on" || words[1] == "off")) {
         m_model.SetInstantMotion(words[1] == "on");
+        return "ok\n";
+    }
+    if (command == "short-status") {
+        if (number != 0 && number < 8)
+            return "error: short-status takes 0 or a number from 8 to 31\n";
+        m_shortStatus = static_cast<size_t>(number);
         return "ok\n";
     }
     if (command == "clients") {

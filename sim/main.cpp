@@ -80,6 +80,7 @@ const char* const Usage =
     "  status-bits MASK            extra bits in word 0 of the transaction status, e.g.\n"
     "                              0x1000 (closes the test cut); 0 for none\n"
     "  instant-motion on|off       every move ends at once\n"
+    "  short-status N              status reads deliver only N bytes (8..31); 0: all 32\n"
     "  clients                     the clients' notice targets seen so far\n"
     "\n"
     "Device-change notices: each simulator link binds an abstract Unix datagram socket named\n"
