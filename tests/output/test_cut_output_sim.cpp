@@ -27,6 +27,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <thread>
 
 using namespace zr40_test;
@@ -230,6 +231,34 @@ TEST_F(CutOutputSimTest, PipeAndLockedFileAreReportedAtOnceWithTheirPath)
         EXPECT_TRUE(SentPaths().empty());
     }
     ::close(holder);
+    EXPECT_TRUE(m_answerer->AllUsed());
+}
+
+// A travel check that takes a while shows its progress, with the windows working meanwhile;
+// Cancel there skips that file as No does, and the job goes on with the next.
+TEST_F(CutOutputSimTest, CancelOfALongTravelCheckSkipsThatFile)
+{
+    const QByteArray large = m_files.Path("large.nc");
+    {
+        std::ofstream out(large.constData(), std::ios::binary);
+        out << "%\nG90 G0 X1 Y1\n";
+        // Ten million short moves: their check takes seconds, far beyond the half second.
+        for (int i = 0; i < 10000000; ++i)
+            out << "G1 X" << (i % 100) << " Y" << (i % 77) << '\n';
+    }
+    const QByteArray next = m_files.Write("next.nc", "%\nG0 X2\n%\n");
+    StoreList({large, next});
+    QString label;
+    m_answerer->Then([&label](QWidget* window) {
+        auto* progress = qobject_cast<QProgressDialog*>(window);
+        ASSERT_TRUE(progress);
+        label = progress->labelText();
+        progress->cancel();
+    });
+    EXPECT_EQ(Output(), QDialog::Accepted);
+    EXPECT_EQ(label, "large.nc");
+    EXPECT_EQ(m_link->jobNames, std::vector<std::string>{"Mildek 2/2"});
+    EXPECT_EQ(SentPaths(), std::vector<std::string>{next.toStdString()});
     EXPECT_TRUE(m_answerer->AllUsed());
 }
 
