@@ -6,6 +6,7 @@
 #include "CutDataSet.h"
 #include "CutDlg.h"
 #include "IconListBox.h"
+#include "MachineStatusDlg.h"
 #include "ModalAnswerer.h"
 #include "ModelingMachine.h"
 #include "OutputTestSupport.h"
@@ -50,7 +51,8 @@ std::string Unhex(const std::string& hex)
 }
 
 // The simulator link with bulk writes that fail while a test says so, as a write to a device
-// that stalls or vanishes fails.
+// that stalls or vanishes fails; with gone, the device also stops answering the connection test
+// and refuses that many reconnections.
 class WriteFailingLink : public CSimulatorLink
 {
 public:
@@ -58,7 +60,18 @@ public:
     {
         return !failWrites && CSimulatorLink::BulkWrite(data, length);
     }
+    bool CheckConnection() override { return !gone && CSimulatorLink::CheckConnection(); }
+    bool Reconnect() override
+    {
+        if (refusedReconnections > 0) {
+            --refusedReconnections;
+            return false;
+        }
+        return CSimulatorLink::Reconnect();
+    }
     bool failWrites = false;
+    bool gone = false;
+    int refusedReconnections = 0;
 };
 
 class TestCutTest : public ::testing::Test
@@ -554,6 +567,29 @@ TEST_F(TestCutTest, FailedWriteEndsTheModeAndKeepsTheLineUnsent)
         });
         dialog.reset();
     }
+}
+
+// A write that failed because the device has gone is a lost machine: the panel asks whether to
+// reconnect, and after Retry the windows that were open close.
+TEST_F(TestCutTest, FailedWriteToAVanishedDeviceIsHandledAsALostMachine)
+{
+    AddFiles({{"part.nc", "%\nG0 X1\n"}});
+    answerer->AnswerBox(CMachineStatusDlg::AnswerRetry, [this](const SeenBox&) {
+        link->failWrites = false;
+        link->gone = false;
+    });
+    Run([this] {
+        link->failWrites = true;
+        link->gone = true;
+        link->refusedReconnections = 1;
+        Press(1109);
+        EXPECT_TRUE(Idle());
+        ASSERT_TRUE(WaitUntil([this] { return answerer->Count() > 0; }));
+        EXPECT_TRUE(WaitUntil([this] { return !dialog->isVisible(); }));
+    });
+    ASSERT_EQ(answerer->Count(), 1);
+    EXPECT_EQ(answerer->Seen()[0].captions, (QStringList{"Retry", "End"}));
+    EXPECT_TRUE(Sent().empty());
 }
 
 // Status reads that come back short carry no override: neither the panel's arrows nor the
