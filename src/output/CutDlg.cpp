@@ -251,9 +251,9 @@ bool CCutDlg::LoadPreview(const QByteArray& path)
     m_previewTime = known ? info.st_mtim : timespec{};
     // A large file takes a moment; the status polling resumes as soon as it is in.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_previewLoaded = m_previewFile.Load(path, this) && known;
+    m_previewLoaded = m_previewFile.Load(path, this);
     QApplication::restoreOverrideCursor();
-    return m_previewFile.GetPath() == path && m_previewLoaded;
+    return m_previewLoaded;
 }
 
 // --- the buttons ------------------------------------------------------------------------------

@@ -193,12 +193,15 @@ TravelAnswer ConfirmTravel(const CCutDataFile& file, CModelingMachine& machine,
             progress->setAutoClose(false);
             progress->show();
         }
-        if (progress) {
-            progress->setValue(int(scan.BytesRead() * TravelProgressSteps / total));
-            QCoreApplication::processEvents();
-            if (progress->wasCanceled())
-                return TravelAnswer::Skip;
+        if (!progress) {
+            // Timers (the panel's poll) and repaints go on; the user's input waits.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            continue;
         }
+        progress->setValue(int(scan.BytesRead() * TravelProgressSteps / total));
+        QCoreApplication::processEvents();
+        if (progress->wasCanceled())
+            return TravelAnswer::Skip;
     }
     progress.reset();
     const CNcTravelCheck check = CheckTravel(scan.Extents(), low, high);
