@@ -1,5 +1,6 @@
 #include "SimulatorServer.h"
 
+#include "MachineCommands.h"
 #include "MachineLink.h"
 #include "RawBytes.h"
 
@@ -40,6 +41,7 @@ const char* const HelpText =
     "  settings HEX                preset the 6-byte settings block (12 hex digits)\n"
     "  correction X Y Z            preset the corrections in ppm (-999999 to 1000000)\n"
     "  fail-command CODE           refuse every command CODE (a query: a failed read); 0: none\n"
+    "  short-status N              status reads deliver only N bytes (8..31); 0: all 32\n"
     "  help\n";
 
 std::vector<std::string> Split(const std::string& line)
@@ -77,6 +79,7 @@ constexpr NumberRule NumberRules[] = {
     {"speed", 1, 100000000},        {"accept-delay", 0, 600000},
     {"status-bits", 0, 0xFFFFFFFF}, {"unit-time", 1, 8},
     {"clear-ms", 0, 600000},        {"fail-command", 0, 0xFFFF},
+    {"short-status", 0, 31},
 };
 } // namespace
 
@@ -304,6 +307,9 @@ void CSimulatorServer::HandleControl()
             if (m_control.type == TypeClassIn || request == VendorCommandRequest)
                 m_control.inData =
                     m_model.ControlIn(m_control.type, m_control.value, m_control.length, now);
+            if (m_shortStatus != 0 && m_control.type == TypeVendorIn &&
+                m_control.value == Cmd::GetMachineStatus && m_control.inData.size() > m_shortStatus)
+                m_control.inData.resize(m_shortStatus);
         }
         return;
     }
@@ -527,6 +533,12 @@ std::string CSimulatorServer::Execute(const std::string& commandLine)
     if (command == "instant-motion" && words.size() == 2 &&
         (words[1] == "on" || words[1] == "off")) {
         m_model.SetInstantMotion(words[1] == "on");
+        return "ok\n";
+    }
+    if (command == "short-status") {
+        if (number != 0 && number < 8)
+            return "error: short-status takes 0 or a number from 8 to 31\n";
+        m_shortStatus = static_cast<size_t>(number);
         return "ok\n";
     }
     if (command == "clients") {

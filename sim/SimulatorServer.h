@@ -97,6 +97,7 @@ private:
     bool m_connected = false;
     bool m_wasPowered = true;
     std::set<std::pair<int32_t, uint32_t>> m_clients; // (process id, token)
+    size_t m_shortStatus = 0; // bytes a status read delivers, 8..31; 0: the whole record
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_answering{true};

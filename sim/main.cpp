@@ -84,6 +84,7 @@ const char* const Usage =
     "  correction X Y Z            preset the corrections in ppm over the nominal values\n"
     "  fail-command CODE           refuse every command CODE, e.g. 0x05F0 (a failed read);\n"
     "                              0 for none\n"
+    "  short-status N              status reads deliver only N bytes (8..31); 0: all 32\n"
     "  clients                     the clients' notice targets seen so far\n"
     "\n"
     "Device-change notices: each simulator link binds an abstract Unix datagram socket named\n"

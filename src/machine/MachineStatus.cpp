@@ -2,6 +2,7 @@
 
 #include "RawBytes.h"
 
+#include <algorithm>
 #include <cstring>
 
 MachineStatus MachineStatus::Decode(const uint8_t* bytes, int count)
@@ -36,4 +37,12 @@ void MachineStatus::Encode(uint8_t* bytes) const
     bytes[27] = byte27;
     bytes[28] = byte28;
     std::memcpy(bytes + 29, tail.data(), 3);
+}
+
+int MachineStatus::SteppedOverride(int delta) const
+{
+    const int reported = override;
+    if (reported < OverrideMin || reported > OverrideMax)
+        return -1;
+    return std::clamp(reported - OverrideStep * delta, OverrideMin, OverrideMax);
 }

@@ -45,7 +45,16 @@ struct MachineStatus
     uint8_t byte28 = 255;
     std::array<uint8_t, 3> tail{255, 255, 255};
 
+    // The manual cutting-speed override: steps of 10 within 10..200 percent.
+    static constexpr int OverrideStep = 10;
+    static constexpr int OverrideMin = 10;
+    static constexpr int OverrideMax = 200;
+
     int State() const { return static_cast<int>(stateWord & StateBit::StateMask); }
+    // The override one click of the speed arrows asks for: delta steps down from the override
+    // this record reports, within 10..200. -1 when the record reports no override (a short read
+    // leaves 255 there): stepping from that would raise the speed on a "down" click.
+    int SteppedOverride(int delta) const;
 
     // Decodes a record already converted to host order. Fewer than 8 bytes: no status (both
     // words -1, everything else invalid); 8 to 31: the words only; 32: everything.

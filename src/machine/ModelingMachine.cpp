@@ -3,6 +3,7 @@
 #include "DeviceLock.h"
 #include "LinkFactory.h"
 #include "RawBytes.h"
+#include "UserFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -333,29 +334,15 @@ bool CModelingMachine::WriteRawData(const void* data, int length)
 bool CModelingMachine::SendFile(const std::string& path, const std::string& jobName, int* openError,
                                 const CMachineLink::OutputProgress& progress)
 {
-    // Opened without waiting: a pipe or a device without a writer would hold the caller in
-    // open for good. Only a regular file is a cutting-data file.
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        if (openError)
-            *openError = errno;
-        return false;
-    }
-    struct stat info
-    {
-    };
     int error = 0;
-    if (fstat(fd, &info) != 0)
-        error = errno;
-    else if (S_ISDIR(info.st_mode))
-        error = EISDIR;
-    else if (!S_ISREG(info.st_mode))
-        error = EINVAL;
-    // A shared lock keeps cooperating writers off the file while it is being sent.
-    else if (flock(fd, LOCK_SH | LOCK_NB) != 0)
-        error = errno;
-    if (error != 0) {
+    const int fd = OpenUserFile(path.c_str(), UserFileAccess::Read, error);
+    // A shared lock keeps cooperating writers off the file while it is being sent; a file
+    // another program holds locked is a sharing violation, reported as such.
+    if (fd >= 0 && flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        error = errno == EWOULDBLOCK ? EBUSY : errno;
         close(fd);
+    }
+    if (error != 0) {
         if (openError)
             *openError = error;
         return false;

@@ -65,9 +65,10 @@ public:
     // Raw bytes onto the bulk-out pipe, without lock or conversion.
     bool WriteRawData(const void* data, int length);
     // Hands a cutting-data file to the link as one job; on an open failure returns false with
-    // the errno in *openError so that the caller can tell the user. Only a regular file is
-    // sent: a folder fails with EISDIR, anything else (a pipe, a device) with EINVAL. progress
-    // hears of every piece the link hands over.
+    // the errno in *openError so that the caller can tell the user. The file is opened as
+    // every user's file is (OpenUserFile: a folder fails with EISDIR, a pipe or a device with
+    // EACCES); a file another program holds locked fails with EBUSY. progress hears of every
+    // piece the link hands over.
     bool SendFile(const std::string& path, const std::string& jobName, int* openError = nullptr,
                   const CMachineLink::OutputProgress& progress = {});
     // Two 32-bit words; the first counts the data bytes the machine has taken in.

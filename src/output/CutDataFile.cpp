@@ -49,6 +49,13 @@ void CCutDataFile::Reset(const QByteArray& path)
     m_strideStarts.clear();
 }
 
+void CCutDataFile::Release()
+{
+    Reset({});
+    m_data.reset();
+    m_capacity = 0;
+}
+
 void CCutDataFile::FreeBuffer::operator()(char* data) const
 {
     ::munmap(data, size);

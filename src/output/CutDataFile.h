@@ -45,6 +45,9 @@ public:
     // benchmark).
     bool LoadFromMemory(const QByteArray& path, std::string_view data);
 
+    // Gives the buffer back; the image is then that of an empty file without a path.
+    void Release();
+
     const QByteArray& GetPath() const { return m_path; }
     const QString& GetDisplayName() const { return m_displayName; }
     int64_t GetLength() const { return m_length; }

@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -29,6 +30,8 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -90,7 +93,10 @@ CCutDlg::CCutDlg(CModelingMachine& machine, CControlPanelDlg* panel)
     for (QWidget* widget :
          std::initializer_list<QWidget*>{test, toolpath, m_pauseCheck, save, view, output, cancel})
         buttons->addWidget(widget);
-    output->setDefault(true);
+    // The template's OK, hidden and unused. No button is the default: Enter or Return anywhere
+    // in the dialog must not send the whole list to the machine; Output starts only when it is
+    // clicked or, focused, pressed with Space, or by its mnemonic.
+    AddButton(OkId)->hide();
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(LoadCaption(TemplateId, ListLabel), this), 0, 0);
@@ -101,7 +107,10 @@ CCutDlg::CCutDlg(CModelingMachine& machine, CControlPanelDlg* panel)
     grid->setRowStretch(1, 1);
     grid->setRowStretch(3, 2);
 
-    connect(m_fileList, &QListWidget::currentRowChanged, this, [this] { UpdateSelection(); });
+    // The selection, not the current row: the current row changes before the selection does,
+    // it does not change on a click on the row that is current already (a single entry), nor
+    // when Ctrl+click deselects the entry.
+    connect(m_fileList, &QListWidget::itemSelectionChanged, this, [this] { UpdateSelection(); });
     connect(add, &QPushButton::clicked, this, &CCutDlg::OnAdd);
     connect(remove, &QPushButton::clicked, this, &CCutDlg::OnDelete);
     connect(removeAll, &QPushButton::clicked, this, &CCutDlg::OnDeleteAll);
@@ -130,6 +139,15 @@ QPushButton* CCutDlg::AddButton(int id)
 std::string CCutDlg::JobName(int index, int count)
 {
     return "Mildek " + std::to_string(index + 1) + "/" + std::to_string(count);
+}
+
+void CCutDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CCutDlg::showEvent(QShowEvent* event)
@@ -198,22 +216,44 @@ void CCutDlg::UpdateSelection()
     auto* toolpath = findChild<QPushButton*>(ToolpathName);
     if (row >= 0) {
         const QByteArray entry = m_list.GetEntry(row);
-        if (COutputFileList::CheckFileExists(entry, this)) {
-            // A large file takes a moment; the status polling resumes as soon as it is in.
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            const bool loaded = m_previewFile.Load(entry, this);
-            QApplication::restoreOverrideCursor();
-            if (loaded && m_previewFile.IsNcCode()) {
-                test->setEnabled(m_testAllowed);
-                toolpath->setEnabled(true);
-                m_preview->SetFile(&m_previewFile);
-                return;
-            }
+        if (COutputFileList::CheckFileExists(entry, this) && LoadPreview(entry) &&
+            m_previewFile.IsNcCode()) {
+            test->setEnabled(m_testAllowed);
+            toolpath->setEnabled(true);
+            m_preview->SetFile(&m_previewFile);
+            return;
         }
     }
     test->setEnabled(false);
     toolpath->setEnabled(false);
     m_preview->SetFile(nullptr);
+}
+
+bool CCutDlg::LoadPreview(const QByteArray& path)
+{
+    // The image stays while the file is unchanged on disk: a list refresh or a selection
+    // change reads a large file again only when it has changed.
+    struct stat info
+    {
+    };
+    const bool known = ::stat(path.constData(), &info) == 0;
+    if (known && m_previewLoaded && m_previewFile.GetPath() == path &&
+        m_previewSize == int64_t(info.st_size) && m_previewTime.tv_sec == info.st_mtim.tv_sec &&
+        m_previewTime.tv_nsec == info.st_mtim.tv_nsec)
+        return true;
+    // Another file: a large image is given back before the next one is read, so that two never
+    // stand side by side.
+    if (m_previewFile.GetCapacity() > KeptCapacity) {
+        m_preview->SetFile(nullptr);
+        m_previewFile.Release();
+    }
+    m_previewSize = known ? int64_t(info.st_size) : -1;
+    m_previewTime = known ? info.st_mtim : timespec{};
+    // A large file takes a moment; the status polling resumes as soon as it is in.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_previewLoaded = m_previewFile.Load(path, this);
+    QApplication::restoreOverrideCursor();
+    return m_previewLoaded;
 }
 
 // --- the buttons ------------------------------------------------------------------------------
@@ -319,7 +359,7 @@ void CCutDlg::OnViewList()
 
 void CCutDlg::OnOutput()
 {
-    m_list.SaveToStore();
+    m_list.SaveToStore(this);
     const int count = m_list.GetCount();
     for (int i = 0; i < count; ++i) {
         const QByteArray entry = m_list.GetEntry(i);
@@ -334,7 +374,11 @@ void CCutDlg::OnOutput()
         }
         if (!COutputFileList::CheckFileExists(entry, this))
             break;
-        const TravelAnswer travel = ConfirmTravelBeforeOutput(entry, m_machine, m_panel, this);
+        // The travel check reads the program from the preview's image: the one already loaded
+        // when this file is the one previewed, else this file read into it in its place.
+        const TravelAnswer travel = ConfirmTravelBeforeOutput(
+            entry, m_previewFile, [this](const QByteArray& path) { return LoadPreview(path); },
+            m_machine, m_panel, this);
         if (travel == TravelAnswer::Skip)
             continue;
         if (travel == TravelAnswer::Stop || !SendFile(entry, JobName(i, count)))
@@ -395,7 +439,7 @@ void CCutDlg::OnToolpath()
 
 void CCutDlg::OnTest()
 {
-    m_list.SaveToStore();
+    m_list.SaveToStore(this);
     CCutDataSet set;
     for (const QByteArray& entry : m_list.GetEntries())
         if (!set.AddFile(entry, this))

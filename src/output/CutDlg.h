@@ -6,6 +6,7 @@
 #include <QDialog>
 
 #include <cstdint>
+#include <ctime>
 
 class CCutDataSet;
 class CControlPanelDlg;
@@ -41,12 +42,15 @@ public:
         SaveListId = 1103,
         ViewListId = 1104,
         OutputId = 1105,
+        OkId = 1,
         CancelId = 2,
     };
     // The "Toolpath..." button, added beside the template's controls.
     static constexpr const char* ToolpathName = "Toolpath";
     // A hand-over taking longer than this shows the progress window.
     static constexpr int ProgressDelayMs = 1000;
+    // A preview image larger than this is given back when another entry is selected.
+    static constexpr int64_t KeptCapacity = int64_t(16) << 20;
 
     // panel: the owner, for the test cut; may be null where no test cut is run.
     CCutDlg(CModelingMachine& machine, CControlPanelDlg* panel);
@@ -62,6 +66,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Enter and Return do nothing here (see the constructor).
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     // Runs the test cut on the set; the Cut dialog is hidden meanwhile.
@@ -71,6 +77,9 @@ private:
     void OnInitDialog();
     void RefreshList();
     void UpdateSelection();
+    // The selected file's image in the preview file, read again only when the file has changed
+    // on disk; false when it cannot be loaded (the user has been told).
+    bool LoadPreview(const QByteArray& path);
     int SelectedRow() const;
     void SelectRow(int row);
     void OnAdd();
@@ -90,6 +99,10 @@ private:
     CControlPanelDlg* m_panel;
     COutputFileList m_list;
     CCutDataFile m_previewFile;
+    // What the preview file was loaded from: it holds the file's image while these still hold.
+    bool m_previewLoaded = false;
+    int64_t m_previewSize = -1;
+    timespec m_previewTime{};
     QByteArray m_currentListFile;
     bool m_testAllowed = false;
     bool m_pauseEachFile = false;

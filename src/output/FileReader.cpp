@@ -1,5 +1,7 @@
 #include "FileReader.h"
 
+#include "UserFile.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,20 +18,15 @@ CFileReader::~CFileReader()
 
 int CFileReader::Open(const QByteArray& path)
 {
-    // O_NONBLOCK keeps the open of a named pipe from waiting for a writer; the type test below
-    // then refuses it before anything is read.
-    m_fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int error = 0;
+    m_fd = OpenUserFile(path.constData(), UserFileAccess::Read, error);
     if (m_fd < 0)
-        return errno;
+        return error;
     struct stat info
     {
     };
     if (::fstat(m_fd, &info) != 0)
         return errno;
-    if (S_ISDIR(info.st_mode))
-        return EISDIR;
-    if (!S_ISREG(info.st_mode))
-        return EACCES;
     m_size = info.st_size;
     return 0;
 }
@@ -59,4 +56,43 @@ int CFileReader::ReadAll(QByteArray& data)
         return ENOMEM;
     data.resize(qsizetype(m_size));
     return ReadExactly(data.data(), m_size);
+}
+
+int CFileReader::ReadLine(QByteArray& line, int64_t limit)
+{
+    // Read at the file's start without moving the position, so that ReadAll still reads the
+    // whole file afterwards.
+    constexpr int64_t Piece = 4096;
+    line.clear();
+    int64_t done = 0;
+    while (done < limit) {
+        const int64_t want = std::min(Piece, limit - done);
+        line.resize(qsizetype(done + want));
+        const ssize_t got = ::pread(m_fd, line.data() + done, size_t(want), off_t(done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            line.clear();
+            return errno;
+        }
+        line.resize(qsizetype(done + got));
+        const qsizetype end = line.indexOf('\n', qsizetype(done));
+        if (end >= 0) {
+            line.resize(end + 1);
+            return 0;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return 0;
+}
+
+int64_t CFileReader::ReadSome(char* buffer, int64_t length)
+{
+    for (;;) {
+        const ssize_t got = ::read(m_fd, buffer, size_t(length));
+        if (got >= 0 || errno != EINTR)
+            return got;
+    }
 }

@@ -6,6 +6,7 @@
 #include "PanelMessageBox.h"
 #include "StringIds.h"
 #include "StringTable.h"
+#include "UserFile.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -94,7 +95,7 @@ void COutputFileList::LoadFromStore()
         m_entries.append(entry);
 }
 
-void COutputFileList::SaveToStore() const
+bool COutputFileList::SaveToStore(QWidget* parent) const
 {
     QSettings store = Store();
     store.beginGroup(QString::fromLatin1(Section));
@@ -102,8 +103,14 @@ void COutputFileList::SaveToStore() const
     for (int i = 0; i < GetCount(); ++i)
         store.setValue(QStringLiteral("File%1").arg(i), StoreValue(m_entries[i]));
     store.endGroup();
-    // A failed write is not reported: the list is still in the dialog.
     store.sync();
+    if (store.status() == QSettings::NoError)
+        return true;
+    // The list would be lost when the dialog closes: the user hears of it, with the store's
+    // file, as of any file that cannot be written.
+    const int error = store.status() == QSettings::AccessError ? EACCES : EIO;
+    ShowFileError(parent, error, store.fileName(), FileOperation::Write);
+    return false;
 }
 
 COutputFileList::ReadResult COutputFileList::ReadListFile(const QByteArray& path, QWidget* parent)
@@ -122,21 +129,39 @@ COutputFileList::ReadResult COutputFileList::ReadListFile(const QByteArray& path
 
 void COutputFileList::MergeFile(const QByteArray& path, QWidget* parent)
 {
-    QByteArray data;
-    if (CheckFileExists(path, parent) && ReadListData(path, parent, data)) {
-        if (std::optional<QList<QByteArray>> entries = ParseListFile(data)) {
-            m_entries.append(*entries);
-            return;
+    if (CheckFileExists(path, parent)) {
+        // Only the first line decides: a cutting-data file of gigabytes is never read here.
+        // Only a list file is read whole.
+        CFileReader reader;
+        FileOperation operation = FileOperation::Open;
+        int error = reader.Open(path);
+        QByteArray first;
+        if (error == 0) {
+            operation = FileOperation::Read;
+            error = reader.ReadLine(first, qsizetype(Magic.size()) + 2);
         }
+        if (error == 0 && IsMagicLine(first)) {
+            QByteArray data;
+            error = reader.ReadAll(data);
+            if (error == 0) {
+                if (std::optional<QList<QByteArray>> entries = ParseListFile(data)) {
+                    m_entries.append(*entries);
+                    return;
+                }
+            }
+        }
+        if (error != 0)
+            ShowFileError(parent, error, DisplayText(path), operation);
     }
     m_entries.append(path);
 }
 
 bool COutputFileList::WriteListFile(const QByteArray& path, QWidget* parent) const
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int openError = 0;
+    const int fd = OpenUserFile(path.constData(), UserFileAccess::Replace, openError);
     if (fd < 0) {
-        ShowFileError(parent, errno, DisplayText(path), FileOperation::Open);
+        ShowFileError(parent, openError, DisplayText(path), FileOperation::Open);
         return false;
     }
     QByteArray data(Magic.data(), qsizetype(Magic.size()));

@@ -41,7 +41,9 @@ public:
     // Loading skips empty values; saving leaves values past the new count in place (reading
     // stops at the count).
     void LoadFromStore();
-    void SaveToStore() const;
+    // A failed write is shown in the standard file-error message with the store's file, in a
+    // message box owned by parent, and gives false.
+    bool SaveToStore(QWidget* parent = nullptr) const;
 
     // Replaces the list with the entries of a list file ("View List...").
     ReadResult ReadListFile(const QByteArray& path, QWidget* parent);
@@ -52,6 +54,9 @@ public:
     // at LF or CR LF (a lone CR is part of its line; the last line may lack a terminator).
     // Nothing when the first line is not the magic.
     static std::optional<QList<QByteArray>> ParseListFile(const QByteArray& data);
+    // Whether a file that starts with these bytes (its first line with its LF, or the whole
+    // file when it has no LF within them) is a list file: its first line is the magic.
+    static bool IsMagicLine(const QByteArray& start);
     // Writes the list as a list file, replacing an existing one.
     bool WriteListFile(const QByteArray& path, QWidget* parent) const;
 

@@ -21,3 +21,17 @@ std::optional<QList<QByteArray>> COutputFileList::ParseListFile(const QByteArray
     lines.removeFirst();
     return lines;
 }
+
+bool COutputFileList::IsMagicLine(const QByteArray& start)
+{
+    // The same line end as ParseListFile: LF, or CR LF; a lone CR belongs to the line.
+    QByteArray line = start;
+    if (line.endsWith('\n')) {
+        line.chop(1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+    } else if (line.size() > qsizetype(Magic.size())) {
+        return false;
+    }
+    return line == QByteArray(Magic.data(), qsizetype(Magic.size()));
+}

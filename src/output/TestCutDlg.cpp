@@ -53,9 +53,6 @@ constexpr int FileStateBitmap = 148;
 constexpr int FileStateImageSize = 16;
 constexpr int FirstModeBitmap = 149; // 149..152 for 1109..1112
 
-constexpr int OverrideStep = 10;
-constexpr int OverrideMin = 10;
-constexpr int OverrideMax = 200;
 constexpr int ContinueSettleMs = 2000;
 constexpr int JobActiveState = 3;
 
@@ -176,8 +173,7 @@ bool CTestCutDlg::OnInitDialog()
         auto* item = new QListWidgetItem(m_set.GetFile(i).GetDisplayName(), m_fileList);
         item->setData(CIconListBox::StateRole, CIconListBox::NotYet);
     }
-    m_set.SetCursor(0, 0);
-    ShowCursor();
+    ResetCursor();
     m_fileList->SetImageList(FileStateBitmap, FileStateImageSize, FileStateImageSize, Qt::white);
     m_view->ShowLineNumbers(true);
     m_view->SetScrollPastEnd(true);
@@ -253,7 +249,7 @@ void CTestCutDlg::PlaceBesideReadout()
 
 void CTestCutDlg::ShowCursor()
 {
-    m_cursorLineSent = false;
+    m_sent.reset();
     const int file = m_set.GetFileIndex();
     if (file < 0 || file >= m_set.GetFileCount())
         return;
@@ -309,16 +305,30 @@ void CTestCutDlg::FollowInToolpath()
     m_toolpath->SetHighlightedLine(uint32_t(std::max<int64_t>(m_set.GetLineIndex(), 0)));
 }
 
+bool CTestCutDlg::SkipEmptyFiles()
+{
+    // A file without lines (an empty file) has nothing to send; the cursor never rests in it,
+    // or every mode would end at once with nothing sent.
+    bool wrapped = false;
+    for (int guard = m_set.GetFileCount();
+         guard > 0 && m_set.GetFile(m_set.GetFileIndex()).LineCount() == 0; --guard)
+        wrapped = !m_set.Advance() || wrapped;
+    return !wrapped;
+}
+
+void CTestCutDlg::ResetCursor()
+{
+    m_set.SetCursor(0, 0);
+    SkipEmptyFiles();
+    ShowCursor();
+}
+
 bool CTestCutDlg::AdvanceAndShow()
 {
-    bool advanced = m_set.Advance();
-    // A file without lines (an empty file) has nothing to send; the cursor does not stop in
-    // it, or a run could never get past it.
-    for (int guard = m_set.GetFileCount();
-         advanced && guard > 0 && m_set.GetFile(m_set.GetFileIndex()).LineCount() == 0; --guard)
-        advanced = m_set.Advance();
+    const bool advanced = m_set.Advance();
+    const bool skippedWithoutWrap = SkipEmptyFiles();
     ShowCursor();
-    return advanced;
+    return advanced && skippedWithoutWrap;
 }
 
 bool CTestCutDlg::ReadReceiveCounter(uint32_t& counter)
@@ -353,12 +363,35 @@ bool CTestCutDlg::SendCursorLine()
     uint32_t counter = 0;
     if (length < 0 || !ReadReceiveCounter(counter))
         return false;
-    m_expectedEnd = counter + static_cast<uint32_t>(length);
     const std::string_view line = data.LineText(m_set.GetLineIndex());
-    m_machine.WriteRawData(line.data(), static_cast<int>(line.size()));
-    m_lineSent = true;
-    m_cursorLineSent = true;
+    if (!m_machine.WriteRawData(line.data(), static_cast<int>(line.size()))) {
+        // Not sent: the line stays under the cursor for the next start. The machine's counter
+        // is where the wait for the line before left it.
+        m_expectedEnd = counter;
+        m_sent.reset();
+        // A link that finds its device gone is handled as a lost machine, as the panel does on
+        // a device-change notice.
+        if (!m_machine.GetLink().CheckConnection())
+            QMetaObject::invokeMethod(
+                &m_panel, [panel = &m_panel] { panel->OnDeviceChange(DeviceNodesChanged); },
+                Qt::QueuedConnection);
+        return false;
+    }
+    m_expectedEnd = counter + static_cast<uint32_t>(length);
+    m_sent = SentLine{file, m_set.GetLineIndex()};
     return true;
+}
+
+bool CTestCutDlg::IsCursorLineSent() const
+{
+    return m_sent && m_sent->file == m_set.GetFileIndex() && m_sent->line == m_set.GetLineIndex();
+}
+
+bool CTestCutDlg::SendNextLine()
+{
+    if (IsCursorLineSent() && !AdvanceAndShow())
+        return false;
+    return SendCursorLine();
 }
 
 void CTestCutDlg::EnableModeButtons(bool enable)
@@ -410,10 +443,8 @@ void CTestCutDlg::Poll()
         // The panel reports the error and asks the user; the line in progress counts as done,
         // so that a continued run goes on after it.
         m_mode.reset();
-        if (m_lineSent) {
+        if (IsCursorLineSent())
             AdvanceAndShow();
-            m_lineSent = false;
-        }
         m_errorSeen = true;
         return;
     }
@@ -437,8 +468,7 @@ void CTestCutDlg::QuitSequence()
     CCancelingDataDlg skipping(&m_machine, this);
     skipping.exec();
     m_machine.ResumeCutting();
-    m_set.SetCursor(0, 0);
-    ShowCursor();
+    ResetCursor();
 }
 
 void CTestCutDlg::ContinueSequence()
@@ -502,9 +532,11 @@ void CTestCutDlg::OnSystemSelected(int index)
 
 void CTestCutDlg::OnSpeedStep(int delta)
 {
-    // Each click moves the override from the machine's present value, never outside 10..200.
-    const int value = std::clamp(int(m_panel.GetStatus().override) - OverrideStep * delta,
-                                 OverrideMin, OverrideMax);
+    // Each click moves the override from the machine's present value, never outside 10..200;
+    // without a value from the machine (a short status read) nothing is sent.
+    const int value = m_panel.GetStatus().SteppedOverride(delta);
+    if (value < 0)
+        return;
     m_speedValue->SetText(QString::number(value));
     m_machine.SetCuttingSpeed(value);
 }

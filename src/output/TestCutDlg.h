@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class CCutDataSet;
 class CColorLabel;
@@ -79,18 +80,24 @@ public:
     bool IsLineFinished();
     // The line sent last has been taken in completely.
     bool IsLineTakenIn();
-    // Sends the line under the cursor; false when there is no such line or the receive counter
-    // cannot be read.
+    // Sends the line under the cursor; false when there is no such line, the receive counter
+    // cannot be read or the write fails (the line then counts as not sent).
     bool SendCursorLine();
+    // The next line to go out: the cursor line when it has not been sent yet, else (the machine
+    // has it) the line after it. False when the cursor wrapped to the start instead or the line
+    // could not be sent.
+    bool SendNextLine();
     // Moves the cursor one line on and shows it; false when it wrapped to the first line of the
     // first file.
     bool AdvanceAndShow();
-    // The line under the cursor has been sent (the cursor has not moved since).
-    bool IsCursorLineSent() const { return m_cursorLineSent; }
+    // The machine has taken in the line under the cursor: it is the line sent last and the
+    // cursor has not moved since.
+    bool IsCursorLineSent() const;
 
     // --- for the owner and the tests ----------------------------------------------------------
     CToolpathDlg* GetToolpathWindow() const;
     bool IsModeRunning() const { return m_mode != nullptr; }
+    bool IsCommandErrorSeen() const { return m_errorSeen; }
     int GetLastModeButton() const { return m_lastModeButton; }
     uint32_t GetExpectedEnd() const { return m_expectedEnd; }
     bool IsPolling() const { return m_pollTimer != 0; }
@@ -123,6 +130,11 @@ private:
     void ContinueSequence();
     // Shows the cursor's file (when it is not the one shown) and highlights the cursor line.
     void ShowCursor();
+    // Moves the cursor out of empty files onto the first line of the next file with lines;
+    // false when it wrapped past the last file on the way.
+    bool SkipEmptyFiles();
+    // The cursor to the first line of the first file that has lines, shown.
+    void ResetCursor();
     void StopPollTimer();
     // The toolpath window of the cursor's file: opened by the button, then following the cursor
     // line and the tool; a click on a segment scrolls the text view to its line.
@@ -140,8 +152,15 @@ private:
     CommandStatus m_status;
     uint32_t m_expectedEnd = 0;
     int m_lastModeButton = -1;
-    bool m_lineSent = false;
-    bool m_cursorLineSent = false;
+    // The one record of what was sent: the line the machine took in last, as long as the cursor
+    // stands on it. Every move of the cursor clears it, so a line is never sent twice and
+    // never passed over unsent.
+    struct SentLine
+    {
+        int file;
+        int64_t line;
+    };
+    std::optional<SentLine> m_sent;
     bool m_errorSeen = false;
     bool m_initialised = false;
     bool m_closing = false;

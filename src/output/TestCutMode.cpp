@@ -6,19 +6,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 
-namespace {
-// The run and stream modes go on with the next line, unless the cursor wrapped to the start
-// (the set has been run through) or the line cannot be sent. When Stop or a command error has
-// moved the cursor past the line in progress, the cursor line has not gone out yet: it is the
-// next line, or it would be skipped.
-bool SendNextLine(CTestCutDlg& dialog)
-{
-    if (!dialog.IsCursorLineSent())
-        return dialog.SendCursorLine();
-    return dialog.AdvanceAndShow() && dialog.SendCursorLine();
-}
-} // namespace
-
 CTestCutMode::CTestCutMode(CTestCutDlg& dialog, int buttonId)
     : m_dialog(dialog), m_buttonId(buttonId), m_focus(QApplication::focusWidget())
 {
@@ -37,7 +24,7 @@ bool CTestCutMode::Start()
 {
     if (!m_dialog.IsLineFinished())
         return true;
-    return m_dialog.SendCursorLine();
+    return m_dialog.SendNextLine();
 }
 
 void CTestCutMode::UncheckButton()
@@ -59,13 +46,23 @@ bool CStepMode::Stop()
     return false;
 }
 
+bool CStepMode::Start()
+{
+    if (!m_dialog.IsLineFinished())
+        return true;
+    m_sentOwnLine = m_dialog.SendNextLine();
+    return m_sentOwnLine;
+}
+
 bool CStepMode::Tick()
 {
     if (!m_dialog.IsLineFinished())
         return true;
     // A press while another line still ran sent nothing yet: each press sends one line.
-    if (!m_dialog.IsCursorLineSent())
-        return m_dialog.SendCursorLine();
+    if (!m_sentOwnLine) {
+        m_sentOwnLine = m_dialog.SendNextLine();
+        return m_sentOwnLine;
+    }
     m_dialog.AdvanceAndShow();
     return false;
 }
@@ -81,7 +78,9 @@ CRunMode::~CRunMode()
 
 bool CRunMode::Stop()
 {
-    m_dialog.AdvanceAndShow();
+    // The cursor moves past the line in progress; a line that has not gone out yet stays.
+    if (m_dialog.IsCursorLineSent())
+        m_dialog.AdvanceAndShow();
     return false;
 }
 
@@ -89,7 +88,7 @@ bool CRunMode::Tick()
 {
     if (!m_dialog.IsLineFinished())
         return true;
-    return SendNextLine(m_dialog);
+    return m_dialog.SendNextLine();
 }
 
 // --- stream --------------------------------------------------------------------------------
@@ -120,5 +119,5 @@ bool CStreamMode::Tick()
         return !m_dialog.IsLineFinished();
     if (!m_dialog.IsLineTakenIn())
         return true;
-    return SendNextLine(m_dialog);
+    return m_dialog.SendNextLine();
 }

@@ -46,6 +46,11 @@ public:
 
     bool Stop() override;
     bool Tick() override;
+    bool Start() override;
+
+private:
+    // This press has sent its line; once it has finished the cursor moves on.
+    bool m_sentOwnLine = false;
 };
 
 // Line after line, each finished before the next is sent, until the end of the last file.

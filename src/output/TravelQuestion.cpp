@@ -1,6 +1,7 @@
 #include "TravelQuestion.h"
 
 #include "CutDataFile.h"
+#include "FileReader.h"
 #include "MachineStatusDlg.h"
 #include "ModelingMachine.h"
 #include "NcReader.h"
@@ -9,22 +10,36 @@
 #include "StringIds.h"
 #include "StringTable.h"
 
-#include <QFile>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProgressDialog>
 #include <QStringList>
 
+#include <algorithm>
+#include <memory>
+
 namespace {
+
+NcPoint ToPoint(const std::array<double, 3>& mm)
+{
+    return {ToMicrometres(mm[0]), ToMicrometres(mm[1]), ToMicrometres(mm[2])};
+}
+
+} // namespace
 
 // The NC-code test of the file image (the first byte after the empty lines is "%" or "("),
 // made on the file's first bytes, so that ZML-1 files are never loaded for the question. A file
 // that cannot be read counts as no NC code: the output itself then reports it, as before.
 bool StartsAsNcCode(const QByteArray& path)
 {
-    QFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened as every user's file is: an entry naming a pipe or a device is no NC code and
+    // never holds the panel here; the output itself then reports it.
+    CFileReader file;
+    if (file.Open(path) != 0)
         return false;
     char buffer[65536];
-    qint64 count;
-    while ((count = file.read(buffer, sizeof buffer)) > 0) {
+    int64_t count;
+    while ((count = file.ReadSome(buffer, sizeof buffer)) > 0) {
         for (qint64 i = 0; i < count; ++i) {
             if (buffer[i] == '\r' || buffer[i] == '\n')
                 continue;
@@ -34,7 +49,78 @@ bool StartsAsNcCode(const QByteArray& path)
     return false;
 }
 
-} // namespace
+CTravelScan::CTravelScan(const CCutDataFile& file, const CNcReadOptions& options,
+                         CMachineStatusDlg* panel, int64_t sliceBytes)
+    : m_interpreter(options), m_panel(panel), m_sliceBytes(std::max<int64_t>(sliceBytes, 1)),
+      m_before(ToPoint(options.start))
+{
+    if (file.LineCount() > 0) {
+        m_begin = m_p = file.LineText(0).data();
+        m_end = m_begin + file.GetLength();
+    }
+    if (panel)
+        m_origins.current = panel->GetCurrentOrigin();
+}
+
+void CTravelScan::Step()
+{
+    // The slice is a path of its own. After the first, it begins with a move of no length to
+    // where the last one ended, in the system that one was in: that point stays in the box of
+    // its own system, and an arc that opens the slice has its true start.
+    CNcPath slice;
+    slice.start = m_before;
+    int system = m_system;
+    if (m_moved) {
+        slice.systems.push_back({0, system});
+        slice.segments.PushBack(
+            CNcSegment::Make(m_before, uint32_t(m_line), NcMotion::Rapid, NcPlane::XY));
+    }
+    const char* const limit = m_end - m_p > m_sliceBytes ? m_p + m_sliceBytes : m_end;
+    while (!Done() && m_p < limit) {
+        if (m_line > CNcSegment::kMaxLine) {
+            m_stopped = true;
+            break;
+        }
+        m_interpreter.ReadLine(m_p, m_end, m_line, m_result);
+        if (m_result.moved) {
+            const CNcMove& move = m_result.move;
+            const auto index = uint32_t(slice.segments.Size());
+            if (move.system != system) {
+                system = move.system;
+                slice.systems.push_back({index, system});
+            }
+            if (move.motion == NcMotion::ArcCw || move.motion == NcMotion::ArcCcw)
+                slice.arcs.push_back({index, ToPoint(move.centre)});
+            slice.segments.PushBack(
+                CNcSegment::Make(ToPoint(move.end), uint32_t(m_line), move.motion, move.plane));
+        }
+        ++m_line;
+        m_p = m_result.stop;
+        if (m_p == m_end)
+            break;
+        if (*m_p == '\0') {
+            m_stopped = true; // the program ends at a NUL byte
+            break;
+        }
+        if (*m_p == '\r' && m_p + 1 != m_end && m_p[1] == '\n')
+            ++m_p;
+        ++m_p;
+    }
+    if (m_panel) {
+        for (const CNcSystemChange& change : slice.systems) {
+            AxisTriple origin;
+            if (change.system >= 0 && !m_origins.systems.count(change.system) &&
+                m_panel->GetOrigin(change.system, origin))
+                m_origins.systems[change.system] = origin;
+        }
+    }
+    m_extents.Add(MachineExtents(slice, m_origins));
+    if (slice.segments.Size() > 0) {
+        m_before = slice.segments[slice.segments.Size() - 1].end;
+        m_moved = true;
+    }
+    m_system = system;
+}
 
 QString TravelQuestionText(const QString& name, const CNcTravelCheck& check)
 {
@@ -66,15 +152,15 @@ bool AskSendOutsideTravel(const QString& name, const CNcTravelCheck& check, QWid
     return box.exec() == BoxResult::Yes;
 }
 
-TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CModelingMachine& machine,
+TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CCutDataFile& image,
+                                       const ImageLoader& load, CModelingMachine& machine,
                                        CMachineStatusDlg* panel, QWidget* parent)
 {
     if (!StartsAsNcCode(path))
         return TravelAnswer::Send;
-    CCutDataFile file;
-    if (!file.Load(path, parent))
+    if (!load(path))
         return TravelAnswer::Stop;
-    return ConfirmTravel(file, machine, panel, parent);
+    return ConfirmTravel(image, machine, panel, parent);
 }
 
 TravelAnswer ConfirmTravel(const CCutDataFile& file, CModelingMachine& machine,
@@ -85,9 +171,40 @@ TravelAnswer ConfirmTravel(const CCutDataFile& file, CModelingMachine& machine,
     if (!file.IsNcCode() || !machine.GetMachineSettings(settings) ||
         !machine.GetMoveRange(low, high))
         return TravelAnswer::Send;
-    const CNcPath program = ReadFileProgram(file, ReadOptionsFrom(settings));
-    const CNcOrigins origins = panel ? OriginsFor(program, *panel) : CNcOrigins{};
-    const CNcTravelCheck check = CheckTravel(MachineExtents(program, origins), low, high);
+    // The program is read slice by slice from the image in memory, without a second copy:
+    // between slices the windows repaint and the panel goes on polling, and a check that takes
+    // longer than a moment shows its progress, where Cancel skips the file as No does.
+    CTravelScan scan(file, ReadOptionsFrom(settings), panel);
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QProgressDialog> progress;
+    const int64_t total = std::max<int64_t>(file.GetLength(), 1);
+    while (!scan.Done()) {
+        scan.Step();
+        if (!progress && clock.elapsed() >= TravelProgressDelayMs) {
+            progress = std::make_unique<QProgressDialog>(parent);
+            progress->setObjectName(QStringLiteral("TravelCheckProgress"));
+            progress->setWindowTitle(QApplication::applicationDisplayName());
+            progress->setLabelText(file.GetDisplayName());
+            progress->setRange(0, TravelProgressSteps);
+            progress->setMinimumDuration(0);
+            progress->setWindowModality(Qt::WindowModal);
+            progress->setAutoReset(false);
+            progress->setAutoClose(false);
+            progress->show();
+        }
+        if (!progress) {
+            // Timers (the panel's poll) and repaints go on; the user's input waits.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            continue;
+        }
+        progress->setValue(int(scan.BytesRead() * TravelProgressSteps / total));
+        QCoreApplication::processEvents();
+        if (progress->wasCanceled())
+            return TravelAnswer::Skip;
+    }
+    progress.reset();
+    const CNcTravelCheck check = CheckTravel(scan.Extents(), low, high);
     if (check.Fits() || AskSendOutsideTravel(file.GetDisplayName(), check, parent))
         return TravelAnswer::Send;
     return TravelAnswer::Skip;

@@ -6,11 +6,53 @@
 
 #include <QString>
 
+#include <cstdint>
+#include <functional>
+
 class CCutDataFile;
 class CMachineStatusDlg;
 class CModelingMachine;
 class QByteArray;
 class QWidget;
+
+// The extents on the machine of the program of a file image, read a slice at a time: each
+// Step reads about SliceBytes of the image into a small path of its own, adds that path's
+// extents and drops it. No copy of the whole program is ever held, and the caller keeps its
+// windows working between slices.
+class CTravelScan
+{
+public:
+    static constexpr int64_t SliceBytes = 1 << 20;
+
+    // panel: where the origins come from (the machine's zero without one).
+    CTravelScan(const CCutDataFile& file, const CNcReadOptions& options, CMachineStatusDlg* panel,
+                int64_t sliceBytes = SliceBytes);
+    bool Done() const { return m_p == m_end || m_stopped; }
+    void Step();
+    int64_t BytesRead() const { return m_p - m_begin; }
+    const CNcExtents& Extents() const { return m_extents; }
+
+private:
+    CNcInterpreter m_interpreter;
+    CMachineStatusDlg* m_panel;
+    int64_t m_sliceBytes;
+    CNcOrigins m_origins;
+    CNcExtents m_extents;
+    CNcLineResult m_result;
+    const char* m_begin = nullptr;
+    const char* m_p = nullptr;
+    const char* m_end = nullptr;
+    uint64_t m_line = 0;
+    bool m_stopped = false;
+    // Where the last move so far ended, and in which coordinate system.
+    bool m_moved = false;
+    NcPoint m_before;
+    int m_system = -1;
+};
+
+// A travel check taking longer than this shows its progress, with Cancel.
+constexpr int TravelProgressDelayMs = 500;
+constexpr int TravelProgressSteps = 1000;
 
 // The question asked before an NC program that leaves the machine's travel is sent: the file's
 // name and, for each axis and side it leaves, by how much.
@@ -30,10 +72,20 @@ enum class TravelAnswer
     Stop, // the file could not be loaded (the user has been told): the job ends here
 };
 
+// Whether a file starts as NC code does (the first byte after the empty lines is "%" or "("),
+// tested on its first bytes; a file that cannot be read counts as no NC code.
+bool StartsAsNcCode(const QByteArray& path);
+
+// Brings a file's image into the image given to ConfirmTravelBeforeOutput: true when it is
+// there (already, or loaded now); false when it cannot be loaded (the user has been told).
+using ImageLoader = std::function<bool(const QByteArray& path)>;
+
 // Before the output job sends a file: an NC-code file whose program leaves the machine's travel
 // from the panel's current origin (the machine's zero without a panel) is sent only when the
-// user agrees. ZML-1 files are sent as they are.
-TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CModelingMachine& machine,
+// user agrees. ZML-1 files are sent as they are. The check works on image, which load fills:
+// the caller's own image of the file where it has one, so that no second copy is made.
+TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CCutDataFile& image,
+                                       const ImageLoader& load, CModelingMachine& machine,
                                        CMachineStatusDlg* panel, QWidget* parent);
 // The same for a file already in memory (the test cut's files): Send or Skip.
 TravelAnswer ConfirmTravel(const CCutDataFile& file, CModelingMachine& machine,

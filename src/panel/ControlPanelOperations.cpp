@@ -27,10 +27,6 @@ constexpr int16_t DefaultSpeed = -1;
 constexpr int32_t SpindleOnSpeed = 1000;
 // A pending spindle overload: the keypad does not jog until it has been dealt with.
 constexpr int16_t SpindleOverloadError = 153;
-// The manual override: steps of 10 within 10..200 percent.
-constexpr int OverrideStep = 10;
-constexpr int OverrideMin = 10;
-constexpr int OverrideMax = 200;
 
 // The relative move of a keypad key. The middle keys move Y plus upwards when the cutter is
 // moved (cursorYDir true) and the other way round when the table is moved.
@@ -195,13 +191,11 @@ void CControlPanelDlg::OnSpeedManual()
 void CControlPanelDlg::OnOverrideStep(int delta)
 {
     // Each click starts from the machine's value of the last poll, not from the display, so
-    // clicks faster than the poll all propose the same value. A short status read leaves a
-    // placeholder (255) there: stepping from it would raise the speed on a "down" click, so
-    // nothing is sent until a complete read brings the machine's value back.
-    const int reported = m_status.override;
-    if (reported < OverrideMin || reported > OverrideMax)
+    // clicks faster than the poll all propose the same value. After a short status read there
+    // is no value to start from: nothing is sent until a complete read brings it back.
+    const int proposed = m_status.SteppedOverride(delta);
+    if (proposed < 0)
         return;
-    const int proposed = std::clamp(reported - OverrideStep * delta, OverrideMin, OverrideMax);
     OnOverrideChanged(static_cast<uint8_t>(proposed), false);
     m_machine->SetCuttingSpeed(proposed);
 }

@@ -4,6 +4,7 @@
 #include "FileDialogFilter.h"
 #include "FileErrorMessage.h"
 #include "StringTable.h"
+#include "UserFile.h"
 
 #include <QFile>
 #include <QPlainTextEdit>
@@ -123,9 +124,11 @@ void CSystemReportDlg::OnSave()
 bool CSystemReportDlg::SaveReport(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Opened as every user's file is: a named pipe chosen here is refused, not waited on.
+    int openError = 0;
+    const int fd = OpenUserFile(name.constData(), UserFileAccess::Replace, openError);
     if (fd < 0) {
-        ShowFileError(this, errno, path, FileOperation::Open);
+        ShowFileError(this, openError, path, FileOperation::Open);
         return false;
     }
     const char* data = m_report.constData();

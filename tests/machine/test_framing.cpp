@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -126,28 +128,31 @@ TEST_F(MachineTest, NeverAcceptedCommandFailsAfterTheLimit)
     EXPECT_LE(StatusReads(), CModelingMachine::WaitLimitMs + 1);
 }
 
-// Only a regular file is a cutting-data file; the rest is refused with its cause, at once.
+// Only a regular file is a cutting-data file; the rest is refused with its cause, at once. A
+// file another program holds locked is a sharing violation.
 TEST_F(MachineTest, SendFileTakesOnlyRegularFiles)
 {
     const std::string folder = ::testing::TempDir() + "zr40-send-" + std::to_string(getpid());
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
     ASSERT_EQ(mkfifo((folder + "/fifo").c_str(), 0600), 0);
     std::fclose(std::fopen((folder + "/job.nc").c_str(), "w"));
+    std::fclose(std::fopen((folder + "/held.nc").c_str(), "w"));
+    const int holder = open((folder + "/held.nc").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
     const struct
     {
         std::string path;
         int error;
-    } cases[] = {{folder + "/job.nc", 0},
-                 {folder, EISDIR},
-                 {folder + "/fifo", EINVAL},
-                 {"/dev/zero", EINVAL},
-                 {folder + "/missing.nc", ENOENT}};
+    } cases[] = {{folder + "/job.nc", 0},      {folder, EISDIR},
+                 {folder + "/fifo", EACCES},   {"/dev/zero", EACCES},
+                 {folder + "/held.nc", EBUSY}, {folder + "/missing.nc", ENOENT}};
     for (const auto& c : cases) {
         int error = 0;
         EXPECT_EQ(machine->SendFile(c.path, "job", &error), c.error == 0) << c.path;
         EXPECT_EQ(error, c.error) << c.path;
     }
     EXPECT_EQ(link->outputFiles, std::vector<std::string>{folder + "/job.nc"});
+    close(holder);
     std::filesystem::remove_all(folder);
 }
 

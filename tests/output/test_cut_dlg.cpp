@@ -2,7 +2,9 @@
 // after a delete, the preview of NC-code files only, list files through Add, Save List...,
 // View List... and a drop, Output of an empty list, and Cancel dropping unsaved changes.
 
+#include "CutDataFile.h"
 #include "CutDlg.h"
+#include "FileErrorMessage.h"
 #include "ModalAnswerer.h"
 #include "ModelingMachine.h"
 #include "OutputTestSupport.h"
@@ -10,12 +12,21 @@
 #include "WidgetTestApp.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
 #include <QUrl>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
 
 using namespace zr40_test;
 
@@ -171,6 +182,176 @@ TEST_F(CutDlgTest, OutputOfAnEmptyListStoresACountOfZeroAndCloses)
     });
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(Store().value("OutputFiles/FileCount").toInt(), 0);
+}
+
+// A click, a key or Ctrl+click: the preview, "Test ..." and the arrows follow the row the user
+// selected, from the first click on, with one entry as with several.
+TEST_F(CutDlgTest, SelectionUpdateFollowsTheRowTheUserSelected)
+{
+    const QByteArray shortNc = m_files.Write("d.nc", "%\nG0");
+    struct Step
+    {
+        std::function<void(QListWidget*)> act;
+        int lines; // of the preview; 0: none
+        std::vector<bool> arrowsAndTest;
+    };
+    const auto click = [](int row, Qt::KeyboardModifiers modifiers = {}) {
+        return [row, modifiers](QListWidget* list) {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                              list->visualItemRect(list->item(row)).center());
+        };
+    };
+    const auto key = [](Qt::Key k) { return [k](QListWidget* list) { QTest::keyClick(list, k); }; };
+    struct Case
+    {
+        QList<QByteArray> entries;
+        std::vector<Step> steps;
+    };
+    const std::vector<Case> cases{
+        {{m_nc, m_zml, m_nc2, shortNc},
+         {{click(3), 2, {true, false, true}},
+          {click(0), 4, {false, true, true}},
+          {click(2), 3, {true, true, true}},
+          {key(Qt::Key_Up), 0, {true, true, false}},
+          {key(Qt::Key_Down), 3, {true, true, true}},
+          {click(2, Qt::ControlModifier), 0, {false, false, false}}}},
+        {{m_nc2}, {{click(0), 3, {false, false, true}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entries.size());
+        StoreList(c.entries);
+        CCutDlg dialog(m_machine, nullptr);
+        dialog.SetTestAllowed(true);
+        RunModal(dialog, [&] {
+            QListWidget* list = List(dialog);
+            for (size_t i = 0; i < c.steps.size(); ++i) {
+                SCOPED_TRACE(i);
+                c.steps[i].act(list);
+                const CTextLines* shown = Previewed(dialog);
+                EXPECT_EQ(shown ? shown->LineCount() : 0, c.steps[i].lines);
+                EXPECT_EQ((std::vector<bool>{Button(dialog, CCutDlg::MoveUpId)->isEnabled(),
+                                             Button(dialog, CCutDlg::MoveDownId)->isEnabled(),
+                                             Button(dialog, CCutDlg::TestId)->isEnabled()}),
+                          c.steps[i].arrowsAndTest);
+            }
+            dialog.reject();
+        });
+    }
+}
+
+// Enter and Return in the list and the preview start nothing; Space on the focused Output does.
+TEST_F(CutDlgTest, OnlyTheOutputButtonItselfStartsTheJob)
+{
+    StoreList({m_nc});
+    CCutDlg dialog(m_machine, nullptr);
+    const int result = RunModal(dialog, [&] {
+        List(dialog)->setCurrentRow(0);
+        for (QWidget* target : std::initializer_list<QWidget*>{
+                 List(dialog), dialog.findChild<QWidget*>(QString::number(CCutDlg::PreviewId))})
+            for (Qt::Key k : {Qt::Key_Return, Qt::Key_Enter}) {
+                target->setFocus();
+                QTest::keyClick(target, k);
+                EXPECT_TRUE(dialog.isVisible()) << target->objectName().toStdString();
+            }
+        QPushButton* output = Button(dialog, CCutDlg::OutputId);
+        output->setFocus();
+        QTest::keyClick(output, Qt::Key_Space);
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+}
+
+// A named pipe chosen as the list file is refused at once with the path, not waited on.
+TEST_F(CutDlgTest, SaveListOntoANamedPipeIsReportedAtOnce)
+{
+    const QByteArray fifo = m_files.Path("pipe.ofl");
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    StoreList({m_nc});
+    ModalAnswerer answerer;
+    answerer.AnswerFileDialog({QString::fromLocal8Bit(fifo)});
+    answerer.Then([](QWidget*) {}); // the Cut dialog, while the message is open
+    QString message;
+    answerer.Then([&](QWidget* box) {
+        message = static_cast<QMessageBox*>(box)->text();
+        box->close();
+    });
+    CCutDlg dialog(m_machine, nullptr);
+    RunModal(dialog, [&] {
+        QElapsedTimer clock;
+        clock.start();
+        Button(dialog, CCutDlg::SaveListId)->click();
+        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_TRUE(dialog.GetCurrentListFile().isEmpty());
+        dialog.reject();
+    });
+    EXPECT_EQ(message, FormatFileError(EACCES, QString::fromLocal8Bit(fifo), FileOperation::Open));
+    EXPECT_TRUE(answerer.AllUsed());
+}
+
+// The selected file's image is read once and kept while the file is unchanged on disk; a large
+// image is given back when another entry is selected.
+TEST_F(CutDlgTest, PreviewImageIsKeptUntilTheFileChangesAndALargeOneIsReleased)
+{
+    std::string large = "%\n";
+    while (large.size() <= size_t(CCutDlg::KeptCapacity))
+        large += "G1 X1 Y2 Z3\n";
+    const QByteArray big = m_files.Write("big.nc", large);
+    StoreList({m_nc2, m_zml, big});
+    CCutDlg dialog(m_machine, nullptr);
+    RunModal(dialog, [&] {
+        QListWidget* list = List(dialog);
+        const auto lines = [&] {
+            const CTextLines* shown = Previewed(dialog);
+            return shown ? shown->LineCount() : 0;
+        };
+        list->setCurrentRow(0);
+        ASSERT_EQ(lines(), 3);
+        struct stat before
+        {
+        };
+        ASSERT_EQ(::stat(m_nc2.constData(), &before), 0);
+        // Same size, same modification time: not read again.
+        m_files.Write("c.nc", "(p)\nG\nG\nG\n");
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, m_nc2.constData(), times, 0), 0);
+        Button(dialog, CCutDlg::MoveDownId)->click();
+        EXPECT_EQ(lines(), 3);
+        // A new modification time: read again.
+        const timespec later[2] = {before.st_atim, {before.st_mtim.tv_sec + 1, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, m_nc2.constData(), later, 0), 0);
+        Button(dialog, CCutDlg::MoveUpId)->click();
+        EXPECT_EQ(lines(), 5);
+
+        list->setCurrentRow(2);
+        ASSERT_GT(lines(), 1);
+        list->setCurrentRow(0);
+        const auto* image = dynamic_cast<const CCutDataFile*>(Previewed(dialog));
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->GetCapacity(), CCutDataFile::CapacityFor(image->GetLength()));
+        dialog.reject();
+    });
+}
+
+// A settings store that cannot be written is reported with its file; the job still goes on.
+TEST_F(CutDlgTest, UnwritableStoreIsReportedWithItsFile)
+{
+    StoreList({m_nc});
+    const QString storeFile = Store().fileName();
+    Store().sync();
+    ASSERT_TRUE(QFile::remove(storeFile));
+    ASSERT_TRUE(QDir().mkpath(storeFile));
+    ModalAnswerer answerer;
+    answerer.Then([](QWidget*) {}); // the Cut dialog, while the message is open
+    QString message;
+    answerer.Then([&](QWidget* box) {
+        message = static_cast<QMessageBox*>(box)->text();
+        box->close();
+    });
+    CCutDlg dialog(m_machine, nullptr);
+    const int result = RunModal(dialog, [&] { Button(dialog, CCutDlg::OutputId)->click(); });
+    QDir(storeFile).removeRecursively();
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_TRUE(message.contains(storeFile)) << message.toStdString();
+    EXPECT_TRUE(answerer.AllUsed());
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "WidgetTestApp.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -19,11 +20,14 @@
 #include <QSettings>
 #include <QTest>
 
+#include <fcntl.h>
 #include <linux/capability.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <thread>
 
 using namespace zr40_test;
@@ -187,6 +191,75 @@ TEST_F(CutOutputSimTest, UnreadableFileIsReportedAndEndsTheJob)
     EXPECT_EQ(text, "Access to " + QString::fromLocal8Bit(locked) + " was denied.");
     EXPECT_TRUE(m_link->jobNames.empty());
     EXPECT_TRUE(SentPaths().empty());
+}
+
+// An entry that names a named pipe is refused at once, and a file another program holds
+// locked is a sharing violation: each with its path, and the job ends there.
+TEST_F(CutOutputSimTest, PipeAndLockedFileAreReportedAtOnceWithTheirPath)
+{
+    const QByteArray fifo = m_files.Path("pipe.nc");
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const QByteArray held = m_files.Write("held.nc", "%\nG0 X1\n%\n");
+    const int holder = ::open(held.constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    const QByteArray next = m_files.Write("next.nc", "%\nG0 X2\n%\n");
+    const struct
+    {
+        QByteArray entry;
+        QString text;
+    } rows[] = {{fifo, "Access to " + QString::fromLocal8Bit(fifo) + " was denied."},
+                {held, "A sharing violation occurred while accessing " +
+                           QString::fromLocal8Bit(held) + "."}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.entry.toStdString());
+        StoreList({row.entry, next});
+        if (&row != &rows[0])
+            m_answerer->Then([](QWidget*) {}); // the Cut dialog
+        QString text;
+        m_answerer->Then([&text](QWidget* window) {
+            auto* box = qobject_cast<QMessageBox*>(window);
+            ASSERT_TRUE(box);
+            text = box->text();
+            box->accept();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(Output(), QDialog::Accepted);
+        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_EQ(text, row.text);
+        EXPECT_TRUE(SentPaths().empty());
+    }
+    ::close(holder);
+    EXPECT_TRUE(m_answerer->AllUsed());
+}
+
+// A travel check that takes a while shows its progress, with the windows working meanwhile;
+// Cancel there skips that file as No does, and the job goes on with the next.
+TEST_F(CutOutputSimTest, CancelOfALongTravelCheckSkipsThatFile)
+{
+    const QByteArray large = m_files.Path("large.nc");
+    {
+        std::ofstream out(large.constData(), std::ios::binary);
+        out << "%\nG90 G0 X1 Y1\n";
+        // Ten million short moves: their check takes seconds, far beyond the half second.
+        for (int i = 0; i < 10000000; ++i)
+            out << "G1 X" << (i % 100) << " Y" << (i % 77) << '\n';
+    }
+    const QByteArray next = m_files.Write("next.nc", "%\nG0 X2\n%\n");
+    StoreList({large, next});
+    QString label;
+    m_answerer->Then([&label](QWidget* window) {
+        auto* progress = qobject_cast<QProgressDialog*>(window);
+        ASSERT_TRUE(progress);
+        label = progress->labelText();
+        progress->cancel();
+    });
+    EXPECT_EQ(Output(), QDialog::Accepted);
+    EXPECT_EQ(label, "large.nc");
+    EXPECT_EQ(m_link->jobNames, std::vector<std::string>{"Mildek 2/2"});
+    EXPECT_EQ(SentPaths(), std::vector<std::string>{next.toStdString()});
+    EXPECT_TRUE(m_answerer->AllUsed());
 }
 
 TEST_F(CutOutputSimTest, TwoAddedNcFilesAreSentAndRunToTheirEnd)

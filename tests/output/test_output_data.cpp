@@ -17,6 +17,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <random>
 
 using namespace zr40_test;
@@ -118,12 +119,55 @@ TEST_F(OutputListTest, MergeAddsAListFilesEntriesAndAnyOtherFileItself)
     const QByteArray missing = m_files.Path("gone.nc");
     m_answerer.AnswerBox(1); // the not-found alarm of the missing file
 
+    // The magic alone, without a line end, is a list file without entries; with LF only it
+    // is one too; the magic followed by more on its line is none.
+    const QByteArray bare = m_files.Write("bare.ofl", Magic);
+    const QByteArray lf = m_files.Write("lf.ofl", Magic + "\n/z");
+    const QByteArray longer = m_files.Write("longer.ofl", Magic + "X\r\n/w\r\n");
+
     COutputFileList list;
-    for (const QByteArray& path : {listFile, lowerMagic, ncFile, emptyFile, missing, ncFile})
+    for (const QByteArray& path :
+         {listFile, lowerMagic, ncFile, emptyFile, missing, ncFile, bare, lf, longer})
         list.MergeFile(path, nullptr);
-    EXPECT_EQ(list.GetEntries(),
-              (QList<QByteArray>{"/x", "/y", lowerMagic, ncFile, emptyFile, missing, ncFile}));
+    EXPECT_EQ(list.GetEntries(), (QList<QByteArray>{"/x", "/y", lowerMagic, ncFile, emptyFile,
+                                                    missing, ncFile, "/z", longer}));
     EXPECT_EQ(m_answerer.Count(), 1);
+}
+
+namespace {
+// A line of /proc/self/status in kB ("VmRSS", "VmHWM"), -1 when absent.
+long StatusKb(const std::string& name)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(name + ":", 0) == 0)
+            return std::stol(line.substr(name.size() + 1));
+    return -1;
+}
+} // namespace
+
+// Adding a large cutting-data file reads only its first line: the peak memory hardly grows.
+TEST_F(OutputListTest, MergingALargeFileReadsOnlyItsFirstLine)
+{
+    const QByteArray path = m_files.Path("large.nc");
+    const std::string block(1 << 20, 'G');
+    constexpr int Blocks = 96;
+    {
+        std::ofstream out(path.constData(), std::ios::binary);
+        out << "%\n";
+        for (int i = 0; i < Blocks; ++i)
+            out << block << '\n';
+    }
+    // The peak is reset, so that what earlier tests used does not hide the growth.
+    if (!std::ofstream("/proc/self/clear_refs").write("5", 1))
+        GTEST_SKIP() << "the peak memory cannot be reset here";
+    const long before = StatusKb("VmRSS");
+    COutputFileList list;
+    list.MergeFile(path, nullptr);
+    const long peak = StatusKb("VmHWM");
+    EXPECT_EQ(list.GetEntries(), QList<QByteArray>{path});
+    ASSERT_GT(before, 0);
+    EXPECT_LT(peak - before, long(Blocks) * 1024 / 4) << "read more than its first line";
 }
 
 TEST_F(OutputListTest, StoreReadsUpToFileCountSkippingEmptyValues)

@@ -6,10 +6,12 @@
 #include "CutDataSet.h"
 #include "CutDlg.h"
 #include "IconListBox.h"
+#include "MachineStatusDlg.h"
 #include "ModalAnswerer.h"
 #include "ModelingMachine.h"
 #include "OutputTestSupport.h"
 #include "PositionFormat.h"
+#include "SimulatorLink.h"
 #include "SimulatorProcess.h"
 #include "TestCutDlg.h"
 #include "TextViewCtrl.h"
@@ -48,6 +50,30 @@ std::string Unhex(const std::string& hex)
     return bytes;
 }
 
+// The simulator link with bulk writes that fail while a test says so, as a write to a device
+// that stalls or vanishes fails; with gone, the device also stops answering the connection test
+// and refuses that many reconnections.
+class WriteFailingLink : public CSimulatorLink
+{
+public:
+    bool BulkWrite(const void* data, int length) override
+    {
+        return !failWrites && CSimulatorLink::BulkWrite(data, length);
+    }
+    bool CheckConnection() override { return !gone && CSimulatorLink::CheckConnection(); }
+    bool Reconnect() override
+    {
+        if (refusedReconnections > 0) {
+            --refusedReconnections;
+            return false;
+        }
+        return CSimulatorLink::Reconnect();
+    }
+    bool failWrites = false;
+    bool gone = false;
+    int refusedReconnections = 0;
+};
+
 class TestCutTest : public ::testing::Test
 {
 protected:
@@ -57,7 +83,10 @@ protected:
         sim = std::make_unique<CSimulatorProcess>(
             std::vector<std::string>{"--speed", "10000", "--quit-skip-ms", "300"});
         ASSERT_TRUE(sim->Start());
-        machine = std::make_unique<CModelingMachine>();
+        auto simulatorLink = std::make_unique<WriteFailingLink>();
+        link = simulatorLink.get();
+        machine = std::make_unique<CModelingMachine>(std::make_unique<CSimulatorLink>(),
+                                                     std::move(simulatorLink));
         ASSERT_TRUE(machine->UseSimulator({}));
         MachineSettings settings;
         ASSERT_TRUE(machine->GetMachineSettings(settings));
@@ -129,6 +158,7 @@ protected:
     CCutDataSet set;
     std::unique_ptr<CSimulatorProcess> sim;
     std::unique_ptr<CModelingMachine> machine;
+    WriteFailingLink* link = nullptr;
     std::unique_ptr<ModalAnswerer> answerer;
     std::unique_ptr<CControlPanelDlg> panel;
     std::unique_ptr<CTestCutDlg> dialog;
@@ -430,6 +460,221 @@ TEST_F(TestCutTest, ProgramLeavingTheTravelClosesTheTestCutOnNo)
               "wide.nc leaves the machine's travel from the current origin:\n"
               "X by 5.00 mm above the travel\nSend it anyway?");
     EXPECT_TRUE(Sent().empty());
+}
+
+// Whatever stops a mode, the next start goes on with the line after the last one the machine
+// took in: on incremental code a line sent twice would move the axis twice.
+TEST_F(TestCutTest, EveryLineGoesOutOnceAcrossStopAndStart)
+{
+    // Three 1-second moves of 10 mm each, relative.
+    AddFiles({{"g91.nc", "%\nG91\nG1 F600 X10\nG1 F600 X10\nG1 F600 X10\n"}});
+    const std::vector<std::string> program{"%\n", "G91\n", "G1 F600 X10\n", "G1 F600 X10\n",
+                                           "G1 F600 X10\n"};
+    struct Row
+    {
+        const char* name;
+        std::function<void()> startAndStop; // leaves the mode stopped while a move runs
+    };
+    const std::vector<Row> rows{
+        {"step",
+         [this] {
+             for (int i = 0; i < 2; ++i) {
+                 Press(1109);
+                 ASSERT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
+             }
+             Press(1109);
+             ASSERT_TRUE(WaitUntil([this] { return Moving(); }));
+             Press(1110);
+         }},
+        {"run",
+         [this] {
+             Press(1111);
+             ASSERT_TRUE(WaitUntil([this] { return Sent().size() == 3 && Moving(); }));
+             Press(1110);
+         }},
+        {"stream",
+         [this] {
+             // The next lines go out while the first move runs.
+             Press(1112);
+             ASSERT_TRUE(WaitUntil([this] { return Sent().size() >= 4 && Moving(); }));
+             Press(1110);
+             ASSERT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Run([&] {
+            const int32_t startX = SimX();
+            row.startAndStop();
+            EXPECT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
+            // The line in progress has finished before the run goes on.
+            ASSERT_TRUE(WaitUntil([this] { return !Moving() && dialog->IsLineFinished(); }, 8000));
+            Press(1111);
+            ASSERT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
+            ASSERT_TRUE(sim->WaitUntilStopped());
+            EXPECT_EQ(Sent(), program);
+            EXPECT_EQ(SimX(), startX + 30000);
+        });
+        dialog.reset();
+    }
+}
+
+// A command error reported after a step has finished and moved the cursor on: the line under
+// the cursor has not been sent, so the error moves nothing and the next press sends it.
+TEST_F(TestCutTest, CommandErrorAfterAFinishedStepSkipsNoLine)
+{
+    AddFiles({{"part.nc", "%\nG0 X1\nG0 X2\n"}});
+    // Continue, once the test cut has seen the error.
+    answerer->AnswerBox(2, [this](const SeenBox&) {
+        EXPECT_TRUE(WaitUntil([this] { return dialog->IsCommandErrorSeen(); }));
+    });
+    Run([this] {
+        Press(1109);
+        ASSERT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
+        ASSERT_EQ(Cursor(), (std::pair<int, int64_t>{0, 1}));
+        sim->Control("command-error 150 paused");
+        ASSERT_TRUE(WaitUntil([this] { return answerer->Count() > 0; }));
+        // The panel resumes the machine, then the test cut's continue sequence does.
+        ASSERT_TRUE(WaitUntil(
+            [this] { return sim->LogOf("0x03F1").size() >= 2 && !dialog->IsCommandErrorSeen(); },
+            8000));
+        EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{0, 1}));
+        Press(1109);
+        ASSERT_TRUE(WaitUntil([this] { return Idle() && Sent().size() == 2; }, 8000));
+        EXPECT_EQ(Sent(), (std::vector<std::string>{"%\n", "G0 X1\n"}));
+    });
+    sim->Control("state 2");
+}
+
+// A write the link could not make leaves the line unsent: the mode ends at once with the
+// buttons back, and the next start sends that same line.
+TEST_F(TestCutTest, FailedWriteEndsTheModeAndKeepsTheLineUnsent)
+{
+    AddFiles({{"part.nc", "%\nG0 X1\n"}});
+    for (int id : {1109, 1111, 1112}) {
+        SCOPED_TRACE(id);
+        Run([this, id] {
+            set.SetCursor(0, 1);
+            link->failWrites = true;
+            Press(id);
+            EXPECT_TRUE(Idle());
+            EXPECT_TRUE(Sent().empty());
+            EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{0, 1}));
+            link->failWrites = false;
+            Press(1109);
+            ASSERT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
+            EXPECT_EQ(Sent(), (std::vector<std::string>{"G0 X1\n"}));
+        });
+        dialog.reset();
+    }
+}
+
+// A write that failed because the device has gone is a lost machine: the panel asks whether to
+// reconnect, and after Retry the windows that were open close.
+TEST_F(TestCutTest, FailedWriteToAVanishedDeviceIsHandledAsALostMachine)
+{
+    AddFiles({{"part.nc", "%\nG0 X1\n"}});
+    answerer->AnswerBox(CMachineStatusDlg::AnswerRetry, [this](const SeenBox&) {
+        link->failWrites = false;
+        link->gone = false;
+    });
+    Run([this] {
+        link->failWrites = true;
+        link->gone = true;
+        link->refusedReconnections = 1;
+        Press(1109);
+        EXPECT_TRUE(Idle());
+        ASSERT_TRUE(WaitUntil([this] { return answerer->Count() > 0; }));
+        EXPECT_TRUE(WaitUntil([this] { return !dialog->isVisible(); }));
+    });
+    ASSERT_EQ(answerer->Count(), 1);
+    EXPECT_EQ(answerer->Seen()[0].captions, (QStringList{"Retry", "End"}));
+    EXPECT_TRUE(Sent().empty());
+}
+
+// Status reads that come back short carry no override: neither the panel's arrows nor the
+// test cut's step from the placeholder there, so "down" never raises the speed.
+TEST_F(TestCutTest, SpeedArrowsSendNothingAfterAShortStatusRead)
+{
+    AddFiles({{"part.nc", "%\n"}});
+    Run([this] {
+        ASSERT_TRUE(machine->SetCuttingSpeed(100));
+        ASSERT_TRUE(WaitUntil([this] { return panel->GetStatus().override == 100; }));
+        EXPECT_EQ(sim->Control("short-status 7").rfind("error", 0), 0u);
+        ASSERT_EQ(sim->Control("short-status 16"), "ok\n");
+        ASSERT_TRUE(WaitUntil([this] { return panel->GetStatus().override == 255; }));
+        sim->ClearLog();
+        for (auto* arrows : {dialog->findChild<CUpDownArrows*>("1115"),
+                             panel->findChild<CUpDownArrows*>("1014")}) {
+            ASSERT_TRUE(arrows);
+            arrows->GetDownButton()->click();
+            arrows->GetUpButton()->click();
+        }
+        EXPECT_TRUE(sim->LogOf("0x0307").empty());
+        ASSERT_EQ(sim->Control("short-status 0"), "ok\n");
+        ASSERT_TRUE(WaitUntil([this] { return panel->GetStatus().override == 100; }));
+        dialog->findChild<CUpDownArrows*>("1115")->GetDownButton()->click();
+        EXPECT_EQ(sim->LogOf("0x0307"), (std::vector<std::string>{"0x0307 5a"}));
+    });
+}
+
+// The cursor never rests in an empty file: not at opening, not after a run wrapped, not after
+// Quit Cutting; the first start sends the first line there is.
+TEST_F(TestCutTest, CursorNeverRestsInAnEmptyFile)
+{
+    AddFiles({{"empty.nc", ""}, {"part.nc", "%\nG0 X1"}});
+    Run([this] {
+        EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{1, 0}));
+        Press(1111);
+        ASSERT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
+        EXPECT_EQ(Sent(), (std::vector<std::string>{"%\n", "G0 X1"}));
+        EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{1, 0}));
+        Press(1109);
+        ASSERT_TRUE(WaitUntil([this] { return Idle() && Sent().size() == 3; }, 8000));
+        EXPECT_EQ(Sent().back(), "%\n");
+    });
+}
+
+// Quit Cutting while a job runs pauses it and asks, its buttons captioned "Quit Cutting" and
+// "Continue": the first quits and returns the cursor to the start, the second resumes and starts
+// the run mode again from the cursor.
+TEST_F(TestCutTest, QuitCuttingAsksAndQuitsOrContinues)
+{
+    AddFiles({{"slow.nc", "%\nG1 F600 X20\nG0 X0\n"}});
+    struct Row
+    {
+        int answer;
+        std::pair<int, int64_t> cursor;
+        std::vector<std::string> sent;
+    };
+    const std::vector<Row> rows{{1, {0, 0}, {"%\n", "G1 F600 X20\n"}},
+                                {2, {0, 0}, {"%\n", "G1 F600 X20\n", "G0 X0\n"}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.answer);
+        SeenBox seen;
+        answerer->AnswerBox(row.answer, [&seen](const SeenBox& box) { seen = box; });
+        Run([this, &row] {
+            Press(1111);
+            ASSERT_TRUE(WaitUntil([this] { return Cursor().second == 1 && Moving(); }));
+            ASSERT_TRUE(WaitUntil([this] { return panel->GetStatus().State() == 3; }));
+            dialog->Button(1116)->click();
+            EXPECT_FALSE(sim->LogOf("0x03F0").empty());
+            ASSERT_TRUE(
+                WaitUntil([this] { return !sim->LogOf("0x03F1").empty() && Idle(); }, 15000));
+            if (row.answer == 2) {
+                ASSERT_TRUE(WaitUntil([this] { return Sent().size() == 3 && Idle(); }, 15000));
+            }
+            EXPECT_EQ(!sim->LogOf("0x03F2").empty(), row.answer == 1);
+            EXPECT_EQ(Cursor(), row.cursor);
+            EXPECT_EQ(Sent(), row.sent);
+        });
+        EXPECT_EQ(seen.captions, (QStringList{"Quit Cutting", "Continue"}));
+        EXPECT_TRUE(seen.text.startsWith("The modeling machine is now paused."));
+        dialog.reset();
+        ASSERT_TRUE(sim->WaitUntilStopped());
+        sim->Control("state 2");
+        ASSERT_TRUE(WaitUntil([this] { return panel->GetStatus().State() == 2; }));
+    }
 }
 
 } // namespace

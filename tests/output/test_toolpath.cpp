@@ -141,4 +141,35 @@ TEST(TravelQuestion, NamesTheAxisAndHowFarItLeaves)
     EXPECT_TRUE(CheckTravel(MachineExtents(path, {}), low, high).Fits());
 }
 
+// The travel check read in slices finds the same extents as the whole program read at once,
+// however small the slices, arcs, incremental moves and a program without moves included.
+TEST(TravelQuestion, SlicedScanFindsTheExtentsOfTheWholeProgram)
+{
+    const std::vector<std::string> programs{
+        SpiralProgram(900),
+        "%\nG91\nG1 X5 F100\nG2 X10 Y0 R5\nG1 Y-3\nG90 G0 X1 Y1\n",
+        "(comments only)\n(no move)\n",
+        "%\nG0 X1\nG0 X2",
+    };
+    for (const std::string& program : programs) {
+        SCOPED_TRACE(program.substr(0, 40));
+        CCutDataFile file;
+        ASSERT_TRUE(file.LoadFromMemory("part.nc", program));
+        const CNcExtents whole = MachineExtents(ReadFileProgram(file, Calculator()), {});
+        for (int64_t slice : {int64_t(1), int64_t(7), int64_t(100), CTravelScan::SliceBytes}) {
+            SCOPED_TRACE(slice);
+            CTravelScan scan(file, Calculator(), nullptr, slice);
+            int steps = 0;
+            while (!scan.Done() && steps++ < 100000)
+                scan.Step();
+            ASSERT_TRUE(scan.Done());
+            EXPECT_EQ(scan.Extents().empty, whole.empty);
+            if (!whole.empty) {
+                EXPECT_EQ(scan.Extents().low, whole.low);
+                EXPECT_EQ(scan.Extents().high, whole.high);
+            }
+        }
+    }
+}
+
 } // namespace

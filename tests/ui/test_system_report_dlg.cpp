@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 TEST(SystemReportDlg, AnchorsMoveOrStretchWithTheEdges)
@@ -92,6 +94,7 @@ TEST(SystemReportDlg, SaveWritesTheTextsBytesAndShowsFileErrors)
     CSystemReportDlg dialog(text + '\0');
     zr40_test::ModalAnswerer answerer;
     QString error;
+    QString pipeError;
     dialog.show();
     {
         EXPECT_EQ(static_cast<QPlainTextEdit*>(dialog.GetControl(CSystemReportDlg::ReportId))
@@ -110,15 +113,26 @@ TEST(SystemReportDlg, SaveWritesTheTextsBytesAndShowsFileErrors)
         });
         save->click();
         EXPECT_TRUE(dialog.isVisible());
+        // A named pipe: refused at once, not waited on.
+        ASSERT_EQ(::mkfifo(QFile::encodeName(folder.filePath("pipe.txt")).constData(), 0600), 0);
+        answerer.AnswerFileDialog({folder.filePath("pipe.txt")}, "Text file (*.txt)");
+        answerer.Then([&](QWidget* window) {
+            auto* box = qobject_cast<QMessageBox*>(window);
+            ASSERT_NE(box, nullptr);
+            pipeError = box->text();
+            box->accept();
+        });
+        save->click();
         dialog.reject();
     }
-    ASSERT_EQ(answerer.FileRequests().size(), 2u);
+    ASSERT_EQ(answerer.FileRequests().size(), 3u);
     EXPECT_EQ(answerer.FileRequests()[0].filters, QStringList({"Text file (*.txt)", "all (*)"}));
     EXPECT_TRUE(answerer.FileRequests()[0].suffixFromFilter);
     QFile saved(folder.filePath("report.txt"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), text);
     EXPECT_EQ(error, folder.filePath("missing/report.txt") + " was not found.");
+    EXPECT_EQ(pipeError, "Access to " + folder.filePath("pipe.txt") + " was denied.");
 }
 
 // Qt's own save dialog, driven for real: the name is typed without extension, the dialog adds
