@@ -9,6 +9,8 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -123,6 +125,75 @@ TEST_F(PrintSpooler, UnreadableFileFailsTheJob)
     close(fd);
     unlink(path.c_str());
     ASSERT_TRUE(cups->WaitUntilIdle("zr_a"));
+}
+
+// The queue description the package installs: an NC file printed with lp (plain text) and the
+// panel's raw job reach the machine byte for byte; a PDF printed by mistake is refused, not
+// converted into something the machine would take for cutting data.
+TEST_F(PrintSpooler, ShippedDescriptionPassesCuttingDataAndRefusesOtherTypes)
+{
+    ASSERT_TRUE(cups->AddQueueWithPpd("shipped", ZR40_PPD));
+    struct Row
+    {
+        const char* what;
+        std::string content;
+        bool panel; // handed over by the panel as a raw job, else printed with lp
+        bool accepted;
+    };
+    const Row rows[] = {
+        {"NC file with lp", "%\r\nO0001\r\nG90 G0 X1.000 Y2.000\r\nG1 Z-0.5 F100\r\nM30\r\n%\r\n",
+         false, true},
+        {"raw job of the panel", std::string("\x1b\x00ZML\xff\x01", 7), true, true},
+        {"PDF with lp",
+         "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n", false,
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        unlink(cups->OutputOf("shipped").c_str());
+        const std::string path = TempFile(row.content);
+        bool accepted = false;
+        if (row.panel) {
+            const int fd = open(path.c_str(), O_RDONLY);
+            CUsbPrintLink link;
+            link.SetName("shipped");
+            accepted = link.OutputFile(fd, path, "Mildek 1/1");
+            close(fd);
+        } else {
+            accepted = CPrivateCups::Run({"lp", "-d", "shipped", path}) == 0;
+        }
+        unlink(path.c_str());
+        EXPECT_EQ(accepted, row.accepted);
+        ASSERT_TRUE(cups->WaitUntilIdle("shipped"));
+        if (row.accepted)
+            EXPECT_TRUE(ReadAll(cups->OutputOf("shipped")) == row.content) << "the job was changed";
+        else
+            EXPECT_FALSE(std::ifstream(cups->OutputOf("shipped")).good()) << "a job was printed";
+    }
+    // The other tests count the machine queues.
+    EXPECT_EQ(CPrivateCups::Run({"lpadmin", "-x", "shipped"}), 0);
+}
+
+// A file that fails to read in the middle of the hand-over (a USB stick pulled) leaves no job
+// that prints: the job is cancelled before anything of it can reach the machine.
+TEST_F(PrintSpooler, ReadErrorMidHandOverLeavesNoPrintedJob)
+{
+    // A socket whose reads time out once the first pieces are taken stands in for the file.
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    const timeval wait{0, 200 * 1000};
+    ASSERT_EQ(setsockopt(pair[0], SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait), 0);
+    const std::string start(2 * 32768 + 100, 'G');
+    std::thread writer([&] { (void)!write(pair[1], start.data(), start.size()); });
+    const size_t before = cups->CompletedTitles("zr_a").size();
+    CUsbPrintLink link;
+    link.SetName("zr_a");
+    EXPECT_FALSE(link.OutputFile(pair[0], "", "Mildek 2/2"));
+    writer.join();
+    close(pair[0]);
+    close(pair[1]);
+    ASSERT_TRUE(cups->WaitUntilIdle("zr_a"));
+    EXPECT_EQ(cups->CompletedTitles("zr_a").size(), before) << "the partial job printed";
 }
 
 TEST(PrintSpoolerAbsent, AServerThatDoesNotRunFailsAtOnce)
