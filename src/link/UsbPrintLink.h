@@ -49,6 +49,9 @@ public:
     // The device primitives.
     virtual bool FindDevicePath(const std::string& name, std::string& path);
     virtual int OpenDevice(const std::string& name, const std::string& path);
+    // The name of the device lock of the open machine: what identifies the machine itself, so
+    // that two queues of one machine share one lock.
+    virtual std::string DeviceLockName(int handle);
     virtual bool CloseDevice(int handle);
     virtual bool QueryDeviceId(int handle, char* buffer, int length);
     virtual int VendorIn(int handle, uint8_t request, uint16_t value, uint16_t index, void* buffer,
