@@ -59,7 +59,8 @@ bool CUsbPrintLink::Open()
     if (m_handle == -1)
         return false;
     // A failed creation leaves no mutex, and every Lock then fails.
-    m_mutex.Create(DeviceLockName(m_handle));
+    m_key = DeviceLockName(m_handle);
+    m_mutex.Create(m_key);
     return true;
 }
 
@@ -67,6 +68,7 @@ bool CUsbPrintLink::Close()
 {
     m_name.clear();
     m_path.clear();
+    m_key.clear();
     if (m_handle == -1)
         return true;
     const bool closed = CloseDevice(m_handle);
@@ -127,6 +129,7 @@ void CUsbPrintLink::SetName(const std::string& name)
         return;
     m_name = name;
     m_path.clear();
+    m_key.clear();
 }
 
 int CUsbPrintLink::EnumerateMachines(const std::string& driverName, bool checkPaths)

@@ -28,6 +28,7 @@ public:
     bool BulkWrite(const void* data, int length) override;
     int BulkRead(void* buffer, int length) override;
     std::string GetName() const override { return m_name; }
+    std::string GetMachineKey() const override { return m_key.empty() ? m_name : m_key; }
     bool Lock(int ms) override;
     void Unlock() override;
 
@@ -72,6 +73,8 @@ protected:
     std::string m_path;
     const bool m_overlapped;
     CDeviceMutex m_mutex;
+    // The machine's key (DeviceLockName) from the last Open.
+    std::string m_key;
     int m_lockDepth = 0;
     std::vector<std::string> m_machines;
     DeviceChangeTarget m_target;

@@ -147,6 +147,8 @@ TEST_F(UsbUnits, KeptPathToAnotherUnitIsLookedForAgainAndQueuesOfOneMachineShare
     CUsbPrintLink other;
     other.SetName("moved-usb");
     ASSERT_TRUE(other.Open());
+    // The panel mutex is named by the same key.
+    EXPECT_EQ(other.GetMachineKey(), link.GetMachineKey());
     ASSERT_TRUE(link.Lock(0));
     EXPECT_FALSE(other.Lock(0)) << "two queues of one machine took the device lock together";
     link.Unlock();
