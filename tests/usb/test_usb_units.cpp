@@ -97,7 +97,8 @@ TEST_F(UsbUnits, KernelDriverIsDetachedOnlyForBulkTransfersAndBoundAgain)
 }
 
 // Two units without serial numbers: the backend names each by its port, and a queue that names
-// neither (make and model only) is refused rather than given the first.
+// neither (make and model only) is refused rather than given the first. Looking at every unit
+// to find the queue's leaves another printer's kernel driver bound.
 TEST_F(UsbUnits, UnitsWithoutSerialNumbersAreToldApartByPortOrRefused)
 {
     char pattern[] = "/tmp/zr40-units-job-XXXXXX";
@@ -122,6 +123,12 @@ TEST_F(UsbUnits, UnitsWithoutSerialNumbersAreToldApartByPortOrRefused)
         EXPECT_EQ(RunBackend(row.uri, pattern), row.exitStatus);
         for (CEmulatedMachine* unit : {withDriver, twin, moved})
             EXPECT_EQ(unit->GetBulkOutSize(), unit == row.receiver ? 6u : 0u) << unit->GetPath();
+        // Listing the units (serial numbers, device ids) leaves the kernel driver alone; only
+        // the job on that unit takes it off, and gives it back.
+        const CEmulatedMachine::Record driver = withDriver->GetRecord();
+        EXPECT_EQ(driver.driverDetaches, row.receiver == withDriver ? 1 : 0);
+        EXPECT_EQ(driver.driverAttaches, driver.driverDetaches);
+        EXPECT_TRUE(driver.driverBound);
     }
     unlink(pattern);
 }
