@@ -1,17 +1,22 @@
+#include "PrintSpooler.h"
 #include "PrivateCups.h"
 #include "UsbPrintLink.h"
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -194,6 +199,41 @@ TEST_F(PrintSpooler, ReadErrorMidHandOverLeavesNoPrintedJob)
     close(pair[1]);
     ASSERT_TRUE(cups->WaitUntilIdle("zr_a"));
     EXPECT_EQ(cups->CompletedTitles("zr_a").size(), before) << "the partial job printed";
+}
+
+// zr40-add-queue asks the print system for the machines (lpinfo runs the backends itself), so a
+// print administrator who is not root needs no access to the 0700 backend; the queue it makes
+// aborts a failed job instead of keeping it to send again from its first byte.
+TEST(QueueHelper, FindsTheMachineThroughThePrintSystem)
+{
+    char folder[] = "/tmp/zr40-helper-XXXXXX";
+    ASSERT_TRUE(mkdtemp(folder));
+    chmod(folder, 0755);
+    const std::string backend = std::string(folder) + "/zr40";
+    {
+        std::ofstream script(backend);
+        script
+            << "#!/bin/sh\n[ $# -eq 0 ] || exit 1\n"
+               "echo 'direct zr40://Quenby/ZR-40?serial=LISTED \"Quenby ZR-40\" \"Quenby ZR-40\" "
+               "\"MFG:Quenby;MDL:ZR-40;\" \"\"'\n";
+    }
+    chmod(backend.c_str(), 0755);
+    {
+        CPrivateCups cups("zr40", backend);
+        if (!cups.IsRunning())
+            GTEST_SKIP() << cups.Why();
+        const std::string ppd = std::string("ZR40_PPD=") + ZR40_PPD;
+        EXPECT_EQ(
+            CPrivateCups::Run({"env", "-u", "ZR40_BACKEND", ppd, "sh", ZR40_ADD_QUEUE, "listed"}),
+            0);
+        std::vector<PrinterEntry> printers;
+        ASSERT_TRUE(CPrintSpooler().ListPrinters(printers));
+        ASSERT_EQ(printers.size(), 1u);
+        EXPECT_EQ(printers[0].port, "zr40://Quenby/ZR-40?serial=LISTED");
+        EXPECT_EQ(printers[0].driverName, Driver);
+        EXPECT_EQ(CPrivateCups::PrinterAttribute("listed", "printer-error-policy"), "abort-job");
+    }
+    fs::remove_all(folder);
 }
 
 TEST(PrintSpoolerAbsent, AServerThatDoesNotRunFailsAtOnce)
