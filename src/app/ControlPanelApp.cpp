@@ -116,7 +116,19 @@ bool CControlPanelApp::AcquireMachine(CModelingMachine& machine)
                 break;
             machine.CloseMachine();
         }
-        const int answer = box.exec();
+        // A device this user may not open is told apart from no machine at all: the remedy is
+        // the udev rule, not the cable.
+        const std::string denied = machine.GetUsbLink().GetAccessDeniedDevice();
+        int answer = 0;
+        if (denied.empty()) {
+            answer = box.exec();
+        } else {
+            CPanelMessageBox deniedBox(FormatTemplate(LoadString(Str::MachineAccessDenied),
+                                                      {QString::fromStdString(denied)}),
+                                       NoMachineBoxStyle);
+            PrepareNoMachineBox(deniedBox);
+            answer = deniedBox.exec();
+        }
         if (answer == EndResult)
             return false;
         if (answer == SimulatorHotKey) {

@@ -37,6 +37,9 @@ public:
     // What names the open machine itself rather than its queue (a real machine's serial number,
     // else its port), so that locks taken for two queues of one machine exclude each other.
     virtual std::string GetMachineKey() const { return GetName(); }
+    // The device node of a printer-class device that the last search for a machine could not
+    // open for lack of rights (the machine without its udev rule); empty when there was none.
+    virtual std::string GetAccessDeniedDevice() const { return {}; }
     virtual bool Lock(int ms) = 0;
     virtual void Unlock() = 0;
     virtual ~CMachineLink() = default;

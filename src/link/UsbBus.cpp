@@ -2,6 +2,7 @@
 
 #include <libusb.h>
 
+#include <cstdio>
 #include <cstring>
 #include <poll.h>
 #include <sys/epoll.h>
@@ -260,6 +261,10 @@ std::vector<UsbPrinterDevice> CUsbBus::ListPrinters()
             continue;
         UsbPrinterDevice printer;
         printer.path = PathOf(list[i]);
+        char node[32];
+        std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", libusb_get_bus_number(list[i]),
+                      libusb_get_device_address(list[i]));
+        printer.node = node;
         // The serial number and the device id need the device opened, which leaves a kernel
         // driver bound to it alone (neither request needs the interface); a device this user may
         // not open is listed without them.

@@ -17,10 +17,15 @@ bool CUsbDevice::FindPath(const std::string& name, std::string& path)
     m_targetName = name;
     if (!m_target)
         return false;
-    const std::optional<std::string> found =
-        MatchUsbDevice(*m_target, CUsbBus::Instance().ListPrinters());
-    if (!found)
+    m_deniedNode.clear();
+    const std::vector<UsbPrinterDevice> devices = CUsbBus::Instance().ListPrinters();
+    const std::optional<std::string> found = MatchUsbDevice(*m_target, devices);
+    if (!found) {
+        for (const UsbPrinterDevice& device : devices)
+            if (device.accessDenied && m_deniedNode.empty())
+                m_deniedNode = device.node;
         return false;
+    }
     path = *found;
     return true;
 }

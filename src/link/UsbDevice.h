@@ -28,6 +28,9 @@ public:
     int Open(const std::string& name, const std::string& path);
     // What names the machine whatever its queue or socket: its serial number, else its path.
     std::string Identity(int handle);
+    // After a FindPath that found nothing: the node of a printer-class device this user may not
+    // open, which may be the machine; empty when every device could be looked at.
+    const std::string& GetAccessDeniedNode() const { return m_deniedNode; }
     bool Close(int handle);
     // The printer-class device id text ("MFG:...;MDL:...;"), NUL-terminated.
     bool QueryDeviceId(int handle, char* buffer, int length);
@@ -50,4 +53,5 @@ private:
     // The device the queue m_targetName names, from its URI.
     std::optional<UsbDeviceUri> m_target;
     std::string m_targetName;
+    std::string m_deniedNode;
 };

@@ -12,6 +12,7 @@ struct UsbPrinterDevice
     std::string serial;        // the serial-number string, empty when the device has none
     std::string deviceId;      // the printer-class device id ("MFG:...;MDL:...;")
     bool accessDenied = false; // the device could not be opened: this user lacks the rights
+    std::string node = {};     // its device node, "/dev/bus/usb/BUS/ADDRESS"
 };
 
 // The device a print queue's device URI points at. Both this project's backend

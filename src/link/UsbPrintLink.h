@@ -29,6 +29,7 @@ public:
     int BulkRead(void* buffer, int length) override;
     std::string GetName() const override { return m_name; }
     std::string GetMachineKey() const override { return m_key.empty() ? m_name : m_key; }
+    std::string GetAccessDeniedDevice() const override { return m_device.GetAccessDeniedNode(); }
     bool Lock(int ms) override;
     void Unlock() override;
 
