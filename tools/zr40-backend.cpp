@@ -3,10 +3,10 @@
 // a job (job-id user title copies options [file], DEVICE_URI and PRINTER in the environment) it
 // writes the job unchanged to the machine's bulk-out endpoint.
 //
-// Every piece of the job goes over inside the machine's device lock, with the USB interface
-// claimed only for that piece, so that the panel's status polling goes on between two pieces. A
-// cancelled job (SIGTERM from the print system) stops before the next piece.
-#include "DeviceMutex.h"
+// The job holds the machine's printer interface from its first byte to its last, as the print
+// system's own USB backend does; the panel's control transfers need no claim and so go on
+// beside it (status, Pause, Stop). Data goes over in short bulk transfers, so that a cancelled
+// job (SIGTERM from the print system) or a stalled machine is seen within one of them.
 #include "UsbBus.h"
 #include "UsbDeviceMatch.h"
 
@@ -31,14 +31,12 @@ constexpr int BackendFailed = 1;
 constexpr int BackendRetry = 6;
 
 constexpr int PieceSize = 32768;
-constexpr int LockWaitMs = 10000;
-// How long one attempt on a piece may hold the device: a machine whose buffer is full takes its
-// data slowly, and meanwhile the panel must still get its turn.
-constexpr int AttemptMs = 1000;
-// The device lock is a lock file that other programs wait for by trying it every few
-// milliseconds; a pause this long after each piece lets them in between two pieces instead of
-// starving them for the whole job.
-constexpr auto YieldTime = std::chrono::milliseconds(3);
+// One bulk transfer lasts at most this long: a machine whose buffer is full (paused) takes its
+// data slowly, and between two transfers the backend looks for a cancel.
+constexpr int SliceMs = 100;
+// While another program holds the interface (another queue's job), the claim is tried again
+// this often.
+constexpr auto ClaimRetry = std::chrono::milliseconds(100);
 constexpr const char* MakeAndModel = "Quenby ZR-40";
 
 std::atomic<bool> g_cancelled{false};
@@ -89,25 +87,38 @@ int ReadPiece(int fd, char* piece)
     return got;
 }
 
-// Sends one piece: each attempt inside the device lock, until all of it is taken.
-bool SendPiece(CDeviceMutex& mutex, int handle, const char* data, int length)
+// Sends one piece in slices until all of it is taken; false when the machine failed (a stall)
+// or the job was cancelled.
+bool SendPiece(int handle, const char* data, int length)
 {
     while (length > 0) {
         if (g_cancelled)
             return false;
-        if (!mutex.Lock(LockWaitMs)) {
-            std::fprintf(stderr, "DEBUG: the machine's device lock was not free in time\n");
-            continue;
-        }
-        const int sent = CUsbBus::Instance().BulkWrite(handle, data, length, AttemptMs);
-        mutex.Unlock();
-        std::this_thread::sleep_for(YieldTime);
+        const int sent = CUsbBus::Instance().BulkWrite(handle, data, length, SliceMs);
         if (sent < 0)
             return false;
         data += sent;
         length -= sent;
     }
     return true;
+}
+
+// Holds the printer interface for the job, waiting while another program's job holds it.
+bool ClaimForJob(int handle)
+{
+    bool told = false;
+    for (;;) {
+        const int result = CUsbBus::Instance().ClaimInterface(handle);
+        if (result == CUsbBus::ClaimOk)
+            return true;
+        if (result != CUsbBus::ClaimBusy || g_cancelled)
+            return false;
+        if (!told) {
+            std::fprintf(stderr, "INFO: The machine is busy with another job; waiting\n");
+            told = true;
+        }
+        std::this_thread::sleep_for(ClaimRetry);
+    }
 }
 
 int PrintJob(int argc, char** argv)
@@ -134,17 +145,28 @@ int PrintJob(int argc, char** argv)
         copies = std::max(1, std::atoi(argv[4]));
     }
     std::fprintf(stderr, "STATE: +connecting-to-device\n");
-    const auto path = MatchUsbDevice(*uri, CUsbBus::Instance().ListPrinters());
+    bool ambiguous = false;
+    const auto path = MatchUsbDevice(*uri, CUsbBus::Instance().ListPrinters(), &ambiguous);
+    if (ambiguous) {
+        std::fprintf(stderr,
+                     "ERROR: Several machines match the queue %s (%s) and none has a serial "
+                     "number; create the queue again with zr40-add-queue, which names the "
+                     "machine by its USB port\n",
+                     printer, uriText);
+        return BackendFailed;
+    }
     const int handle = path ? CUsbBus::Instance().Open(*path) : -1;
     if (handle == -1) {
         std::fprintf(stderr, "ERROR: The machine is not connected or is switched off\n");
         return BackendRetry;
     }
     std::fprintf(stderr, "STATE: -connecting-to-device\n");
-    CDeviceMutex mutex;
-    if (!mutex.Create(printer)) {
-        std::fprintf(stderr, "ERROR: The machine's device lock cannot be created\n");
-        return BackendFailed;
+    if (!ClaimForJob(handle)) {
+        CUsbBus::Instance().Close(handle);
+        if (g_cancelled)
+            return BackendOk;
+        std::fprintf(stderr, "ERROR: The machine's printer interface cannot be claimed\n");
+        return BackendRetry;
     }
 
     std::vector<char> piece(PieceSize);
@@ -159,7 +181,7 @@ int PrintJob(int argc, char** argv)
                 ok = got == 0;
                 break;
             }
-            if (!SendPiece(mutex, handle, piece.data(), got)) {
+            if (!SendPiece(handle, piece.data(), got)) {
                 ok = false;
                 break;
             }
@@ -167,6 +189,7 @@ int PrintJob(int argc, char** argv)
             std::fprintf(stderr, "DEBUG: %lld bytes sent\n", total);
         }
     }
+    // Closing releases the interface and gives a kernel driver back what was detached.
     CUsbBus::Instance().Close(handle);
     if (g_cancelled) {
         std::fprintf(stderr, "INFO: The job was cancelled after %lld bytes\n", total);

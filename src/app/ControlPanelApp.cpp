@@ -66,8 +66,10 @@ std::vector<std::string> CControlPanelApp::FindCandidates(CModelingMachine& mach
         const std::optional<std::string> name = machine.GetUsbLink().GetMachineName(i);
         if (!name || !machine.SelectMachine(*name))
             continue;
-        // A machine whose panel mutex exists is served by another panel and never offered.
-        if (machine.GetLink().CheckConnection() && CPanelMutex::IsFree(*name))
+        // A machine whose panel mutex exists is served by another panel and never offered. The
+        // mutex is named after the machine, not the queue: two queues may lead to one machine.
+        if (machine.GetLink().CheckConnection() &&
+            CPanelMutex::IsFree(machine.GetLink().GetMachineKey()))
             candidates.push_back(*name);
         machine.CloseMachine();
     }
@@ -114,7 +116,19 @@ bool CControlPanelApp::AcquireMachine(CModelingMachine& machine)
                 break;
             machine.CloseMachine();
         }
-        const int answer = box.exec();
+        // A device this user may not open is told apart from no machine at all: the remedy is
+        // the udev rule, not the cable.
+        const std::string denied = machine.GetUsbLink().GetAccessDeniedDevice();
+        int answer = 0;
+        if (denied.empty()) {
+            answer = box.exec();
+        } else {
+            CPanelMessageBox deniedBox(FormatTemplate(LoadString(Str::MachineAccessDenied),
+                                                      {QString::fromStdString(denied)}),
+                                       NoMachineBoxStyle);
+            PrepareNoMachineBox(deniedBox);
+            answer = deniedBox.exec();
+        }
         if (answer == EndResult)
             return false;
         if (answer == SimulatorHotKey) {
@@ -126,7 +140,8 @@ bool CControlPanelApp::AcquireMachine(CModelingMachine& machine)
         }
     }
 
-    const CPanelMutex::CreateResult reserved = m_panelMutex.Create(chosen);
+    const std::string key = chosen.empty() ? chosen : machine.GetLink().GetMachineKey();
+    const CPanelMutex::CreateResult reserved = m_panelMutex.Create(key);
     if (reserved == CPanelMutex::CreateResult::Created)
         return true;
     machine.CloseMachine();
@@ -135,6 +150,6 @@ bool CControlPanelApp::AcquireMachine(CModelingMachine& machine)
     // mend, so the user is told which file it is.
     if (reserved == CPanelMutex::CreateResult::Failed)
         ShowFileError(nullptr, m_panelMutex.GetError(),
-                      QString::fromStdString(CPanelMutex::LockPath(chosen)));
+                      QString::fromStdString(CPanelMutex::LockPath(key)));
     return false;
 }

@@ -29,12 +29,18 @@ uint64_t Fnv1a(const std::string& text)
     return hash;
 }
 
-bool IsWritableDirectory(const char* path)
+// Says once per process why no lock can be had: every program that drives the machine needs the
+// folder, and without it they would not exclude each other.
+void ReportMissingFolder(const std::string& folder)
 {
-    struct stat st
-    {
-    };
-    return stat(path, &st) == 0 && S_ISDIR(st.st_mode) && access(path, W_OK | X_OK) == 0;
+    static bool reported = false;
+    if (reported)
+        return;
+    reported = true;
+    std::fprintf(stderr,
+                 "zr40: the lock folder %s is missing; the package creates it at start-up "
+                 "(systemd-tmpfiles --create zr40-panel.conf, as root)\n",
+                 folder.c_str());
 }
 
 // Opens an existing lock file, or creates it exclusively. Opening without O_CREAT first keeps
@@ -68,9 +74,7 @@ std::string CLockFile::LockDirectory()
 {
     if (const char* dir = std::getenv("ZR40_LOCK_DIR"); dir && *dir)
         return dir;
-    if (IsWritableDirectory("/run/lock"))
-        return "/run/lock";
-    return "/tmp";
+    return ZR40_LOCK_DIR_DEFAULT;
 }
 
 std::string CLockFile::LockFileName(const std::string& kind, const std::string& name)
@@ -105,8 +109,16 @@ bool CLockFile::Open(const std::string& kind, const std::string& name)
     const std::string path = LockFilePath(kind, name);
     bool created = false;
     int fd = OpenLockPath(path, created);
-    if (fd < 0)
+    if (fd < 0) {
+        const int error = errno;
+        struct stat folder
+        {
+        };
+        if (stat(LockDirectory().c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))
+            ReportMissingFolder(LockDirectory());
+        errno = error;
         return false;
+    }
     struct stat st
     {
     };

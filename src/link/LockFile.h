@@ -24,8 +24,10 @@ public:
     bool TryLock(int ms);
     void Unlock();
 
-    // The folder that holds the lock files: $ZR40_LOCK_DIR when set, else /run/lock when it is
-    // a writable folder, else /tmp.
+    // The folder that holds the lock files: one fixed folder for every program and user (the
+    // package creates it, world-writable and sticky), or $ZR40_LOCK_DIR when set (tests). There
+    // is no fallback: two programs that chose different folders would not exclude each other,
+    // so a missing folder fails every lock, with a message on the standard error.
     static std::string LockDirectory();
     // A file name that stands for kind and name: characters that cannot stand in a file name are
     // escaped as %XX (so different names stay different), overlong names are shortened and

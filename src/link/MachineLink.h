@@ -34,6 +34,12 @@ public:
     virtual bool BulkWrite(const void* data, int length) = 0;
     virtual int BulkRead(void* buffer, int length) = 0;
     virtual std::string GetName() const = 0;
+    // What names the open machine itself rather than its queue (a real machine's serial number,
+    // else its port), so that locks taken for two queues of one machine exclude each other.
+    virtual std::string GetMachineKey() const { return GetName(); }
+    // The device node of a printer-class device that the last search for a machine could not
+    // open for lack of rights (the machine without its udev rule); empty when there was none.
+    virtual std::string GetAccessDeniedDevice() const { return {}; }
     virtual bool Lock(int ms) = 0;
     virtual void Unlock() = 0;
     virtual ~CMachineLink() = default;

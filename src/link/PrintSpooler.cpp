@@ -154,14 +154,15 @@ bool CPrintSpooler::SendRawFile(const std::string& printer, int fd, const std::s
             progress(done);
         ok = ReadPiece(fd, piece.get(), PieceSize, got);
     }
-    // The document is ended in every case, so that the connection is left in order; the job is
-    // then cancelled when anything failed, so a part of a file never reaches the machine.
-    const ipp_status_t finished = cupsFinishDocument(http.get(), printer.c_str());
-    ok = ok && finished <= IPP_STATUS_OK_CONFLICTING;
     if (!ok) {
+        // The job is cancelled before anything ends the document: a finished document could
+        // start printing before the cancel arrives, and part of a file must never reach the
+        // machine. The connection is then dropped in the middle of the document, which the
+        // server discards.
         Connection cancel = Connect();
         if (cancel)
             cupsCancelJob2(cancel.get(), printer.c_str(), job, 0);
+        return false;
     }
-    return ok;
+    return cupsFinishDocument(http.get(), printer.c_str()) <= IPP_STATUS_OK_CONFLICTING;
 }

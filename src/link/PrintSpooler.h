@@ -37,8 +37,8 @@ public:
 
     // Sends the open file fd as one raw job named jobName to the printer's queue, read and
     // written in pieces of PieceSize bytes, reporting the bytes handed over after every piece.
-    // True only when the whole file was read and accepted; on a failure the job is cancelled,
-    // so that part of a file never reaches the machine.
+    // True only when the whole file was read and accepted; on a failure the job is cancelled
+    // before its document is ended, so that part of a file never reaches the machine.
     bool SendRawFile(const std::string& printer, int fd, const std::string& jobName,
                      const SpoolProgress& progress = {});
 };

@@ -46,6 +46,7 @@ public:
 
     bool FindDevicePath(const std::string& name, std::string& path) override;
     int OpenDevice(const std::string& name, const std::string& path) override;
+    std::string DeviceLockName(int) override { return m_name; }
     bool CloseDevice(int handle) override;
     bool QueryDeviceId(int handle, char* buffer, int length) override;
     int VendorIn(int handle, uint8_t request, uint16_t value, uint16_t index, void* buffer,

@@ -2,11 +2,11 @@
 
 #include <libusb.h>
 
-#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <poll.h>
 #include <sys/epoll.h>
-#include <thread>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace {
@@ -14,10 +14,10 @@ namespace {
 constexpr uint8_t PrinterClass = 7;
 constexpr uint8_t GetDeviceIdRequest = 0;
 constexpr uint8_t ClassInterfaceIn = 0xA1;
+constexpr uint8_t PrinterSubclass = 1;
+constexpr uint8_t UnidirectionalProtocol = 1;
+constexpr uint8_t BidirectionalProtocol = 2;
 constexpr unsigned ControlTimeoutMs = 3000;
-// Another program may hold the interface for one transfer; a claim waits that long for it.
-constexpr auto ClaimPatience = std::chrono::milliseconds(2000);
-constexpr auto ClaimRetry = std::chrono::milliseconds(2);
 
 // The printer interface of a device: its number, alternate setting and bulk endpoints.
 struct PrinterInterface
@@ -29,36 +29,45 @@ struct PrinterInterface
     unsigned char bulkIn = 0;
 };
 
+// The printer interface: the alternate setting of subclass 1 that speaks protocol 2
+// (bidirectional) or, failing that, protocol 1 (unidirectional), with a bulk-out endpoint.
+// Other protocols (IEEE 1284.4 and vendor ones) are not the machine's.
 bool FindPrinterInterface(libusb_device* device, PrinterInterface& found)
 {
     libusb_config_descriptor* config = nullptr;
     if (libusb_get_active_config_descriptor(device, &config) != 0 &&
         libusb_get_config_descriptor(device, 0, &config) != 0)
         return false;
-    bool ok = false;
-    for (int i = 0; i < config->bNumInterfaces && !ok; ++i) {
+    int bestProtocol = 0;
+    for (int i = 0; i < config->bNumInterfaces; ++i) {
         const libusb_interface& iface = config->interface[i];
-        for (int a = 0; a < iface.num_altsetting && !ok; ++a) {
+        for (int a = 0; a < iface.num_altsetting; ++a) {
             const libusb_interface_descriptor& alt = iface.altsetting[a];
-            if (alt.bInterfaceClass != PrinterClass)
+            if (alt.bInterfaceClass != PrinterClass || alt.bInterfaceSubClass != PrinterSubclass ||
+                (alt.bInterfaceProtocol != UnidirectionalProtocol &&
+                 alt.bInterfaceProtocol != BidirectionalProtocol) ||
+                alt.bInterfaceProtocol <= bestProtocol)
                 continue;
-            found = PrinterInterface{};
-            found.number = alt.bInterfaceNumber;
-            found.altSetting = alt.bAlternateSetting;
+            PrinterInterface candidate;
+            candidate.number = alt.bInterfaceNumber;
+            candidate.altSetting = alt.bAlternateSetting;
             for (int e = 0; e < alt.bNumEndpoints; ++e) {
                 const libusb_endpoint_descriptor& ep = alt.endpoint[e];
                 if ((ep.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) != LIBUSB_TRANSFER_TYPE_BULK)
                     continue;
-                if (ep.bEndpointAddress & LIBUSB_ENDPOINT_IN)
-                    found.bulkIn = found.bulkIn ? found.bulkIn : ep.bEndpointAddress;
-                else
-                    found.bulkOut = found.bulkOut ? found.bulkOut : ep.bEndpointAddress;
+                unsigned char& slot = (ep.bEndpointAddress & LIBUSB_ENDPOINT_IN)
+                                          ? candidate.bulkIn
+                                          : candidate.bulkOut;
+                slot = slot ? slot : ep.bEndpointAddress;
             }
-            ok = true;
+            if (candidate.bulkOut == 0)
+                continue;
+            found = candidate;
+            bestProtocol = alt.bInterfaceProtocol;
         }
     }
     libusb_free_config_descriptor(config);
-    return ok;
+    return bestProtocol != 0;
 }
 
 // "usb:BUS-PORT.PORT...": stable while the device stays in the same socket, and unique.
@@ -74,26 +83,41 @@ std::string PathOf(libusb_device* device)
     return path;
 }
 
-// Holds the printer interface for one transfer. A kernel driver bound to it is detached first
-// and stays detached.
+// Claims the printer interface and selects its alternate setting. libusb detaches a kernel
+// printer driver bound to it as part of the claim (auto-detach) and binds it again on release.
+// A claim that another program holds fails at once with LIBUSB_ERROR_BUSY.
+int ClaimPrinterInterface(libusb_device_handle* handle, const PrinterInterface& iface)
+{
+    const int result = libusb_claim_interface(handle, iface.number);
+    if (result != 0 || iface.altSetting == 0)
+        return result;
+    const int selected = libusb_set_interface_alt_setting(handle, iface.number, iface.altSetting);
+    if (selected != 0)
+        libusb_release_interface(handle, iface.number);
+    return selected;
+}
+
+// A request addressed to the interface carries the interface's number in the low byte of wIndex.
+uint16_t InterfaceIndex(const PrinterInterface& iface, uint8_t requestType, uint16_t index)
+{
+    constexpr uint8_t RecipientMask = 0x1F;
+    if ((requestType & RecipientMask) != LIBUSB_RECIPIENT_INTERFACE)
+        return index;
+    return static_cast<uint16_t>((index & 0xFF00) | (iface.number & 0xFF));
+}
+
+// Holds the printer interface for one bulk transfer, unless the handle already holds it.
 class CClaim
 {
 public:
-    CClaim(libusb_device_handle* handle, int number) : m_handle(handle), m_number(number)
+    CClaim(libusb_device_handle* handle, const PrinterInterface& iface, bool held)
+        : m_handle(handle), m_number(iface.number),
+          m_result(held ? 0 : ClaimPrinterInterface(handle, iface)), m_release(!held)
     {
-        if (libusb_kernel_driver_active(handle, number) == 1)
-            libusb_detach_kernel_driver(handle, number);
-        const auto deadline = std::chrono::steady_clock::now() + ClaimPatience;
-        for (;;) {
-            m_result = libusb_claim_interface(handle, number);
-            if (m_result != LIBUSB_ERROR_BUSY || std::chrono::steady_clock::now() > deadline)
-                break;
-            std::this_thread::sleep_for(ClaimRetry);
-        }
     }
     ~CClaim()
     {
-        if (m_result == 0)
+        if (m_result == 0 && m_release)
             libusb_release_interface(m_handle, m_number);
     }
     CClaim(const CClaim&) = delete;
@@ -104,6 +128,7 @@ private:
     libusb_device_handle* m_handle;
     int m_number;
     int m_result;
+    bool m_release;
 };
 
 } // namespace
@@ -113,6 +138,8 @@ struct CUsbBus::Device
     libusb_device_handle* handle = nullptr;
     PrinterInterface iface;
     bool gone = false;
+    // The interface is claimed until ReleaseInterface (a print job), not per transfer.
+    bool held = false;
 };
 
 // The C callbacks libusb calls, with the object as user data.
@@ -129,7 +156,7 @@ struct UsbCallbacks
         if (readable)
             libusb_free_config_descriptor(config);
         if (!readable || FindPrinterInterface(device, iface))
-            static_cast<CUsbBus*>(self)->m_changed = true;
+            static_cast<CUsbBus*>(self)->MarkChanged();
         return 0;
     }
     static void LIBUSB_CALL PollfdAdded(int fd, short events, void* self)
@@ -169,6 +196,20 @@ CUsbBus::~CUsbBus()
     }
     if (m_epollFd != -1)
         close(m_epollFd);
+    if (m_changeFd != -1)
+        close(m_changeFd);
+}
+
+// A notice raised while a synchronous transfer handled libusb's events would find libusb's own
+// descriptors drained already, and the owner would not look; the eventfd stays readable until
+// ProcessEvents has handed the notice over.
+void CUsbBus::MarkChanged()
+{
+    m_changed = true;
+    if (m_changeFd != -1) {
+        const uint64_t one = 1;
+        (void)!write(m_changeFd, &one, sizeof one);
+    }
 }
 
 bool CUsbBus::EnsureContext()
@@ -193,6 +234,20 @@ CUsbBus::Device* CUsbBus::Find(int handle)
     return it->second.get();
 }
 
+void CUsbBus::ReadIdentity(Device& device, UsbPrinterDevice& printer)
+{
+    libusb_device_descriptor descriptor{};
+    unsigned char text[256] = {};
+    if (libusb_get_device_descriptor(libusb_get_device(device.handle), &descriptor) == 0 &&
+        descriptor.iSerialNumber != 0 &&
+        libusb_get_string_descriptor_ascii(device.handle, descriptor.iSerialNumber, text,
+                                           sizeof text - 1) > 0)
+        printer.serial = reinterpret_cast<char*>(text);
+    char id[1024] = {};
+    if (DeviceIdOf(device, id, sizeof id) > 0)
+        printer.deviceId = id;
+}
+
 std::vector<UsbPrinterDevice> CUsbBus::ListPrinters()
 {
     std::vector<UsbPrinterDevice> printers;
@@ -206,31 +261,38 @@ std::vector<UsbPrinterDevice> CUsbBus::ListPrinters()
             continue;
         UsbPrinterDevice printer;
         printer.path = PathOf(list[i]);
-        // The serial number and the device id need the device opened; a device this user may
+        char node[32];
+        std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", libusb_get_bus_number(list[i]),
+                      libusb_get_device_address(list[i]));
+        printer.node = node;
+        // The serial number and the device id need the device opened, which leaves a kernel
+        // driver bound to it alone (neither request needs the interface); a device this user may
         // not open is listed without them.
-        libusb_device_descriptor descriptor{};
         libusb_device_handle* handle = nullptr;
-        if (libusb_get_device_descriptor(list[i], &descriptor) == 0 &&
-            libusb_open(list[i], &handle) == 0) {
-            unsigned char text[256] = {};
-            if (descriptor.iSerialNumber != 0 &&
-                libusb_get_string_descriptor_ascii(handle, descriptor.iSerialNumber, text,
-                                                   sizeof text - 1) > 0)
-                printer.serial = reinterpret_cast<char*>(text);
-            // Handle 0 is never given out: it lends the device id query to this device.
-            Device device{handle, iface, false};
-            m_devices.emplace(0, std::make_unique<Device>(device));
-            char id[1024] = {};
-            if (QueryDeviceId(0, id, sizeof id) > 0)
-                printer.deviceId = id;
-            m_devices.erase(0);
+        const int opened = libusb_open(list[i], &handle);
+        if (opened == 0) {
+            Device device{handle, iface, false, false};
+            ReadIdentity(device, printer);
             libusb_close(handle);
+        } else if (opened == LIBUSB_ERROR_ACCESS) {
+            printer.accessDenied = true;
         }
         printers.push_back(printer);
     }
     if (count >= 0)
         libusb_free_device_list(list, 1);
     return printers;
+}
+
+std::optional<UsbPrinterDevice> CUsbBus::Describe(int handle)
+{
+    Device* device = Find(handle);
+    if (!device)
+        return std::nullopt;
+    UsbPrinterDevice printer;
+    printer.path = PathOf(libusb_get_device(device->handle));
+    ReadIdentity(*device, printer);
+    return printer;
 }
 
 int CUsbBus::Open(const std::string& path)
@@ -247,8 +309,10 @@ int CUsbBus::Open(const std::string& path)
         libusb_device_handle* handle = nullptr;
         if (libusb_open(list[i], &handle) != 0)
             break;
+        // A kernel driver is taken off the interface only for a claim, and given it back after.
+        libusb_set_auto_detach_kernel_driver(handle, 1);
         result = m_nextHandle++;
-        m_devices.emplace(result, std::make_unique<Device>(Device{handle, iface, false}));
+        m_devices.emplace(result, std::make_unique<Device>(Device{handle, iface, false, false}));
     }
     if (count >= 0)
         libusb_free_device_list(list, 1);
@@ -260,6 +324,8 @@ bool CUsbBus::Close(int handle)
     const auto it = m_devices.find(handle);
     if (it == m_devices.end())
         return false;
+    if (it->second->held && !it->second->gone)
+        libusb_release_interface(it->second->handle, it->second->iface.number);
     libusb_close(it->second->handle);
     m_devices.erase(it);
     return true;
@@ -277,21 +343,23 @@ int CUsbBus::Transfer(Device& device, int result)
 
 int CUsbBus::QueryDeviceId(int handle, char* buffer, int length)
 {
+    Device* device = Find(handle);
+    return device ? DeviceIdOf(*device, buffer, length) : -1;
+}
+
+int CUsbBus::DeviceIdOf(Device& device, char* buffer, int length)
+{
     if (!buffer || length < 3)
         return -1;
-    Device* device = Find(handle);
-    if (!device)
-        return -1;
-    CClaim claim(device->handle, device->iface.number);
-    if (claim.Result() != 0)
-        return Transfer(*device, claim.Result());
+    // usbfs lets GET_DEVICE_ID addressed to a printer interface (interface and alternate setting
+    // in wIndex) through without a claim, so it works while another program prints.
     std::vector<unsigned char> reply(static_cast<size_t>(length) + 1);
     const int got = libusb_control_transfer(
-        device->handle, ClassInterfaceIn, GetDeviceIdRequest,
-        static_cast<uint16_t>(device->iface.configIndex),
-        static_cast<uint16_t>((device->iface.number << 8) | device->iface.altSetting), reply.data(),
+        device.handle, ClassInterfaceIn, GetDeviceIdRequest,
+        static_cast<uint16_t>(device.iface.configIndex),
+        static_cast<uint16_t>((device.iface.number << 8) | device.iface.altSetting), reply.data(),
         static_cast<uint16_t>(length), ControlTimeoutMs);
-    if (Transfer(*device, got) < 2)
+    if (Transfer(device, got) < 2)
         return -1;
     // The text follows a big-endian length that counts itself; a device that reports more than
     // it sent is taken at what arrived.
@@ -310,11 +378,9 @@ int CUsbBus::ControlIn(int handle, uint8_t requestType, uint8_t request, uint16_
     Device* device = Find(handle);
     if (!device || length < 0 || length > 0xFFFF)
         return -1;
-    CClaim claim(device->handle, device->iface.number);
-    if (claim.Result() != 0)
-        return Transfer(*device, claim.Result());
     return Transfer(*device,
-                    libusb_control_transfer(device->handle, requestType, request, value, index,
+                    libusb_control_transfer(device->handle, requestType, request, value,
+                                            InterfaceIndex(device->iface, requestType, index),
                                             static_cast<unsigned char*>(buffer),
                                             static_cast<uint16_t>(length), ControlTimeoutMs));
 }
@@ -325,14 +391,12 @@ bool CUsbBus::ControlOut(int handle, uint8_t requestType, uint8_t request, uint1
     Device* device = Find(handle);
     if (!device || length < 0 || length > 0xFFFF)
         return false;
-    CClaim claim(device->handle, device->iface.number);
-    if (claim.Result() != 0)
-        return Transfer(*device, claim.Result()) >= 0;
     // libusb does not write through the pointer of an OUT transfer.
     auto* bytes = const_cast<unsigned char*>(static_cast<const unsigned char*>(data));
-    return Transfer(*device, libusb_control_transfer(device->handle, requestType, request, value,
-                                                     index, bytes, static_cast<uint16_t>(length),
-                                                     ControlTimeoutMs)) == length;
+    return Transfer(*device, libusb_control_transfer(
+                                 device->handle, requestType, request, value,
+                                 InterfaceIndex(device->iface, requestType, index), bytes,
+                                 static_cast<uint16_t>(length), ControlTimeoutMs)) == length;
 }
 
 int CUsbBus::BulkWrite(int handle, const void* data, int length, int timeoutMs)
@@ -353,7 +417,9 @@ int CUsbBus::Bulk(int handle, bool in, unsigned char* data, int length, int time
     const unsigned char endpoint = device ? (in ? device->iface.bulkIn : device->iface.bulkOut) : 0;
     if (endpoint == 0 || length < 0)
         return -1;
-    CClaim claim(device->handle, device->iface.number);
+    // The bulk pipes need the interface: while another program holds it (a print job), the
+    // transfer fails at once rather than waiting for the job.
+    CClaim claim(device->handle, device->iface, device->held);
     if (claim.Result() != 0)
         return Transfer(*device, claim.Result());
     int moved = 0;
@@ -362,7 +428,37 @@ int CUsbBus::Bulk(int handle, bool in, unsigned char* data, int length, int time
     // A time-out is no failure: the caller learns how much went and decides.
     if (result == LIBUSB_ERROR_TIMEOUT)
         return moved;
+    // A stalled endpoint stays halted until it is cleared; the next transfer then starts afresh.
+    if (result == LIBUSB_ERROR_PIPE)
+        libusb_clear_halt(device->handle, endpoint);
     return Transfer(*device, result) < 0 ? -1 : moved;
+}
+
+int CUsbBus::ClaimInterface(int handle)
+{
+    Device* device = Find(handle);
+    if (!device)
+        return ClaimFailed;
+    if (device->held)
+        return ClaimOk;
+    const int result = ClaimPrinterInterface(device->handle, device->iface);
+    if (result == 0) {
+        device->held = true;
+        return ClaimOk;
+    }
+    if (result == LIBUSB_ERROR_BUSY)
+        return ClaimBusy;
+    Transfer(*device, result);
+    return ClaimFailed;
+}
+
+void CUsbBus::ReleaseInterface(int handle)
+{
+    Device* device = Find(handle);
+    if (!device || !device->held)
+        return;
+    device->held = false;
+    libusb_release_interface(device->handle, device->iface.number);
 }
 
 int CUsbBus::GetNotificationFd()
@@ -375,6 +471,15 @@ int CUsbBus::GetNotificationFd()
         m_epollFd = epoll_create1(EPOLL_CLOEXEC);
     if (m_epollFd == -1)
         return -1;
+    if (m_changeFd == -1) {
+        m_changeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (m_changeFd == -1)
+            return -1;
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = m_changeFd;
+        epoll_ctl(m_epollFd, EPOLL_CTL_ADD, m_changeFd, &event);
+    }
     // libusb's own descriptors (its event pipe, timer and open devices) tell when it has
     // something to hand over; the epoll descriptor gathers them into one.
     libusb_set_pollfd_notifiers(m_context, UsbCallbacks::PollfdAdded, UsbCallbacks::PollfdRemoved,
@@ -399,6 +504,10 @@ bool CUsbBus::ProcessEvents()
     if (m_context) {
         timeval zero{};
         libusb_handle_events_timeout_completed(m_context, &zero, nullptr);
+    }
+    if (m_changeFd != -1) {
+        uint64_t count = 0;
+        (void)!read(m_changeFd, &count, sizeof count);
     }
     const bool changed = m_changed;
     m_changed = false;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,13 @@ struct libusb_device_handle;
 // The printer-class USB devices of this computer, reached through libusb: one per process, made
 // on first use so that programs which never drive a real machine never start libusb.
 //
-// A device is opened by its path and kept open, but its printer interface is claimed only for
-// the time of one transfer and released after it, so that another program (the machine's print
-// backend) can drive the same device between two transactions; the device lock above keeps the
-// transactions of the programs apart. A kernel printer driver bound to the interface is detached
-// and not re-attached: every program that talks to the machine does so through libusb.
+// A device is opened by its path and kept open. Control transfers (the vendor requests and the
+// printer-class GET_DEVICE_ID) need no claim of the printer interface: usbfs lets them through
+// while another program holds the interface, so the panel reads the status and sends Pause or
+// Stop while a print job runs. Only the bulk pipes need the interface: a print job claims it for
+// the whole job (ClaimInterface), any other bulk transfer for the transfer alone, and a claim
+// that another program holds fails at once. A kernel printer driver bound to the interface is
+// detached for the claim and bound again when the claim ends.
 //
 // Handles are small positive numbers; every failure is reported as false or -1, and a device
 // that has gone ("no device") fails every later call on its handle.
@@ -35,6 +38,8 @@ public:
     std::vector<UsbPrinterDevice> ListPrinters();
 
     int Open(const std::string& path);
+    // The open device's path, serial number and device id, read now.
+    std::optional<UsbPrinterDevice> Describe(int handle);
     bool Close(int handle);
 
     // The device id text without its two-byte length prefix, NUL-terminated in buffer; its
@@ -46,9 +51,17 @@ public:
     bool ControlOut(int handle, uint8_t requestType, uint8_t request, uint16_t value,
                     uint16_t index, const void* data, int length);
     // Bulk transfers: the bytes moved before the time-out ran out (possibly fewer than asked,
-    // possibly 0), or -1 on an error.
+    // possibly 0), or -1 on an error (a stalled endpoint is cleared for the next transfer).
     int BulkWrite(int handle, const void* data, int length, int timeoutMs);
     int BulkRead(int handle, void* buffer, int length, int timeoutMs);
+
+    // Holds the printer interface for the handle until ReleaseInterface or Close, so that its bulk
+    // transfers need no claim of their own: a print job's hold.
+    static constexpr int ClaimOk = 0;
+    static constexpr int ClaimBusy = 1; // another program holds the interface
+    static constexpr int ClaimFailed = 2;
+    int ClaimInterface(int handle);
+    void ReleaseInterface(int handle);
 
     // A descriptor that is readable while libusb has events to handle (hotplug among them), or
     // -1 when hotplug is not available. ProcessEvents() handles them and tells whether a
@@ -61,6 +74,8 @@ private:
     CUsbBus();
     bool EnsureContext();
     Device* Find(int handle);
+    void ReadIdentity(Device& device, UsbPrinterDevice& printer);
+    int DeviceIdOf(Device& device, char* buffer, int length);
     int Transfer(Device& device, int result);
     int Bulk(int handle, bool in, unsigned char* data, int length, int timeoutMs);
     friend struct UsbCallbacks;
@@ -69,7 +84,10 @@ private:
     bool m_initFailed = false;
     std::map<int, std::unique_ptr<Device>> m_devices;
     int m_nextHandle = 1;
+    void MarkChanged();
+
     int m_epollFd = -1;
+    int m_changeFd = -1;
     bool m_hotplugRegistered = false;
     bool m_changed = false;
 };

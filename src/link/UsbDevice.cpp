@@ -13,20 +13,47 @@ bool CUsbDevice::FindPath(const std::string& name, std::string& path)
     const std::optional<std::string> uri = m_spooler.GetDeviceUri(name);
     if (!uri)
         return false;
-    const std::optional<UsbDeviceUri> target = ParseUsbDeviceUri(*uri);
-    if (!target)
+    m_target = ParseUsbDeviceUri(*uri);
+    m_targetName = name;
+    if (!m_target)
         return false;
-    const std::optional<std::string> found =
-        MatchUsbDevice(*target, CUsbBus::Instance().ListPrinters());
-    if (!found)
+    m_deniedNode.clear();
+    const std::vector<UsbPrinterDevice> devices = CUsbBus::Instance().ListPrinters();
+    const std::optional<std::string> found = MatchUsbDevice(*m_target, devices);
+    if (!found) {
+        for (const UsbPrinterDevice& device : devices)
+            if (device.accessDenied && m_deniedNode.empty())
+                m_deniedNode = device.node;
         return false;
+    }
     path = *found;
     return true;
 }
 
-int CUsbDevice::Open(const std::string& path)
+int CUsbDevice::Open(const std::string& name, const std::string& path)
 {
-    return CUsbBus::Instance().Open(path);
+    if (name != m_targetName) {
+        const std::optional<std::string> uri = m_spooler.GetDeviceUri(name);
+        m_target = uri ? ParseUsbDeviceUri(*uri) : std::nullopt;
+        m_targetName = name;
+    }
+    const int handle = CUsbBus::Instance().Open(path);
+    if (handle == -1 || !m_target)
+        return handle;
+    const std::optional<UsbPrinterDevice> device = CUsbBus::Instance().Describe(handle);
+    if (!device || MatchUsbDevice(*m_target, {*device}) != path) {
+        CUsbBus::Instance().Close(handle);
+        return -1;
+    }
+    return handle;
+}
+
+std::string CUsbDevice::Identity(int handle)
+{
+    const std::optional<UsbPrinterDevice> device = CUsbBus::Instance().Describe(handle);
+    if (!device)
+        return {};
+    return device->serial.empty() ? device->path : "serial " + device->serial;
 }
 
 bool CUsbDevice::Close(int handle)

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "PrintSpooler.h"
+#include "UsbDeviceMatch.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The real machine's USB device: found from its printer queue's name, reached with vendor
@@ -16,9 +18,19 @@ public:
     static constexpr int BulkTimeoutMs = 5000;
 
     // Turns a machine (queue) name into the path of its device: the queue's device URI, then
-    // the printer-class device on the bus that the URI names.
+    // the printer-class device on the bus that the URI names (never one of several that the
+    // URI cannot tell apart).
     bool FindPath(const std::string& name, std::string& path);
-    int Open(const std::string& path);
+    // Opens the device on path for the queue name. The device found there must be the one the
+    // queue's URI names (its serial number, else its device id): a path kept from before a
+    // replug may now lead to another machine or to another printer. A name without a queue
+    // opens the path unchecked.
+    int Open(const std::string& name, const std::string& path);
+    // What names the machine whatever its queue or socket: its serial number, else its path.
+    std::string Identity(int handle);
+    // After a FindPath that found nothing: the node of a printer-class device this user may not
+    // open, which may be the machine; empty when every device could be looked at.
+    const std::string& GetAccessDeniedNode() const { return m_deniedNode; }
     bool Close(int handle);
     // The printer-class device id text ("MFG:...;MDL:...;"), NUL-terminated.
     bool QueryDeviceId(int handle, char* buffer, int length);
@@ -38,4 +50,8 @@ public:
 
 private:
     CPrintSpooler m_spooler;
+    // The device the queue m_targetName names, from its URI.
+    std::optional<UsbDeviceUri> m_target;
+    std::string m_targetName;
+    std::string m_deniedNode;
 };

@@ -148,8 +148,11 @@ std::map<std::string, std::string> ParseDeviceId(const std::string& deviceId)
 }
 
 std::optional<std::string> MatchUsbDevice(const UsbDeviceUri& uri,
-                                          const std::vector<UsbPrinterDevice>& devices)
+                                          const std::vector<UsbPrinterDevice>& devices,
+                                          bool* ambiguous)
 {
+    if (ambiguous)
+        *ambiguous = false;
     if (!uri.serial.empty()) {
         for (const UsbPrinterDevice& device : devices) {
             if (device.serial == uri.serial ||
@@ -165,13 +168,20 @@ std::optional<std::string> MatchUsbDevice(const UsbDeviceUri& uri,
                 return device.path;
         return std::nullopt;
     }
+    std::optional<std::string> found;
     for (const UsbPrinterDevice& device : devices) {
         const auto fields = ParseDeviceId(device.deviceId);
-        if (SameIgnoringCase(Field(fields, "MFG"), uri.make) &&
-            SameIgnoringCase(Field(fields, "MDL"), uri.model))
-            return device.path;
+        if (!SameIgnoringCase(Field(fields, "MFG"), uri.make) ||
+            !SameIgnoringCase(Field(fields, "MDL"), uri.model))
+            continue;
+        if (found) {
+            if (ambiguous)
+                *ambiguous = true;
+            return std::nullopt;
+        }
+        found = device.path;
     }
-    return std::nullopt;
+    return found;
 }
 
 std::string MakeBackendUri(const UsbPrinterDevice& device)

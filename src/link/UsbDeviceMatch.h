@@ -8,9 +8,11 @@
 // What a search of the USB bus reports about one printer-class device.
 struct UsbPrinterDevice
 {
-    std::string path;     // names the device uniquely: "usb:BUS-PORT.PORT..."
-    std::string serial;   // the serial-number string, empty when the device has none
-    std::string deviceId; // the printer-class device id ("MFG:...;MDL:...;")
+    std::string path;          // names the device uniquely: "usb:BUS-PORT.PORT..."
+    std::string serial;        // the serial-number string, empty when the device has none
+    std::string deviceId;      // the printer-class device id ("MFG:...;MDL:...;")
+    bool accessDenied = false; // the device could not be opened: this user lacks the rights
+    std::string node = {};     // its device node, "/dev/bus/usb/BUS/ADDRESS"
 };
 
 // The device a print queue's device URI points at. Both this project's backend
@@ -37,10 +39,13 @@ std::map<std::string, std::string> ParseDeviceId(const std::string& deviceId);
 
 // The device among the candidates that the URI names: the one with the URI's serial number (the
 // USB serial string or the device id's SN field), else the one on the URI's port, else, when the
-// URI gives neither, the first whose device id has the URI's manufacturer and model (compared
-// ignoring case). Nothing when none fits.
+// URI gives neither, the one whose device id has the URI's manufacturer and model (compared
+// ignoring case). Nothing when none fits, and nothing when the URI gives neither and several
+// devices fit: two units without serial numbers cannot be told apart by make and model, and
+// taking the first would drive one machine from two queues (ambiguous is then set).
 std::optional<std::string> MatchUsbDevice(const UsbDeviceUri& uri,
-                                          const std::vector<UsbPrinterDevice>& devices);
+                                          const std::vector<UsbPrinterDevice>& devices,
+                                          bool* ambiguous = nullptr);
 
 // The URI this project's backend reports for a device: make and model from its device id,
 // then its serial number or, without one, its port.

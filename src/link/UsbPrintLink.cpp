@@ -44,13 +44,23 @@ bool CUsbPrintLink::Open()
     if (!m_path.empty() && m_handle != -1)
         return true;
     CloseHandleOnly();
-    if (m_path.empty() && !FindDevicePath(m_name, m_path))
+    const bool knownPath = !m_path.empty();
+    if (!knownPath && !FindDevicePath(m_name, m_path))
         return false;
     m_handle = OpenDevice(m_name, m_path);
+    // A path kept from before may lead nowhere now, or to another device (the machine was
+    // plugged into another socket): the machine is looked for again.
+    if (m_handle == -1 && knownPath) {
+        m_path.clear();
+        if (!FindDevicePath(m_name, m_path))
+            return false;
+        m_handle = OpenDevice(m_name, m_path);
+    }
     if (m_handle == -1)
         return false;
     // A failed creation leaves no mutex, and every Lock then fails.
-    m_mutex.Create(m_name);
+    m_key = DeviceLockName(m_handle);
+    m_mutex.Create(m_key);
     return true;
 }
 
@@ -58,6 +68,7 @@ bool CUsbPrintLink::Close()
 {
     m_name.clear();
     m_path.clear();
+    m_key.clear();
     if (m_handle == -1)
         return true;
     const bool closed = CloseDevice(m_handle);
@@ -118,6 +129,7 @@ void CUsbPrintLink::SetName(const std::string& name)
         return;
     m_name = name;
     m_path.clear();
+    m_key.clear();
 }
 
 int CUsbPrintLink::EnumerateMachines(const std::string& driverName, bool checkPaths)
@@ -168,9 +180,15 @@ bool CUsbPrintLink::FindDevicePath(const std::string& name, std::string& path)
     return m_device.FindPath(name, path);
 }
 
-int CUsbPrintLink::OpenDevice(const std::string&, const std::string& path)
+int CUsbPrintLink::OpenDevice(const std::string& name, const std::string& path)
 {
-    return m_device.Open(path);
+    return m_device.Open(name, path);
+}
+
+std::string CUsbPrintLink::DeviceLockName(int handle)
+{
+    const std::string identity = m_device.Identity(handle);
+    return identity.empty() ? m_name : identity;
 }
 
 bool CUsbPrintLink::CloseDevice(int handle)

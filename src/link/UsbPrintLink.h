@@ -28,6 +28,8 @@ public:
     bool BulkWrite(const void* data, int length) override;
     int BulkRead(void* buffer, int length) override;
     std::string GetName() const override { return m_name; }
+    std::string GetMachineKey() const override { return m_key.empty() ? m_name : m_key; }
+    std::string GetAccessDeniedDevice() const override { return m_device.GetAccessDeniedNode(); }
     bool Lock(int ms) override;
     void Unlock() override;
 
@@ -49,6 +51,9 @@ public:
     // The device primitives.
     virtual bool FindDevicePath(const std::string& name, std::string& path);
     virtual int OpenDevice(const std::string& name, const std::string& path);
+    // The name of the device lock of the open machine: what identifies the machine itself, so
+    // that two queues of one machine share one lock.
+    virtual std::string DeviceLockName(int handle);
     virtual bool CloseDevice(int handle);
     virtual bool QueryDeviceId(int handle, char* buffer, int length);
     virtual int VendorIn(int handle, uint8_t request, uint16_t value, uint16_t index, void* buffer,
@@ -69,6 +74,8 @@ protected:
     std::string m_path;
     const bool m_overlapped;
     CDeviceMutex m_mutex;
+    // The machine's key (DeviceLockName) from the last Open.
+    std::string m_key;
     int m_lockDepth = 0;
     std::vector<std::string> m_machines;
     DeviceChangeTarget m_target;

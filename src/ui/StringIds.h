@@ -44,6 +44,7 @@ constexpr int NotFoundTemplate = 121; // "%s was not found."
 constexpr int UnknownError = 122;
 constexpr int AutoPowerOffNotice = 123;
 constexpr int NoMachine = 21009;
+constexpr int MachineAccessDenied = 50300; // "... may not open the USB device %1 ..."
 constexpr int NoResponse = 21010;
 constexpr int EmergencyStopTemplate = 21013;
 constexpr int PausedTemplate = 21014;

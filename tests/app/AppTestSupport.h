@@ -27,6 +27,9 @@ public:
     std::map<std::string, MachinePower> power;
     bool listingFails = false;
     std::vector<std::string> opened; // every name an open was tried for
+    std::string deniedDevice;        // a device node the search could not open for lack of rights
+
+    std::string GetAccessDeniedDevice() const override { return deniedDevice; }
 
     void Install(const std::string& name, MachinePower state,
                  const std::string& driver = CModelingMachine::ModelName)

@@ -259,6 +259,25 @@ TEST_F(StartupTest, NoMachineBoxHasRetryAndEndAndTheHiddenKey)
     EXPECT_EQ(answers.Shown(), 1);
 }
 
+// A device the search could not open for lack of rights is not "no machine": the box names the
+// device node and the udev rule to install, and keeps Retry and End.
+TEST_F(StartupTest, DeviceWithoutAccessNamesTheNodeAndTheRule)
+{
+    test.usb->deniedDevice = "/dev/bus/usb/001/007";
+    answers.Then([](QWidget* modal) {
+        auto* box = qobject_cast<CPanelMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        const auto* text = box->findChild<QLabel*>(QString::number(CPanelMessageBox::TextId));
+        ASSERT_NE(text, nullptr);
+        EXPECT_TRUE(text->text().contains("/dev/bus/usb/001/007")) << text->text().toStdString();
+        EXPECT_TRUE(text->text().contains("70-zr40.rules")) << text->text().toStdString();
+        EXPECT_EQ(box->findChild<QPushButton*>("40001")->text(), QStringLiteral("Retry"));
+        box->findChild<QPushButton*>("40002")->click();
+    });
+    EXPECT_FALSE(Acquire());
+    EXPECT_EQ(answers.Shown(), 1);
+}
+
 TEST_F(StartupTest, FailedPrinterListingIsNoMachine)
 {
     test.usb->Install(Name("Alpha"), MachinePower::On);

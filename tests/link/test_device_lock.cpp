@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,11 +18,12 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// A child process that takes the device mutex of name and holds it until it is killed.
+// A child process that takes the device mutex of name and holds it until it is killed; with a
+// user id, it runs as that user.
 class LockHolder
 {
 public:
-    explicit LockHolder(const std::string& name)
+    explicit LockHolder(const std::string& name, uid_t uid = static_cast<uid_t>(-1))
     {
         int ready[2];
         if (pipe(ready) != 0)
@@ -29,6 +31,8 @@ public:
         m_pid = fork();
         if (m_pid == 0) {
             close(ready[0]);
+            if (uid != static_cast<uid_t>(-1) && (setgid(uid) != 0 || setuid(uid) != 0))
+                _exit(1);
             CDeviceMutex mutex;
             const char ok = mutex.Create(name) && mutex.Lock(1000) ? 'y' : 'n';
             (void)!write(ready[1], &ok, 1);
@@ -194,4 +198,57 @@ TEST(LockFile, RefusesSymlinksAndNonRegularFiles)
         fs::status(dir.Path() + "/" + CLockFile::LockFileName("k", "plain")).permissions();
     EXPECT_EQ(perms & fs::perms::others_write, fs::perms::others_write)
         << "every local user's programs share the lock";
+}
+
+// The panel runs as the desktop user, the print backend and zr40ctl under sudo as root: all of
+// them use one folder, and in it (world-writable and sticky, as the package makes it) each
+// excludes the other whoever created the lock file first.
+TEST(LockFile, RootAndAnotherUserShareOneLock)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a child as another user";
+    constexpr uid_t Nobody = 65534;
+    unsetenv("ZR40_LOCK_DIR");
+    EXPECT_EQ(CLockFile::LockDirectory(), ZR40_LOCK_DIR_DEFAULT);
+    {
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (setgid(Nobody) != 0 || setuid(Nobody) != 0)
+                _exit(1);
+            const std::string dir = CLockFile::LockDirectory();
+            (void)!write(out[1], dir.data(), dir.size());
+            _exit(0);
+        }
+        close(out[1]);
+        char text[256] = {};
+        (void)!read(out[0], text, sizeof text - 1);
+        close(out[0]);
+        waitpid(pid, nullptr, 0);
+        EXPECT_STREQ(text, ZR40_LOCK_DIR_DEFAULT) << "another user chose another folder";
+    }
+
+    ScopedLockDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 01777), 0);
+    for (const bool rootFirst : {true, false}) {
+        SCOPED_TRACE(rootFirst ? "root's lock file" : "the user's lock file");
+        const std::string name = rootFirst ? "root first" : "user first";
+        CDeviceMutex mutex;
+        if (rootFirst) {
+            ASSERT_TRUE(mutex.Create(name));
+            ASSERT_TRUE(mutex.Lock(0));
+            EXPECT_FALSE(LockHolder(name, Nobody).Locked()) << "the user got a held lock";
+            mutex.Unlock();
+            EXPECT_TRUE(LockHolder(name, Nobody).Locked());
+        } else {
+            LockHolder holder(name, Nobody);
+            ASSERT_TRUE(holder.Locked());
+            ASSERT_TRUE(mutex.Create(name));
+            EXPECT_FALSE(mutex.Lock(0)) << "root got a held lock";
+            holder.Kill();
+            EXPECT_TRUE(mutex.Lock(1000));
+            mutex.Unlock();
+        }
+    }
 }

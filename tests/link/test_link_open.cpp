@@ -15,15 +15,21 @@ public:
     std::vector<PrinterEntry> printers;
     bool listFails = false;
 
+    // The socket the machine is in; a path to another one opens nothing.
+    std::string socket = "fake";
+
     bool FindDevicePath(const std::string& name, std::string& path) override
     {
         ++finds;
-        return FakeMachineLink::FindDevicePath(name, path);
+        if (!FakeMachineLink::FindDevicePath(name, path))
+            return false;
+        path = socket;
+        return true;
     }
     int OpenDevice(const std::string& name, const std::string& path) override
     {
         ++opens;
-        return FakeMachineLink::OpenDevice(name, path);
+        return path == socket ? FakeMachineLink::OpenDevice(name, path) : -1;
     }
     bool CloseDevice(int handle) override
     {
@@ -113,6 +119,20 @@ TEST(LinkOpen, ReconnectReopensAfterAFailedCheck)
     EXPECT_EQ(link.opens, 2);
     link.present = false;
     EXPECT_FALSE(link.Reconnect());
+}
+
+TEST(LinkOpen, RetryAfterAReplugIntoAnotherSocketFindsTheMachineAgain)
+{
+    CountingLink link;
+    link.SetName(FakeMachineLink::UniqueName("replug"));
+    ASSERT_TRUE(link.Open());
+    link.answersDeviceId = false;
+    EXPECT_FALSE(link.CheckConnection());
+    link.answersDeviceId = true;
+    link.socket = "other socket";
+    EXPECT_TRUE(link.Reconnect()) << "the path from before the replug was kept";
+    EXPECT_EQ(link.GetDevicePath(), "other socket");
+    EXPECT_EQ(link.finds, 2);
 }
 
 TEST(LinkOpen, MachineListFiltersByDriverIgnoringCase)

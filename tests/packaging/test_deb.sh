@@ -32,10 +32,13 @@ done
 dpkg-deb -e "$deb" "$out/control"
 [ -x "$out/control/postinst" ] || fail "no postinst"
 grep -q 'udevadm control --reload-rules' "$out/control/postinst" || fail "postinst does not reload the udev rules"
+grep -q 'systemd-tmpfiles --create zr40-panel.conf' "$out/control/postinst" ||
+    fail "postinst does not create the lock folder"
 
 dpkg-deb -c "$deb" >"$out/contents"
 for file in usr/bin/zr40-panel usr/bin/zr40-sim usr/bin/zr40ctl usr/bin/zr40-add-queue \
-    usr/lib/udev/rules.d/70-zr40.rules usr/share/applications/zr40-panel.desktop \
+    usr/lib/udev/rules.d/70-zr40.rules usr/lib/tmpfiles.d/zr40-panel.conf \
+    usr/share/applications/zr40-panel.desktop \
     usr/share/icons/hicolor/48x48/apps/zr40-panel.png usr/share/man/man1/zr40-panel.1; do
     grep -q " \./$file\$" "$out/contents" || fail "$file is not in the package"
 done

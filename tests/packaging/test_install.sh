@@ -33,6 +33,7 @@ for file in bin/zr40-panel bin/zr40-sim bin/zr40ctl bin/zr40-add-queue; do
     [ -x "$root/$file" ] || fail "$file is not installed as a program"
 done
 for file in share/applications/zr40-panel.desktop lib/udev/rules.d/70-zr40.rules \
+    lib/tmpfiles.d/zr40-panel.conf \
     share/zr40-panel/zr40.ppd share/man/man1/zr40-panel.1 share/man/man1/zr40-sim.1 \
     share/man/man1/zr40ctl.1; do
     [ -s "$root/$file" ] || fail "$file is not installed"
@@ -61,6 +62,9 @@ exec 9>>/tmp/zr40-simulator-tests.lock
 flock -w 300 9 || fail "the simulator lock is held by another test for too long"
 export XDG_RUNTIME_DIR="$stage/run"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# The lock folder the package's tmpfiles.d entry makes at boot, made here for the staged tree.
+export ZR40_LOCK_DIR="$stage/locks"
+mkdir -m 1777 "$ZR40_LOCK_DIR"
 export XDG_CONFIG_HOME="$stage/config"
 export QT_QPA_PLATFORM=offscreen
 

@@ -27,6 +27,15 @@ void Write(const std::string& path, const std::string& text, mode_t mode)
 // server writes nothing to a file device.
 constexpr const char* CopyFilter = "#!/bin/sh\nexec cat \"$6\"\n";
 
+// A backend that writes what reaches it (the job file, or its standard input) into the queue's
+// output file, so that a queue whose chain has no filter at all is seen too.
+std::string CaptureBackend(const std::string& outDir)
+{
+    return "#!/bin/sh\n[ $# -eq 0 ] && exit 0\nif [ -n \"$6\" ]; then cat \"$6\"; else cat; fi > "
+           "\"" +
+           outDir + "/$PRINTER.out\"\n";
+}
+
 std::string Ppd(const std::string& makeAndModel, const std::string& filter)
 {
     return "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
@@ -61,21 +70,22 @@ CPrivateCups::CPrivateCups(const std::string& backendName, const std::string& ba
     chmod((m_dir + "/out").c_str(), 0777);
     chmod((m_dir + "/spool").c_str(), 0755);
     m_socket = m_dir + "/cups.sock";
-    // The server's programs are the installed ones; a backend of the test's joins them.
-    std::string serverBin = "/usr/lib/cups";
-    if (!backendName.empty()) {
-        serverBin = m_dir + "/serverbin";
-        fs::create_directories(serverBin + "/backend");
-        std::error_code ignored;
-        for (const auto& entry : fs::directory_iterator("/usr/lib/cups", ignored)) {
-            if (entry.path().filename() != "backend")
-                fs::create_symlink(entry.path(), serverBin / entry.path().filename(), ignored);
-        }
-        for (const auto& entry : fs::directory_iterator("/usr/lib/cups/backend", ignored))
-            fs::create_symlink(entry.path(),
-                               fs::path(serverBin + "/backend") / entry.path().filename(), ignored);
-        fs::create_symlink(backendPath, serverBin + "/backend/" + backendName, ignored);
+    // The server's programs are the installed ones; the capture backend and a backend of the
+    // test's join them.
+    const std::string serverBin = m_dir + "/serverbin";
+    fs::create_directories(serverBin + "/backend");
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator("/usr/lib/cups", ignored)) {
+        if (entry.path().filename() != "backend")
+            fs::create_symlink(entry.path(), serverBin / entry.path().filename(), ignored);
     }
+    for (const auto& entry : fs::directory_iterator("/usr/lib/cups/backend", ignored))
+        fs::create_symlink(entry.path(), fs::path(serverBin + "/backend") / entry.path().filename(),
+                           ignored);
+    if (!backendName.empty())
+        fs::create_symlink(backendPath, serverBin + "/backend/" + backendName, ignored);
+    Write(m_dir + "/capture", CaptureBackend(m_dir + "/out"), 0755);
+    fs::create_symlink(m_dir + "/capture", serverBin + "/backend/" + CaptureScheme, ignored);
     Write(m_dir + "/copy", CopyFilter, 0755);
     Write(m_dir + "/cupsd.conf",
           "Listen " + m_socket +
@@ -159,6 +169,33 @@ bool CPrivateCups::AddQueue(const std::string& name, const std::string& makeAndM
     return Run(args) == 0;
 }
 
+bool CPrivateCups::AddQueueWithPpd(const std::string& name, const std::string& ppdPath,
+                                   const std::vector<std::string>& options)
+{
+    std::vector<std::string> args = {
+        "lpadmin", "-p", name, "-E", "-v", std::string(CaptureScheme) + ":/", "-P", ppdPath};
+    args.insert(args.end(), options.begin(), options.end());
+    return Run(args) == 0;
+}
+
+std::string CPrivateCups::PrinterAttribute(const std::string& name, const std::string& attribute)
+{
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    const std::string uri = "ipp://localhost/printers/" + name;
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                 attribute.c_str());
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    std::string value;
+    if (ipp_attribute_t* found =
+            response ? ippFindAttribute(response, attribute.c_str(), IPP_TAG_ZERO) : nullptr) {
+        if (const char* text = ippGetString(found, 0, nullptr))
+            value = text;
+    }
+    ippDelete(response);
+    return value;
+}
+
 std::string CPrivateCups::OutputOf(const std::string& name) const
 {
     return m_dir + "/out/" + name + ".out";
@@ -186,8 +223,10 @@ std::vector<std::string> CPrivateCups::CompletedTitles(const std::string& name) 
     const int count =
         cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, name.c_str(), 0, CUPS_WHICHJOBS_COMPLETED);
     std::vector<std::string> titles;
+    // The server counts cancelled and aborted jobs among the finished ones; they did not print.
     for (int i = 0; i < count; ++i)
-        titles.push_back(jobs[i].title ? jobs[i].title : "");
+        if (jobs[i].state == IPP_JSTATE_COMPLETED)
+            titles.push_back(jobs[i].title ? jobs[i].title : "");
     cupsFreeJobs(count, jobs);
     // The server lists the newest first.
     return {titles.rbegin(), titles.rend()};

@@ -11,6 +11,9 @@
 class CPrivateCups
 {
 public:
+    // The scheme of the capture backend every private server offers.
+    static constexpr const char* CaptureScheme = "capture";
+
     // backendPath: a backend program the server offers under backendName beside its own.
     explicit CPrivateCups(const std::string& backendName = {}, const std::string& backendPath = {});
     ~CPrivateCups();
@@ -25,10 +28,17 @@ public:
     // server's plain "Local Raw Printer". deviceUri empty: the queue writes into OutputOf(name).
     bool AddQueue(const std::string& name, const std::string& makeAndModel,
                   const std::string& deviceUri = {});
+    // Adds a queue with the given description on the capture backend, which writes every job
+    // unchanged into OutputOf(name) whatever filters the description asks for; options are
+    // passed to lpadmin.
+    bool AddQueueWithPpd(const std::string& name, const std::string& ppdPath,
+                         const std::vector<std::string>& options = {});
     std::string OutputOf(const std::string& name) const;
+    // One attribute of a queue as text ("printer-error-policy"); empty when it has none.
+    static std::string PrinterAttribute(const std::string& name, const std::string& attribute);
     // Waits until the queue has no pending job; false at the deadline.
     bool WaitUntilIdle(const std::string& name, int timeoutMs = 30000) const;
-    // The titles of the queue's finished jobs, oldest first.
+    // The titles of the queue's jobs that printed to the end (not cancelled), oldest first.
     std::vector<std::string> CompletedTitles(const std::string& name) const;
     // The server address clients use (its socket).
     const std::string& GetServer() const { return m_socket; }

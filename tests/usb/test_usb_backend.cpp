@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <random>
@@ -160,32 +161,88 @@ TEST_F(UsbBackend, JobReachesTheMachineInPiecesWhileThePanelPolls)
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0);
         EXPECT_TRUE(machine->GetBulkOut() == job) << "the job arrived changed";
-        std::vector<size_t> pieces(10, 32768);
-        pieces.push_back(1000);
-        EXPECT_EQ(machine->GetBulkOutPerClaim(), pieces);
+        // The job held the interface from its first byte to its last.
+        EXPECT_EQ(machine->GetBulkOutPerClaim(), std::vector<size_t>{job.size()});
         EXPECT_GT(readsDuringJob, 0) << "the status polling stopped during the job";
     }
     unlink(file.c_str());
 }
 
-TEST_F(UsbBackend, CancelledJobStopsAtTheNextPiece)
+// A job whose machine has stopped taking data (its buffer is full while it is paused) holds the
+// interface; the panel's control transfers go on beside it, a bulk transfer of the panel is
+// refused at once, and a cancel ends the job within one short transfer.
+TEST_F(UsbBackend, PanelControlsTheMachineWhileAJobHoldsTheInterface)
 {
-    const std::vector<uint8_t> job = RandomBytes(64 * 32768);
+    const std::vector<uint8_t> job = RandomBytes(8 * 32768);
     const std::string file = WriteTemp(job);
-    machine->SetBulkOutDelay(20);
-    Child child = Child::Start({ZR40_BACKEND, "8", "user", "Mildek 1/1", "1", "", file},
+    struct Row
+    {
+        const char* what;
+        bool cancel;
+    };
+    for (const Row& row : {Row{"the machine takes the rest", false}, Row{"cancelled", true}}) {
+        SCOPED_TRACE(row.what);
+        machine->ClearRecord();
+        machine->SetBulkOutRoom(3 * 32768 + 100);
+        Child child = Child::Start({ZR40_BACKEND, "9", "user", "Mildek 1/1", "1", "", file},
+                                   {"DEVICE_URI=" + DeviceUri, std::string("PRINTER=") + Queue});
+        close(child.in);
+        child.in = -1;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (machine->GetRecord().waitingUrbs == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(machine->GetRecord().claimed) << "the job does not hold the interface";
+
+        CModelingMachine panel(std::make_unique<CEmulatedUsbLink>(machine->GetPath()),
+                               std::make_unique<CSimulatorLink>());
+        ASSERT_TRUE(panel.SelectMachine(Queue));
+        auto slowest = std::chrono::steady_clock::duration::zero();
+        for (int poll = 0; poll < 10; ++poll) {
+            const auto start = std::chrono::steady_clock::now();
+            MachineStatus status;
+            EXPECT_EQ(panel.ReadMachineStatus(status), 32);
+            slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+        }
+        EXPECT_TRUE(panel.PauseCutting());
+        const std::vector<std::string> log = machine->GetLog();
+        EXPECT_NE(
+            std::find_if(log.begin(), log.end(),
+                         [](const std::string& line) { return line.rfind("0x03F0", 0) == 0; }),
+            log.end())
+            << "Pause did not arrive";
+        // Waiting for the interface would take seconds per poll; a poll is one transaction.
+        EXPECT_LT(slowest, std::chrono::milliseconds(1000));
+        const int refusals = machine->GetRecord().busyRefusals;
+        const uint8_t line[] = "G0X1\r\n";
+        EXPECT_FALSE(panel.WriteRawData(line, sizeof line - 1));
+        EXPECT_GT(machine->GetRecord().busyRefusals, refusals);
+
+        if (row.cancel)
+            kill(child.pid, SIGTERM);
+        else
+            machine->SetBulkOutRoom(SIZE_MAX);
+        EXPECT_EQ(child.Wait(), 0);
+        EXPECT_FALSE(machine->GetRecord().claimed) << "the job kept the interface";
+        if (row.cancel)
+            EXPECT_LT(machine->GetBulkOutSize(), job.size());
+        else
+            EXPECT_TRUE(machine->GetBulkOut() == job) << "the job arrived changed";
+    }
+    unlink(file.c_str());
+}
+
+// A stalled machine fails the job; the halt is cleared for the next one.
+TEST_F(UsbBackend, StalledMachineFailsTheJob)
+{
+    const std::string file = WriteTemp(RandomBytes(4 * 32768));
+    machine->StallBulkOut();
+    Child child = Child::Start({ZR40_BACKEND, "10", "user", "Mildek 1/1", "1", "", file},
                                {"DEVICE_URI=" + DeviceUri, std::string("PRINTER=") + Queue});
     close(child.in);
     child.in = -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (machine->GetBulkOut().empty() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    kill(child.pid, SIGTERM);
-    EXPECT_EQ(child.Wait(), 0);
-    const size_t arrived = machine->GetBulkOut().size();
-    EXPECT_GT(arrived, 0u);
-    EXPECT_LT(arrived, job.size());
-    EXPECT_EQ(arrived % 32768, 0u) << "a piece was cut short";
+    EXPECT_EQ(child.Wait(), 1);
+    EXPECT_EQ(machine->GetRecord().haltsCleared, 1);
+    EXPECT_FALSE(machine->GetRecord().claimed);
     unlink(file.c_str());
 }
 
@@ -204,6 +261,8 @@ TEST_F(UsbBackend, QueuesOfBothBackendsLeadToTheMachine)
     const std::string said = helper.ReadAll();
     ASSERT_EQ(helper.Wait(), 0) << said;
     EXPECT_NE(said.find(DeviceUri), std::string::npos) << said;
+    // A failed job is aborted: kept, it would be sent again from its first byte.
+    EXPECT_EQ(CPrivateCups::PrinterAttribute("zr40", "printer-error-policy"), "abort-job");
     ASSERT_TRUE(
         cups.AddQueue("zr40usb", "Quenby ZR-40",
                       std::string("usb://Quenby/ZR-40?serial=") + CEmulatedMachine::Serial));
