@@ -1,3 +1,7 @@
+// The fuzz build compiles this file without the link target's definitions.
+#ifndef ZR40_LOCK_DIR_DEFAULT
+#define ZR40_LOCK_DIR_DEFAULT "/run/lock/zr40"
+#endif
 #include "LockFile.h"
 
 #include <cerrno>
