@@ -24,14 +24,7 @@ std::optional<QList<QByteArray>> COutputFileList::ParseListFile(const QByteArray
 
 bool COutputFileList::IsMagicLine(const QByteArray& start)
 {
-    // The same line end as ParseListFile: LF, or CR LF; a lone CR belongs to the line.
-    QByteArray line = start;
-    if (line.endsWith('\n')) {
-        line.chop(1);
-        if (line.endsWith('\r'))
-            line.chop(1);
-    } else if (line.size() > qsizetype(Magic.size())) {
-        return false;
-    }
-    return line == QByteArray(Magic.data(), qsizetype(Magic.size()));
+    // The first line read on its own is a list file of no entries exactly when it is the magic
+    // line, so the line ends are those of ParseListFile by construction.
+    return ParseListFile(start).has_value();
 }
