@@ -97,7 +97,7 @@ struct Loaded
 void Load(const std::string& path, Loaded& loaded)
 {
 #ifdef ZR40_BENCH_CUT_DATA_FILE
-    if (!loaded.file.Load(QByteArray::fromStdString(path), nullptr)) {
+    if (!loaded.file.Load(QByteArray::fromStdString(path)).Ok()) {
         std::fprintf(stderr, "cannot load %s\n", path.c_str());
         std::exit(1);
     }

@@ -73,7 +73,7 @@ int main(int argc, char** argv)
     CControlPanelDlg panel(&machine);
     panel.show();
     CCutDataSet set;
-    if (!set.AddFile(path, nullptr))
+    if (!set.AddFile(path).Ok())
         return 1;
 
     CTestCutDlg dialog(panel, set);

@@ -1,6 +1,5 @@
 #include "CutDataFile.h"
 
-#include "FileErrorMessage.h"
 #include "FileReader.h"
 #include "StringIds.h"
 #include "StringTable.h"
@@ -83,15 +82,14 @@ bool CCutDataFile::Reserve(int64_t length)
     return true;
 }
 
-bool CCutDataFile::Load(const QByteArray& path, QWidget* parent)
+CFileResult CCutDataFile::Load(const QByteArray& path)
 {
     Reset(path);
     const QString shown = QFile::decodeName(path);
     CFileReader reader;
     if (const int error = reader.Open(path); error != 0) {
-        ShowFileError(parent, error, shown, FileOperation::Open);
         m_displayName = shown + LoadString(Str::ErrorSuffix);
-        return false;
+        return CFileResult::Failed(CFileResult::Failure::Open, shown, error);
     }
     m_displayName = FileNamePart(path);
     const int64_t length = reader.GetSize();
@@ -110,13 +108,12 @@ bool CCutDataFile::Load(const QByteArray& path, QWidget* parent)
             IndexUpTo(done == length ? done : done - 1);
     }
     if (error != 0) {
-        ShowFileError(parent, error, shown, FileOperation::Read);
         Reset(path);
         m_displayName = FileNamePart(path) + LoadString(Str::ErrorSuffix);
-        return false;
+        return CFileResult::Failed(CFileResult::Failure::Read, shown, error);
     }
     FinishIndex(length);
-    return true;
+    return {};
 }
 
 bool CCutDataFile::LoadFromMemory(const QByteArray& path, std::string_view data)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileResult.h"
 #include "TextLines.h"
 
 #include <QByteArray>
@@ -9,8 +10,6 @@
 #include <memory>
 #include <string_view>
 #include <vector>
-
-class QWidget;
 
 // One cutting-data file in memory: the whole contents followed by one NUL byte, and the index
 // of its lines. A line ends at CR LF, a lone CR or a lone LF; the index stops at the first NUL
@@ -39,8 +38,9 @@ public:
     CCutDataFile& operator=(const CCutDataFile&) = delete;
 
     // Reads the whole file and indexes its lines. A failure to open or read the file, or a lack
-    // of memory for it, is shown to the user in a message box owned by parent and gives false.
-    bool Load(const QByteArray& path, QWidget* parent);
+    // of memory for it (a Read failure with ENOMEM), leaves the image of an empty file whose
+    // display name says so.
+    CFileResult Load(const QByteArray& path);
     // Indexes data given in memory as if it had been read from a file (for the tests and the
     // benchmark).
     bool LoadFromMemory(const QByteArray& path, std::string_view data);

@@ -1,12 +1,12 @@
 #include "CutDataSet.h"
 
-bool CCutDataSet::AddFile(const QByteArray& path, QWidget* parent)
+CFileResult CCutDataSet::AddFile(const QByteArray& path)
 {
     auto file = std::make_unique<CCutDataFile>();
-    if (!file->Load(path, parent))
-        return false;
-    m_files.push_back(std::move(file));
-    return true;
+    CFileResult result = file->Load(path);
+    if (result.Ok())
+        m_files.push_back(std::move(file));
+    return result;
 }
 
 void CCutDataSet::SetCursor(int fileIndex, int64_t lineIndex)

@@ -10,9 +10,8 @@
 class CCutDataSet
 {
 public:
-    // Loads the file and keeps it when the load succeeded (a failure has been shown to the user
-    // in a message box owned by parent).
-    bool AddFile(const QByteArray& path, QWidget* parent);
+    // Loads the file and keeps it when the load succeeded.
+    CFileResult AddFile(const QByteArray& path);
 
     int GetFileCount() const { return int(m_files.size()); }
     CCutDataFile& GetFile(int index) { return *m_files[size_t(index)]; }

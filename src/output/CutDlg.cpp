@@ -5,6 +5,7 @@
 #include "FileDialog.h"
 #include "FileDialogFilter.h"
 #include "FileErrorMessage.h"
+#include "FileResultMessage.h"
 #include "ImageButton.h"
 #include "ModelingMachine.h"
 #include "ProgramPlacement.h"
@@ -216,7 +217,7 @@ void CCutDlg::UpdateSelection()
     auto* toolpath = findChild<QPushButton*>(ToolpathName);
     if (row >= 0) {
         const QByteArray entry = m_list.GetEntry(row);
-        if (COutputFileList::CheckFileExists(entry, this) && LoadPreview(entry) &&
+        if (ReportFileResult(this, COutputFileList::CheckFileExists(entry)) && LoadPreview(entry) &&
             m_previewFile.IsNcCode()) {
             test->setEnabled(m_testAllowed);
             toolpath->setEnabled(true);
@@ -251,8 +252,9 @@ bool CCutDlg::LoadPreview(const QByteArray& path)
     m_previewTime = known ? info.st_mtim : timespec{};
     // A large file takes a moment; the status polling resumes as soon as it is in.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_previewLoaded = m_previewFile.Load(path, this);
+    const CFileResult loaded = m_previewFile.Load(path);
     QApplication::restoreOverrideCursor();
+    m_previewLoaded = ReportFileResult(this, loaded);
     return m_previewLoaded;
 }
 
@@ -265,7 +267,7 @@ void CCutDlg::OnAdd()
     request.filters = FileDialogFilters(LoadString(Str::OutputFileFilter));
     const FileDialogAnswer answer = RunFileDialog(this, request);
     for (const QString& path : answer.paths) {
-        m_list.MergeFile(QFile::encodeName(path), this);
+        ReportFileResult(this, m_list.MergeFile(QFile::encodeName(path)));
         RefreshList();
     }
 }
@@ -281,7 +283,7 @@ void CCutDlg::dropEvent(QDropEvent* event)
     for (const QUrl& url : event->mimeData()->urls()) {
         if (!url.isLocalFile())
             continue;
-        m_list.MergeFile(QFile::encodeName(url.toLocalFile()), this);
+        ReportFileResult(this, m_list.MergeFile(QFile::encodeName(url.toLocalFile())));
         RefreshList();
     }
     event->acceptProposedAction();
@@ -338,7 +340,7 @@ void CCutDlg::OnSaveList()
     if (QFileInfo(chosen).suffix().isEmpty())
         chosen += QStringLiteral(".ofl");
     const QByteArray path = QFile::encodeName(chosen);
-    if (m_list.WriteListFile(path, this))
+    if (ReportFileResult(this, m_list.WriteListFile(path)))
         m_currentListFile = path;
 }
 
@@ -351,15 +353,18 @@ void CCutDlg::OnViewList()
     const FileDialogAnswer answer = RunFileDialog(this, request);
     if (answer.Accepted()) {
         const QByteArray path = QFile::encodeName(answer.paths.first());
-        if (m_list.ReadListFile(path, this) != COutputFileList::ReadResult::NotOpened)
+        // A list file that opened is the current one, even when its format is bad.
+        const CFileResult read = m_list.ReadListFile(path);
+        if (read.Ok() || read.failure == CFileResult::Failure::BadFormat)
             m_currentListFile = path;
+        ReportFileResult(this, read);
     }
     RefreshList();
 }
 
 void CCutDlg::OnOutput()
 {
-    m_list.SaveToStore(this);
+    ReportFileResult(this, m_list.SaveToStore());
     const int count = m_list.GetCount();
     for (int i = 0; i < count; ++i) {
         const QByteArray entry = m_list.GetEntry(i);
@@ -372,7 +377,7 @@ void CCutDlg::OnOutput()
             if (question.exec() != QMessageBox::Ok)
                 continue;
         }
-        if (!COutputFileList::CheckFileExists(entry, this))
+        if (!ReportFileResult(this, COutputFileList::CheckFileExists(entry)))
             break;
         // The travel check reads the program from the preview's image: the one already loaded
         // when this file is the one previewed, else this file read into it in its place.
@@ -439,10 +444,10 @@ void CCutDlg::OnToolpath()
 
 void CCutDlg::OnTest()
 {
-    m_list.SaveToStore(this);
+    ReportFileResult(this, m_list.SaveToStore());
     CCutDataSet set;
     for (const QByteArray& entry : m_list.GetEntries())
-        if (!set.AddFile(entry, this))
+        if (!ReportFileResult(this, set.AddFile(entry)))
             return;
     hide();
     RunTestCut(set);

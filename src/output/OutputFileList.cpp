@@ -1,11 +1,6 @@
 #include "OutputFileList.h"
 
-#include "AlarmText.h"
-#include "FileErrorMessage.h"
 #include "FileReader.h"
-#include "PanelMessageBox.h"
-#include "StringIds.h"
-#include "StringTable.h"
 #include "UserFile.h"
 
 #include <QCoreApplication>
@@ -25,19 +20,22 @@ QSettings Store()
                      QCoreApplication::organizationName(), QCoreApplication::applicationName());
 }
 
-// Reads a list file's bytes; the errno of a failure is shown with the path, giving false.
-bool ReadListData(const QByteArray& path, QWidget* parent, QByteArray& data)
+using Failure = CFileResult::Failure;
+
+CFileResult Failed(Failure failure, const QByteArray& path, int error = 0)
+{
+    return CFileResult::Failed(failure, COutputFileList::DisplayText(path), error);
+}
+
+// Reads a list file's bytes.
+CFileResult ReadListData(const QByteArray& path, QByteArray& data)
 {
     CFileReader reader;
-    if (const int error = reader.Open(path); error != 0) {
-        ShowFileError(parent, error, COutputFileList::DisplayText(path), FileOperation::Open);
-        return false;
-    }
-    if (const int error = reader.ReadAll(data); error != 0) {
-        ShowFileError(parent, error, COutputFileList::DisplayText(path), FileOperation::Read);
-        return false;
-    }
-    return true;
+    if (const int error = reader.Open(path); error != 0)
+        return Failed(Failure::Open, path, error);
+    if (const int error = reader.ReadAll(data); error != 0)
+        return Failed(Failure::Read, path, error);
+    return {};
 }
 
 // The store keeps text that is valid UTF-8 as text, so that the settings file stays readable,
@@ -95,7 +93,7 @@ void COutputFileList::LoadFromStore()
         m_entries.append(entry);
 }
 
-bool COutputFileList::SaveToStore(QWidget* parent) const
+CFileResult COutputFileList::SaveToStore() const
 {
     QSettings store = Store();
     store.beginGroup(QString::fromLatin1(Section));
@@ -105,39 +103,39 @@ bool COutputFileList::SaveToStore(QWidget* parent) const
     store.endGroup();
     store.sync();
     if (store.status() == QSettings::NoError)
-        return true;
+        return {};
     // The list would be lost when the dialog closes: the user hears of it, with the store's
     // file, as of any file that cannot be written.
     const int error = store.status() == QSettings::AccessError ? EACCES : EIO;
-    ShowFileError(parent, error, store.fileName(), FileOperation::Write);
-    return false;
+    return CFileResult::Failed(Failure::Write, store.fileName(), error);
 }
 
-COutputFileList::ReadResult COutputFileList::ReadListFile(const QByteArray& path, QWidget* parent)
+CFileResult COutputFileList::ReadListFile(const QByteArray& path)
 {
     QByteArray data;
-    if (!CheckFileExists(path, parent) || !ReadListData(path, parent, data))
-        return ReadResult::NotOpened;
+    if (CFileResult exists = CheckFileExists(path); !exists.Ok())
+        return exists;
+    if (CFileResult read = ReadListData(path, data); !read.Ok())
+        return read;
     std::optional<QList<QByteArray>> entries = ParseListFile(data);
-    if (!entries) {
-        ShowFileMessage(parent, LoadString(Str::FileBadFormat).arg(DisplayText(path)));
-        return ReadResult::BadFormat;
-    }
+    if (!entries)
+        return Failed(Failure::BadFormat, path);
     m_entries = std::move(*entries);
-    return ReadResult::Replaced;
+    return {};
 }
 
-void COutputFileList::MergeFile(const QByteArray& path, QWidget* parent)
+CFileResult COutputFileList::MergeFile(const QByteArray& path)
 {
-    if (CheckFileExists(path, parent)) {
+    CFileResult result = CheckFileExists(path);
+    if (result.Ok()) {
         // Only the first line decides: a cutting-data file of gigabytes is never read here.
         // Only a list file is read whole.
         CFileReader reader;
-        FileOperation operation = FileOperation::Open;
+        Failure failure = Failure::Open;
         int error = reader.Open(path);
         QByteArray first;
         if (error == 0) {
-            operation = FileOperation::Read;
+            failure = Failure::Read;
             error = reader.ReadLine(first, qsizetype(Magic.size()) + 2);
         }
         if (error == 0 && IsMagicLine(first)) {
@@ -146,24 +144,23 @@ void COutputFileList::MergeFile(const QByteArray& path, QWidget* parent)
             if (error == 0) {
                 if (std::optional<QList<QByteArray>> entries = ParseListFile(data)) {
                     m_entries.append(*entries);
-                    return;
+                    return {};
                 }
             }
         }
         if (error != 0)
-            ShowFileError(parent, error, DisplayText(path), operation);
+            result = Failed(failure, path, error);
     }
     m_entries.append(path);
+    return result;
 }
 
-bool COutputFileList::WriteListFile(const QByteArray& path, QWidget* parent) const
+CFileResult COutputFileList::WriteListFile(const QByteArray& path) const
 {
     int openError = 0;
     const int fd = OpenUserFile(path.constData(), UserFileAccess::Replace, openError);
-    if (fd < 0) {
-        ShowFileError(parent, openError, DisplayText(path), FileOperation::Open);
-        return false;
-    }
+    if (fd < 0)
+        return Failed(Failure::Open, path, openError);
     QByteArray data(Magic.data(), qsizetype(Magic.size()));
     data += "\r\n";
     for (const QByteArray& entry : m_entries)
@@ -173,20 +170,14 @@ bool COutputFileList::WriteListFile(const QByteArray& path, QWidget* parent) con
     // A full disk may show only when the data reaches it, at close.
     if (::close(fd) != 0 && error == 0)
         error = errno;
-    if (error != 0) {
-        ShowFileError(parent, error, DisplayText(path), FileOperation::Write);
-        return false;
-    }
-    return true;
+    if (error != 0)
+        return Failed(Failure::Write, path, error);
+    return {};
 }
 
-bool COutputFileList::CheckFileExists(const QByteArray& path, QWidget* parent)
+CFileResult COutputFileList::CheckFileExists(const QByteArray& path)
 {
     if (::access(path.constData(), F_OK) == 0)
-        return true;
-    CPanelMessageBox box(FormatConnectionError(ConnectionErrorKind::NotFound, DisplayText(path)),
-                         BoxStyle::ExclamationOk, parent);
-    box.SetCaption(BoxResult::Ok, LoadString(Str::Ok));
-    box.exec();
-    return false;
+        return {};
+    return Failed(Failure::NotFound, path);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileResult.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -7,27 +9,16 @@
 #include <optional>
 #include <string_view>
 
-class QWidget;
-
 // The ordered list of cutting-data files that go to the machine. Entries are byte strings,
 // as a rule paths: Linux paths need not be valid UTF-8, so an entry read from a list file or
 // the settings store is written back unchanged and is decoded only to show it.
 //
-// Failures of list-file operations are shown to the user inside the operation, in message
-// boxes owned by the parent given.
+// Failures of list-file operations come back as results, for the dialogs to show.
 class COutputFileList
 {
 public:
     static constexpr std::string_view Magic = "MILDEK_OUTPUT_FILE_LIST";
     static constexpr const char* Section = "OutputFiles";
-
-    // How reading a list file in place of the list went.
-    enum class ReadResult
-    {
-        NotOpened, // missing or unreadable: the list is unchanged
-        BadFormat, // opened, but the first line is not the magic: the list is unchanged
-        Replaced,
-    };
 
     int GetCount() const { return int(m_entries.size()); }
     const QByteArray& GetEntry(int index) const { return m_entries[index]; }
@@ -41,15 +32,15 @@ public:
     // Loading skips empty values; saving leaves values past the new count in place (reading
     // stops at the count).
     void LoadFromStore();
-    // A failed write is shown in the standard file-error message with the store's file, in a
-    // message box owned by parent, and gives false.
-    bool SaveToStore(QWidget* parent = nullptr) const;
+    // A failed write is a Write failure of the store's file.
+    CFileResult SaveToStore() const;
 
-    // Replaces the list with the entries of a list file ("View List...").
-    ReadResult ReadListFile(const QByteArray& path, QWidget* parent);
+    // Replaces the list with the entries of a list file ("View List..."). A missing or
+    // unreadable file, or one whose first line is not the magic, leaves the list unchanged.
+    CFileResult ReadListFile(const QByteArray& path);
     // Adds a file to the list: a list file adds its entries, any other file (or one that cannot
-    // be read) its own path.
-    void MergeFile(const QByteArray& path, QWidget* parent);
+    // be read, whose failure comes back) its own path.
+    CFileResult MergeFile(const QByteArray& path);
     // The entries of a list file's contents: its lines after the magic first line, each ending
     // at LF or CR LF (a lone CR is part of its line; the last line may lack a terminator).
     // Nothing when the first line is not the magic.
@@ -58,10 +49,10 @@ public:
     // file when it has no LF within them) is a list file: its first line is the magic.
     static bool IsMagicLine(const QByteArray& start);
     // Writes the list as a list file, replacing an existing one.
-    bool WriteListFile(const QByteArray& path, QWidget* parent) const;
+    CFileResult WriteListFile(const QByteArray& path) const;
 
-    // True when path exists (a folder too); otherwise shows the not-found alarm and gives false.
-    static bool CheckFileExists(const QByteArray& path, QWidget* parent);
+    // Succeeds when path exists (a folder too); otherwise a NotFound failure.
+    static CFileResult CheckFileExists(const QByteArray& path);
     // An entry as text for the user.
     static QString DisplayText(const QByteArray& entry);
 

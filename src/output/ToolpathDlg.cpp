@@ -1,5 +1,6 @@
 #include "ToolpathDlg.h"
 
+#include "FileResultMessage.h"
 #include "PanelSettings.h"
 #include "StringIds.h"
 #include "StringTable.h"
@@ -78,7 +79,7 @@ CToolpathDlg::~CToolpathDlg()
 bool CToolpathDlg::Open(const QByteArray& path, const CNcReadOptions& options)
 {
     Stop();
-    if (!m_file.Load(path, this))
+    if (!ReportFileResult(this, m_file.Load(path)))
         return false;
     Start(options);
     return true;

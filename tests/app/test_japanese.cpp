@@ -381,7 +381,7 @@ void JapaneseTest::AuditEveryWindow(CModelingMachine& machine)
         settings.commandSet = 1; // NC code: the test cut runs NC programs
         ASSERT_TRUE(machine.SetMachineSettings(settings));
         CCutDataSet set;
-        ASSERT_TRUE(set.AddFile(program, nullptr));
+        ASSERT_TRUE(set.AddFile(program).Ok());
         CTestCutDlg testCut(*panel, set);
         answerer->Then([&](QWidget* window) {
             AuditTabs(window, "Test Cut");

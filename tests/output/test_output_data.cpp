@@ -4,6 +4,7 @@
 #include "CutDataFile.h"
 #include "CutDataSet.h"
 #include "FileErrorMessage.h"
+#include "FileResultMessage.h"
 #include "ModalAnswerer.h"
 #include "OutputFileList.h"
 #include "OutputTestSupport.h"
@@ -39,6 +40,16 @@ void AnswerFileMessage(ModalAnswerer& answerer, QString& text)
     });
 }
 
+using Failure = CFileResult::Failure;
+
+// Shows a failure as the dialogs do (the test answers their message boxes) and gives what
+// failed.
+Failure Shown(const CFileResult& result)
+{
+    ReportFileResult(nullptr, result);
+    return result.failure;
+}
+
 class OutputListTest : public ::testing::Test
 {
 protected:
@@ -52,17 +63,17 @@ TEST_F(OutputListTest, ListFileIsWrittenByteForByteAndReadBackUnchanged)
 {
     COutputFileList list;
     const QByteArray empty = m_files.Path("empty.ofl");
-    ASSERT_TRUE(list.WriteListFile(empty, nullptr));
+    ASSERT_TRUE(list.WriteListFile(empty).Ok());
     EXPECT_EQ(TempFiles::Read(empty), Magic + "\r\n");
 
     for (const QByteArray& entry : {QByteArray("/a/one.nc"), Latin1Name, QByteArray("x y")})
         list.Append(entry);
     const QByteArray path = m_files.Path("three.ofl");
-    ASSERT_TRUE(list.WriteListFile(path, nullptr));
+    ASSERT_TRUE(list.WriteListFile(path).Ok());
     EXPECT_EQ(TempFiles::Read(path),
               Magic + "\r\n/a/one.nc\r\n" + Latin1Name.toStdString() + "\r\nx y\r\n");
     COutputFileList back;
-    EXPECT_EQ(back.ReadListFile(path, nullptr), COutputFileList::ReadResult::Replaced);
+    EXPECT_EQ(Shown(back.ReadListFile(path)), Failure::None);
     EXPECT_EQ(back.GetEntries(), list.GetEntries());
 }
 
@@ -83,8 +94,7 @@ TEST_F(OutputListTest, ListFileLinesEndAtLfOrCrLfAndKeepBlankLines)
     for (const Row& row : rows) {
         COutputFileList list;
         list.Append("old");
-        EXPECT_EQ(list.ReadListFile(m_files.Write("l.ofl", row.content), nullptr),
-                  COutputFileList::ReadResult::Replaced);
+        EXPECT_EQ(Shown(list.ReadListFile(m_files.Write("l.ofl", row.content))), Failure::None);
         EXPECT_EQ(list.GetEntries(), row.entries) << row.content;
     }
 }
@@ -96,14 +106,13 @@ TEST_F(OutputListTest, ViewingAFileWithoutTheMagicKeepsTheListAndSaysBadFormat)
     COutputFileList list;
     list.Append("old");
     const QByteArray path = m_files.Write("lower.ofl", "mildek_output_file_list\r\n/a\r\n");
-    EXPECT_EQ(list.ReadListFile(path, nullptr), COutputFileList::ReadResult::BadFormat);
+    EXPECT_EQ(Shown(list.ReadListFile(path)), Failure::BadFormat);
     EXPECT_EQ(list.GetEntries(), QList<QByteArray>{"old"});
     EXPECT_EQ(text, QString::fromLocal8Bit(path) + " has a bad format.");
 
     // A missing list file: the not-found alarm, the list unchanged.
     m_answerer.AnswerBox(1);
-    EXPECT_EQ(list.ReadListFile(m_files.Path("none.ofl"), nullptr),
-              COutputFileList::ReadResult::NotOpened);
+    EXPECT_EQ(Shown(list.ReadListFile(m_files.Path("none.ofl"))), Failure::NotFound);
     ASSERT_EQ(m_answerer.Count(), 1);
     EXPECT_EQ(m_answerer.Seen()[0].text,
               QString::fromLocal8Bit(m_files.Path("none.ofl")) + " was not found.\n(Error : 012)");
@@ -128,7 +137,7 @@ TEST_F(OutputListTest, MergeAddsAListFilesEntriesAndAnyOtherFileItself)
     COutputFileList list;
     for (const QByteArray& path :
          {listFile, lowerMagic, ncFile, emptyFile, missing, ncFile, bare, lf, longer})
-        list.MergeFile(path, nullptr);
+        Shown(list.MergeFile(path));
     EXPECT_EQ(list.GetEntries(), (QList<QByteArray>{"/x", "/y", lowerMagic, ncFile, emptyFile,
                                                     missing, ncFile, "/z", longer}));
     EXPECT_EQ(m_answerer.Count(), 1);
@@ -163,7 +172,7 @@ TEST_F(OutputListTest, MergingALargeFileReadsOnlyItsFirstLine)
         GTEST_SKIP() << "the peak memory cannot be reset here";
     const long before = StatusKb("VmRSS");
     COutputFileList list;
-    list.MergeFile(path, nullptr);
+    Shown(list.MergeFile(path));
     const long peak = StatusKb("VmHWM");
     EXPECT_EQ(list.GetEntries(), QList<QByteArray>{path});
     ASSERT_GT(before, 0);
@@ -235,16 +244,16 @@ TEST_F(OutputListTest, BadListFilesKeepTheListWithAMessageAndLargeOnesLoadWhole)
     {
         const char* name;
         QByteArray path;
-        COutputFileList::ReadResult result;
+        Failure result;
         QString message;
     } bad[] = {
-        {"binary garbage", garbage, COutputFileList::ReadResult::BadFormat,
+        {"binary garbage", garbage, Failure::BadFormat,
          QString::fromLocal8Bit(garbage) + " has a bad format."},
-        {"path not UTF-8", latin1, COutputFileList::ReadResult::BadFormat,
+        {"path not UTF-8", latin1, Failure::BadFormat,
          COutputFileList::DisplayText(latin1) + " has a bad format."},
-        {"folder", folder, COutputFileList::ReadResult::NotOpened,
+        {"folder", folder, Failure::Open,
          FormatFileError(EISDIR, QString::fromLocal8Bit(folder), FileOperation::Open)},
-        {"200 MB of NULs", sparse, COutputFileList::ReadResult::BadFormat,
+        {"200 MB of NULs", sparse, Failure::BadFormat,
          QString::fromLocal8Bit(sparse) + " has a bad format."},
     };
     for (const auto& c : bad) {
@@ -253,7 +262,7 @@ TEST_F(OutputListTest, BadListFilesKeepTheListWithAMessageAndLargeOnesLoadWhole)
         AnswerFileMessage(m_answerer, text);
         COutputFileList list;
         list.Append("old");
-        EXPECT_EQ(list.ReadListFile(c.path, nullptr), c.result);
+        EXPECT_EQ(Shown(list.ReadListFile(c.path)), c.result);
         EXPECT_EQ(text, c.message);
         EXPECT_EQ(list.GetEntries(), QList<QByteArray>{"old"});
     }
@@ -263,9 +272,9 @@ TEST_F(OutputListTest, BadListFilesKeepTheListWithAMessageAndLargeOnesLoadWhole)
     const QByteArray bigList = m_files.Write("big.ofl", Magic + "\r\n/a\r\n");
     ASSERT_EQ(::truncate(bigList.constData(), 200 << 20), 0);
     COutputFileList list;
-    ASSERT_EQ(list.ReadListFile(huge, nullptr), COutputFileList::ReadResult::Replaced);
+    ASSERT_EQ(Shown(list.ReadListFile(huge)), Failure::None);
     EXPECT_EQ(list.GetEntries(), (QList<QByteArray>{QByteArray::fromStdString(longLine), "/b"}));
-    ASSERT_EQ(list.ReadListFile(bigList, nullptr), COutputFileList::ReadResult::Replaced);
+    ASSERT_EQ(Shown(list.ReadListFile(bigList)), Failure::None);
     ASSERT_EQ(list.GetCount(), 2);
     EXPECT_EQ(list.GetEntry(0), "/a");
     EXPECT_EQ(list.GetEntry(1).size(), (200 << 20) - qsizetype(Magic.size()) - 6);
@@ -367,22 +376,22 @@ TEST(CutDataFile, CapacityIsTheNextMultipleOf4096AndIsReused)
 TEST_F(OutputListTest, LoadGivesDisplayNamesForEmptyAndUnreadableFiles)
 {
     CCutDataFile file;
-    ASSERT_TRUE(file.Load(m_files.Write("empty.nc", ""), nullptr));
+    ASSERT_EQ(Shown(file.Load(m_files.Write("empty.nc", ""))), Failure::None);
     EXPECT_EQ(file.GetDisplayName(), "empty.nc [null]");
     EXPECT_EQ(file.LineCount(), 0);
 
     QString text;
     AnswerFileMessage(m_answerer, text);
     const QByteArray missing = m_files.Path("gone.nc");
-    EXPECT_FALSE(file.Load(missing, nullptr));
+    EXPECT_EQ(Shown(file.Load(missing)), Failure::Open);
     EXPECT_EQ(file.GetDisplayName(), QString::fromLocal8Bit(missing) + " [error]");
     EXPECT_EQ(text, QString::fromLocal8Bit(missing) + " was not found.");
 
     CCutDataSet set;
-    EXPECT_TRUE(set.AddFile(m_files.Write("a.nc", "G0\nG1"), nullptr));
+    EXPECT_EQ(Shown(set.AddFile(m_files.Write("a.nc", "G0\nG1"))), Failure::None);
     AnswerFileMessage(m_answerer, text);
-    EXPECT_FALSE(set.AddFile(missing, nullptr));
-    EXPECT_TRUE(set.AddFile(m_files.Write("b.nc", "G2"), nullptr));
+    EXPECT_EQ(Shown(set.AddFile(missing)), Failure::Open);
+    EXPECT_EQ(Shown(set.AddFile(m_files.Write("b.nc", "G2"))), Failure::None);
     EXPECT_EQ(set.GetFileCount(), 2);
     std::vector<std::pair<int, int64_t>> visited{{0, 0}};
     while (set.Advance())
@@ -402,7 +411,7 @@ TEST_F(OutputListTest, FileOverTwoGibibytesIsIndexedWith64BitOffsets)
     if (sysconf(_SC_AVPHYS_PAGES) * sysconf(_SC_PAGESIZE) < 2 * size)
         GTEST_SKIP() << "not enough free memory to load " << size << " bytes";
     CCutDataFile file;
-    ASSERT_TRUE(file.Load(path, nullptr));
+    ASSERT_EQ(Shown(file.Load(path)), Failure::None);
     EXPECT_EQ(file.GetLength(), size);
     EXPECT_EQ(file.GetCapacity(), CCutDataFile::CapacityFor(size));
     EXPECT_EQ(LineStarts(file), (std::vector<int64_t>{0, 3, 6}));

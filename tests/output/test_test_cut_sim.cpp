@@ -111,7 +111,7 @@ protected:
     void AddFiles(const std::vector<std::pair<std::string, std::string>>& files)
     {
         for (const auto& [name, content] : files)
-            ASSERT_TRUE(set.AddFile(temp.Write(name, content), nullptr));
+            ASSERT_TRUE(set.AddFile(temp.Write(name, content)).Ok());
     }
 
     // Runs the test cut with body inside its modal loop; the dialog is closed afterwards if

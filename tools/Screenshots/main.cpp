@@ -178,7 +178,7 @@ int main(int argc, char** argv)
     }
 
     CCutDataSet set;
-    if (!set.AddFile(part, nullptr))
+    if (!set.AddFile(part).Ok())
         return 1;
     CTestCutDlg testCut(panel, set);
     QTimer::singleShot(0, &testCut, [&] {
