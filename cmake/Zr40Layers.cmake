@@ -1,19 +1,42 @@
-# zr40_add_qt_layer(NAME BELOW <layer> [SOURCES ...])
+# zr40_add_layer(<name> [QT] [GLOB] [SOURCES <file>...] [EXCLUDE <file>...]
+#                [DEPS <target>...] [PRIVATE_DEPS <target>...])
 #
-# One Qt layer as one static library that links the layer below it (and through it everything
-# further down), with its folder as its public include folder, so that only the layers above it
-# reach its headers. A layer whose folder holds no sources yet is an interface library with the
-# same link, so that the layers above can already link it.
-function(zr40_add_qt_layer name)
-    cmake_parse_arguments(L "" "BELOW" "SOURCES" ${ARGN})
-    if(L_SOURCES)
-        add_library(${name} STATIC ${L_SOURCES})
-        set_target_properties(${name} PROPERTIES AUTOMOC ON)
-        target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-        target_link_libraries(${name} PUBLIC ${L_BELOW})
-    else()
-        add_library(${name} INTERFACE)
-        target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
-        target_link_libraries(${name} INTERFACE ${L_BELOW})
+# One library of a layer folder, declared the same way in every folder: a static library of the
+# sources given (SOURCES, and with GLOB every .cpp and .h of the folder except those named in
+# EXCLUDE, which another library of the folder or an executable takes), or an interface library
+# when there are none. The folder is its public include folder, so that what links it reaches
+# its headers; DEPS are linked publicly (the layers below it), PRIVATE_DEPS privately (the
+# platform libraries behind its seams). QT runs moc on its sources.
+#
+# Both the main build and the fuzz build (fuzz/) add the layer folders, so a library is declared
+# once and both builds link the same one.
+function(zr40_add_layer name)
+    cmake_parse_arguments(L "QT;GLOB" "" "SOURCES;EXCLUDE;DEPS;PRIVATE_DEPS" ${ARGN})
+    if(L_UNPARSED_ARGUMENTS)
+        message(FATAL_ERROR "zr40_add_layer(${name}): unknown arguments ${L_UNPARSED_ARGUMENTS}")
     endif()
+    set(dir ${CMAKE_CURRENT_SOURCE_DIR})
+    set(sources "")
+    foreach(source ${L_SOURCES})
+        list(APPEND sources ${dir}/${source})
+    endforeach()
+    if(L_GLOB)
+        file(GLOB found CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
+        foreach(source ${L_EXCLUDE})
+            list(REMOVE_ITEM found ${dir}/${source})
+        endforeach()
+        list(APPEND sources ${found})
+    endif()
+    if(NOT sources)
+        add_library(${name} INTERFACE)
+        target_include_directories(${name} INTERFACE ${dir})
+        target_link_libraries(${name} INTERFACE ${L_DEPS})
+        return()
+    endif()
+    add_library(${name} STATIC ${sources})
+    if(L_QT)
+        set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    endif()
+    target_include_directories(${name} PUBLIC ${dir})
+    target_link_libraries(${name} PUBLIC ${L_DEPS} PRIVATE ${L_PRIVATE_DEPS})
 endfunction()

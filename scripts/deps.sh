@@ -43,7 +43,7 @@ zr40_build() {
     cmake --build "$dir" -j "$(nproc)"
 }
 
-# zr40_build_fuzz DIR: the fuzz targets, built by clang from the few sources they exercise.
+# zr40_build_fuzz DIR: the fuzz targets, built by clang on the layer libraries they exercise.
 zr40_build_fuzz() {
     local dir=$1
     shift
