@@ -18,6 +18,7 @@
 #include "UpDownArrows.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -30,23 +31,33 @@
 
 namespace {
 
-// Control layout of template 147, in pixels.
+// Control layout of template 147, in pixels: the dialog keeps its fixed size, and the layouts
+// place the controls of fixed size at the template's places.
 constexpr QSize DialogSize{460, 368};
-constexpr QRect FileListRect{8, 8, 444, 72};
-constexpr QRect ViewRect{8, 86, 444, 160};
+constexpr int Margin = 8;
+constexpr int FileListHeight = 72;
+constexpr int ViewHeight = 160;
+constexpr int RowGap = 6;
 constexpr std::array ModeButtonIds{CTestCutDlg::StepId, CTestCutDlg::StopId, CTestCutDlg::RunId,
                                    CTestCutDlg::StreamId};
 constexpr QSize ModeButtonSize{40, 30};
-constexpr int ModeButtonsTop = 256;
-constexpr QRect SystemLabelRect{184, 252, 268, 16};
-constexpr QRect SystemListRect{184, 270, 268, 24};
-constexpr QRect SpeedLabelRect{8, 300, 86, 24};
-constexpr QRect SpeedValueRect{96, 300, 48, 24};
-constexpr QRect SpeedArrowsRect{144, 300, 18, 24};
-constexpr QRect PercentRect{166, 300, 16, 24};
-constexpr QRect QuitCuttingRect{236, 302, 120, 28};
-constexpr QRect CloseRect{372, 302, 80, 28};
-constexpr QRect ToolpathRect{8, 334, 120, 26};
+constexpr int ModeButtonGap = 2;
+constexpr int ModeButtonsDrop = 4; // below the top of the coordinate-system label
+constexpr QSize SystemLabelSize{268, 16};
+constexpr QSize SystemListSize{268, 24};
+constexpr int SystemGap = 2;
+constexpr QSize SpeedLabelSize{86, 24};
+constexpr QSize SpeedValueSize{48, 24};
+constexpr QSize SpeedArrowsSize{18, 24};
+constexpr QSize PercentSize{16, 24};
+constexpr int SpeedLabelGap = 2;
+constexpr int PercentGap = 4;
+constexpr QSize QuitCuttingSize{120, 28};
+constexpr QSize CloseSize{80, 28};
+constexpr int ButtonsDrop = 2; // below the top of the speed row
+constexpr int CloseGap = 16;
+constexpr int ToolpathGap = 4;
+constexpr QSize ToolpathSize{120, 26};
 
 // The bitmaps of the file list's state pictures and of the four run buttons.
 constexpr int FileStateBitmap = 148;
@@ -89,17 +100,18 @@ CTestCutDlg::~CTestCutDlg()
 void CTestCutDlg::CreateControls()
 {
     m_fileList = Named(new CIconListBox(this), FileListId);
-    m_fileList->setGeometry(FileListRect);
+    m_fileList->setFixedHeight(FileListHeight);
     m_view = Named(new CTextViewCtrl(this), ViewId);
-    m_view->setGeometry(ViewRect);
+    m_view->setFixedHeight(ViewHeight);
 
-    for (size_t i = 0; i < ModeButtonIds.size(); ++i) {
-        const int id = ModeButtonIds[i];
+    auto* modes = new QHBoxLayout;
+    modes->setSpacing(ModeButtonGap);
+    for (const int id : ModeButtonIds) {
         auto* button = Named(new QPushButton(this), id);
-        button->setGeometry(QRect(QPoint(8 + int(i) * (ModeButtonSize.width() + 2), ModeButtonsTop),
-                                  ModeButtonSize));
+        button->setFixedSize(ModeButtonSize);
         button->setCheckable(id != StopId);
         button->setAutoDefault(false);
+        modes->addWidget(button);
         if (id == StopId) {
             connect(button, &QPushButton::clicked, this, &CTestCutDlg::OnStop);
         } else {
@@ -112,44 +124,90 @@ void CTestCutDlg::CreateControls()
         }
     }
     Button(StopId)->setEnabled(false);
+    auto* modeColumn = new QVBoxLayout;
+    modeColumn->addSpacing(ModeButtonsDrop);
+    modeColumn->addLayout(modes);
+    modeColumn->addStretch();
 
     auto* systemLabel = new QLabel(LoadCaption(TemplateId, -1), this);
-    systemLabel->setGeometry(SystemLabelRect);
+    systemLabel->setFixedSize(SystemLabelSize);
     m_systemList = Named(new QComboBox(this), SystemListId);
-    m_systemList->setGeometry(SystemListRect);
+    m_systemList->setFixedSize(SystemListSize);
     systemLabel->setBuddy(m_systemList);
     connect(m_systemList, &QComboBox::activated, this, &CTestCutDlg::OnSystemSelected);
+    auto* systemColumn = new QVBoxLayout;
+    systemColumn->setSpacing(SystemGap);
+    systemColumn->addWidget(systemLabel);
+    systemColumn->addWidget(m_systemList);
+
+    auto* middle = new QHBoxLayout;
+    middle->setSpacing(0);
+    middle->addLayout(modeColumn);
+    middle->addStretch();
+    middle->addLayout(systemColumn);
 
     auto* speedLabel = new QLabel(LoadCaption(TemplateId, -2), this);
-    speedLabel->setGeometry(SpeedLabelRect);
+    speedLabel->setFixedSize(SpeedLabelSize);
     m_speedValue =
         Named(new CColorLabel(this, QString(),
                               LabelStyle::Right | LabelStyle::CenterImage | LabelStyle::Sunken),
               SpeedValueId);
-    m_speedValue->setGeometry(SpeedValueRect);
+    m_speedValue->setFixedSize(SpeedValueSize);
     auto* arrows = Named(new CUpDownArrows(this), SpeedArrowsId);
-    arrows->setGeometry(SpeedArrowsRect);
+    arrows->setFixedSize(SpeedArrowsSize);
     connect(arrows, &CUpDownArrows::PositionChanging, this, &CTestCutDlg::OnSpeedStep);
     auto* percent = new QLabel(LoadCaption(TemplateId, -3), this);
-    percent->setGeometry(PercentRect);
+    percent->setFixedSize(PercentSize);
 
     auto* quit =
         Named(new QPushButton(LoadCaption(TemplateId, QuitCuttingId), this), QuitCuttingId);
-    quit->setGeometry(QuitCuttingRect);
+    quit->setFixedSize(QuitCuttingSize);
     quit->setAutoDefault(false);
     connect(quit, &QPushButton::clicked, this, &CTestCutDlg::OnQuitCutting);
     auto* close = Named(new QPushButton(LoadCaption(TemplateId, CloseId), this), CloseId);
-    close->setGeometry(CloseRect);
+    close->setFixedSize(CloseSize);
     close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &CTestCutDlg::OnClose);
     auto* ok = Named(new QPushButton(LoadCaption(TemplateId, OkId), this), OkId);
     ok->hide();
 
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(0);
+    bottom->addWidget(speedLabel, 0, Qt::AlignTop);
+    bottom->addSpacing(SpeedLabelGap);
+    bottom->addWidget(m_speedValue, 0, Qt::AlignTop);
+    bottom->addWidget(arrows, 0, Qt::AlignTop);
+    bottom->addSpacing(PercentGap);
+    bottom->addWidget(percent, 0, Qt::AlignTop);
+    bottom->addStretch();
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(CloseGap);
+    buttons->addWidget(quit);
+    buttons->addWidget(close);
+    auto* buttonRow = new QVBoxLayout;
+    buttonRow->addSpacing(ButtonsDrop);
+    buttonRow->addLayout(buttons);
+    bottom->addLayout(buttonRow);
+
     auto* toolpath = new QPushButton(LoadString(Str::ToolpathCaption), this);
     toolpath->setObjectName(ToolpathName);
-    toolpath->setGeometry(ToolpathRect);
+    toolpath->setFixedSize(ToolpathSize);
     toolpath->setAutoDefault(false);
     connect(toolpath, &QPushButton::clicked, this, &CTestCutDlg::OnToolpath);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(Margin, Margin, Margin, Margin);
+    page->setSpacing(0);
+    page->addWidget(m_fileList);
+    page->addSpacing(RowGap);
+    page->addWidget(m_view);
+    page->addSpacing(RowGap);
+    page->addLayout(middle);
+    page->addSpacing(RowGap);
+    page->addLayout(bottom);
+    page->addSpacing(ToolpathGap);
+    page->addWidget(toolpath, 0, Qt::AlignLeft);
+    page->addStretch();
 }
 
 QAbstractButton* CTestCutDlg::Button(int id) const

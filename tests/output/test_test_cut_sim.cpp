@@ -164,6 +164,32 @@ protected:
     std::unique_ptr<CTestCutDlg> dialog;
 };
 
+// The controls stand at the places of template 147, whatever the layouts do with them.
+TEST_F(TestCutTest, ControlsStandAtTheTemplatesPlaces)
+{
+    AddFiles({{"part.nc", "%\r\n"}});
+    Run([this] {
+        const struct
+        {
+            const char* name;
+            QRect place;
+        } controls[] = {
+            {"1107", {8, 8, 444, 72}},     {"1108", {8, 86, 444, 160}},
+            {"1109", {8, 256, 40, 30}},    {"1110", {50, 256, 40, 30}},
+            {"1111", {92, 256, 40, 30}},   {"1112", {134, 256, 40, 30}},
+            {"1113", {184, 270, 268, 24}}, {"1114", {96, 300, 48, 24}},
+            {"1115", {144, 300, 18, 24}},  {"1116", {236, 302, 120, 28}},
+            {"2", {372, 302, 80, 28}},     {CTestCutDlg::ToolpathName, {8, 334, 120, 26}},
+        };
+        EXPECT_EQ(dialog->size(), QSize(460, 368));
+        for (const auto& c : controls) {
+            auto* control = dialog->findChild<QWidget*>(c.name);
+            ASSERT_TRUE(control) << c.name;
+            EXPECT_EQ(control->geometry(), c.place) << c.name;
+        }
+    });
+}
+
 TEST_F(TestCutTest, StepModeSendsOneLinePerPressAndTheReadoutFollows)
 {
     AddFiles({{"part.nc", "%\r\nG90 G0 X2\r\nG0 X4 Y1\r\n"}});
