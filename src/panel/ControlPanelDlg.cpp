@@ -377,8 +377,8 @@ void CControlPanelDlg::done(int result)
         // the ended panel, and with it the program, running: its wait ends here, and the motion
         // it waited for, or any manual move still running, is stopped, since no one is left to
         // stop it.
-        const bool manualMove =
-            m_status.State() == MachineState::Ready && (m_status.stateWord & StateBit::Moving);
+        const bool manualMove = GetStatus().State() == MachineState::Ready &&
+                                (GetStatus().stateWord & StateBit::Moving);
         if (IsWaiting() || manualMove)
             m_machine->StopOperation();
         EndWaits();
@@ -451,7 +451,7 @@ void CControlPanelDlg::ShowWindowMenu(const QPoint& globalPos)
 
 void CControlPanelDlg::OnSysCommand(int command)
 {
-    const uint32_t word = m_status.stateWord;
+    const uint32_t word = GetStatus().stateWord;
     switch (command & ~0xF) {
     case PanelMenu::About: {
         const std::optional<std::string> version = m_machine->GetFirmwareVersion();
@@ -517,11 +517,7 @@ void CControlPanelDlg::OnMachineConnected()
     CheckSpeedModeRadio();
     OnOverrideChanged(static_cast<uint8_t>(override), false);
 
-    const int powerOff = m_machine->GetAutoPowerOffFlag();
-    if (powerOff != -1 && powerOff != m_powerOffCount) {
-        m_powerOffCount = powerOff;
-        m_powerOffPending = powerOff > 0;
-    }
+    State().TakeAutoPowerOffCount(m_machine->GetAutoPowerOffFlag());
 }
 
 void CControlPanelDlg::OnPositionChanged(const AxisTriple& relative)
@@ -539,7 +535,7 @@ void CControlPanelDlg::OnPositionChanged(const AxisTriple& relative)
 void CControlPanelDlg::OnSpindleChanged(int32_t value)
 {
     static_cast<CColorLabel*>(GetControl(SpindleValue))
-        ->SetText(FormatSpindleSpeed(m_connected, value));
+        ->SetText(FormatSpindleSpeed(IsConnected(), value));
 }
 
 void CControlPanelDlg::OnOverrideChanged(uint8_t percent, bool fromMachine)
@@ -548,12 +544,12 @@ void CControlPanelDlg::OnOverrideChanged(uint8_t percent, bool fromMachine)
     if (m_speedMode != 1 && fromMachine)
         return;
     static_cast<CColorLabel*>(GetControl(OverrideValue))
-        ->SetText(FormatOverride(m_connected, percent));
+        ->SetText(FormatOverride(IsConnected(), percent));
 }
 
 bool CControlPanelDlg::IsPositionShown() const
 {
-    return m_connected && m_status.State() != MachineState::Initialising0;
+    return IsConnected() && GetStatus().State() != MachineState::Initialising0;
 }
 
 void CControlPanelDlg::OnStatusChanged(uint32_t newWord, uint32_t)
@@ -563,14 +559,6 @@ void CControlPanelDlg::OnStatusChanged(uint32_t newWord, uint32_t)
     if (IsPositionShown() != m_positionShown)
         NotifyPosition();
     UpdateControls(newWord);
-}
-
-void CControlPanelDlg::OnStatus2Changed(uint32_t newWord, uint32_t)
-{
-    // The unknown word (no status yet, or none readable) has every bit set; it is no report of
-    // an operation error.
-    if (newWord != 0xFFFFFFFFu && (newWord & EventBit::OperationError))
-        m_errorLatch = true;
 }
 
 // --- state handling -------------------------------------------------------------------------
@@ -617,87 +605,34 @@ void CControlPanelDlg::UpdateControls(uint32_t word)
     static_cast<CColorLabel*>(GetControl(SpindleValue))
         ->SetTextColor(word & StateBit::SpindleRotating ? ValueColour() : InactiveColour(), true);
 
-    bool operation = false;
-    bool values = false;
-    bool cancel = false;
-    bool pause = false;
-    bool stop = false;
-    bool speedRadios = false;
-    int held = 0;
-    const bool paused = word & StateBit::Paused;
-    const bool errorWaiting = word & StateBit::CommandErrorPending;
-
-    switch (static_cast<int>(word & StateBit::StateMask)) {
-    case MachineState::Initialising0:
-    case MachineState::Initialising1:
-        PostCommand(WaitSetup);
-        break;
-    case MachineState::Ready:
+    const PanelReaction reaction = State().ReactTo(word);
+    if (reaction.readCommandSet) {
         ReadCommandSet();
         RefreshCommandSet();
-        operation = values = speedRadios = true;
-        if (word & StateBit::Moving) {
-            operation = false;
-            stop = true;
-        }
-        if (!paused) {
-            if (errorWaiting && !m_errorReported) {
-                PostCommand(CommandError);
-                m_errorReported = true;
-            }
-            if (m_pauseShown) {
-                m_pauseShown = false;
-                DrawPause(false);
-            }
-        } else if (!m_pauseShown) {
-            m_pauseShown = true;
-            DrawPause(true);
-        }
-        held = FindHeldButton();
-        break;
-    case MachineState::JobActive:
-        ReadCommandSet();
-        RefreshCommandSet();
-        values = cancel = pause = true;
-        if (paused) {
-            if (errorWaiting && !m_errorReported) {
-                PostCommand(PausedCommandError);
-                m_errorReported = true;
-            }
-            if (!m_pauseShown) {
-                m_pauseShown = true;
-                DrawPause(true);
-            }
-        } else if (m_pauseShown) {
-            m_pauseShown = false;
-            DrawPause(false);
-        }
-        break;
-    case MachineState::EmergencyStop:
-        PostCommand(FatalError);
-        break;
-    default:
-        break;
     }
+    if (reaction.command != 0)
+        PostCommand(reaction.command);
+    if (reaction.pausePicture != -1)
+        DrawPause(reaction.pausePicture == 1);
+    const int held = reaction.findHeld ? FindHeldButton() : 0;
+    const auto on = [&reaction](unsigned group) { return (reaction.groups & group) != 0; };
 
     // The held button stays enabled whatever its group says, so that its release (and a held
     // jog key's repeats) still arrive.
     for (int id : OperationControls)
-        EnableControl(id, operation || id == held);
-    EnableControl(CancelJob, cancel || held == CancelJob);
+        EnableControl(id, on(PanelGroup::Operation) || id == held);
+    EnableControl(CancelJob, on(PanelGroup::Cancel) || held == CancelJob);
     for (int id : ValueDisplays)
-        EnableControl(id, values);
-    EnableControl(Pause, pause);
-    EnableControl(Stop, stop);
-    EnableControl(SpeedAuto, speedRadios);
-    EnableControl(SpeedManual, speedRadios);
+        EnableControl(id, on(PanelGroup::Values));
+    EnableControl(PanelId::Pause, on(PanelGroup::Pause));
+    EnableControl(PanelId::Stop, on(PanelGroup::Stop));
+    EnableControl(SpeedAuto, on(PanelGroup::SpeedRadios));
+    EnableControl(SpeedManual, on(PanelGroup::SpeedRadios));
     if (held != 0 && !Contains(OperationControls, held) && held != CancelJob)
         EnableControl(held, true);
 
-    if (m_powerOffPending && values) {
-        m_powerOffPending = false;
+    if (reaction.powerOffNotice)
         PostCommand(LastAutoPowerOff);
-    }
 }
 
 // --- hidden commands and alarms -------------------------------------------------------------
@@ -757,31 +692,31 @@ void CControlPanelDlg::OnPausedCommandError()
     int16_t code = 0;
     if (!m_machine->GetCommandError(code)) {
         // Nothing to show; a later change of the status word may report the error.
-        m_errorReported = false;
+        State().EndErrorReport();
         return;
     }
     CPanelMessageBox box(FormatCommandError(code, CommandErrorKind::Paused),
                          BoxStyle::ExclamationOkCancel, this);
     box.SetCaption(BoxResult::Ok, LoadString(Str::Abort));
     box.SetCaption(BoxResult::Cancel, LoadString(Str::Continue));
-    m_lastErrorAnswer = box.exec();
+    State().SetLastErrorAnswer(box.exec());
     m_machine->ClearCommandError();
     PollStatus();
-    if (m_lastErrorAnswer == BoxResult::Ok) {
+    if (State().GetLastErrorAnswer() == BoxResult::Ok) {
         m_machine->QuitCutting();
         CCancelingDataDlg skipping(m_machine, this);
         skipping.exec();
     } else {
         m_machine->ResumeCutting();
     }
-    m_errorReported = false;
+    State().EndErrorReport();
 }
 
 void CControlPanelDlg::OnCommandError()
 {
     int16_t code = 0;
     if (!m_machine->GetCommandError(code)) {
-        m_errorReported = false;
+        State().EndErrorReport();
         return;
     }
     CPanelMessageBox box(FormatCommandError(code, CommandErrorKind::NotPaused),
@@ -791,7 +726,7 @@ void CControlPanelDlg::OnCommandError()
     box.exec();
     StartPolling();
     m_machine->ClearCommandError();
-    m_errorReported = false;
+    State().EndErrorReport();
 }
 
 void CControlPanelDlg::OnLastAutoPowerOff()
@@ -829,7 +764,7 @@ void CControlPanelDlg::SetCursorYDir(bool cursorYDir)
 void CControlPanelDlg::RefreshCommandSet()
 {
     auto* text = static_cast<CColorLabel*>(GetControl(CommandSetLabel));
-    text->SetText(::CommandSetText(m_connected, m_commandSet));
+    text->SetText(::CommandSetText(IsConnected(), m_commandSet));
     update(text->geometry());
     RebuildShownList();
     RebuildOriginList();

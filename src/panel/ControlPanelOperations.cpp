@@ -76,7 +76,7 @@ void CControlPanelDlg::OnJogKey(int id)
 {
     // A repeat can still be on its way when the key was disabled or the machine left the ready
     // state since the last press; the axes move only while the keypad can be used.
-    if (m_joyJogging || !GetButton(id)->isEnabled() || m_status.State() != MachineState::Ready)
+    if (m_joyJogging || !GetButton(id)->isEnabled() || GetStatus().State() != MachineState::Ready)
         return;
     int16_t error = 0;
     if (!m_machine->GetCommandError(error) || error == SpindleOverloadError)
@@ -94,7 +94,8 @@ void CControlPanelDlg::CycleCursorType()
 
 void CControlPanelDlg::OnMoveZ()
 {
-    if (!TakeReleasedButton(MoveZ) || (m_status.stateWord & (StateBit::Moving | StateBit::Paused)))
+    if (!TakeReleasedButton(MoveZ) ||
+        (GetStatus().stateWord & (StateBit::Moving | StateBit::Paused)))
         return;
     m_machine->SetSpindleRotation(0);
     m_machine->MoveToOrigin(CoordinateSystem, AxisMask::Z, DefaultSpeed);
@@ -103,7 +104,8 @@ void CControlPanelDlg::OnMoveZ()
 
 void CControlPanelDlg::OnMoveXY()
 {
-    if (!TakeReleasedButton(MoveXY) || (m_status.stateWord & (StateBit::Moving | StateBit::Paused)))
+    if (!TakeReleasedButton(MoveXY) ||
+        (GetStatus().stateWord & (StateBit::Moving | StateBit::Paused)))
         return;
     m_machine->SetSpindleRotation(0);
     // Without the travel range there is no safe height to lift to, so nothing moves. X and Y of
@@ -126,14 +128,14 @@ void CControlPanelDlg::OnMoveXY()
 void CControlPanelDlg::OnMoveView()
 {
     if (!TakeReleasedButton(MoveView) ||
-        (m_status.stateWord & (StateBit::Moving | StateBit::Paused)))
+        (GetStatus().stateWord & (StateBit::Moving | StateBit::Paused)))
         return;
     m_machine->MoveToViewPosition(DefaultSpeed);
 }
 
 void CControlPanelDlg::OnStop()
 {
-    if (!TakeReleasedButton(Stop) || !(m_status.stateWord & StateBit::Moving))
+    if (!TakeReleasedButton(Stop) || !(GetStatus().stateWord & StateBit::Moving))
         return;
     m_machine->StopOperation();
     WaitWhileMoving();
@@ -193,7 +195,7 @@ void CControlPanelDlg::OnOverrideStep(int delta)
     // Each click starts from the machine's value of the last poll, not from the display, so
     // clicks faster than the poll all propose the same value. After a short status read there
     // is no value to start from: nothing is sent until a complete read brings it back.
-    const int proposed = m_status.SteppedOverride(delta);
+    const int proposed = GetStatus().SteppedOverride(delta);
     if (proposed < 0)
         return;
     OnOverrideChanged(static_cast<uint8_t>(proposed), false);
@@ -208,7 +210,7 @@ void CControlPanelDlg::OnPause()
     button->setFocus();
     // Only what the machine's paused bit calls for is sent; the picture is brought in line with
     // that bit by the state handling.
-    const bool paused = m_status.stateWord & StateBit::Paused;
+    const bool paused = GetStatus().stateWord & StateBit::Paused;
     if (button->IsPressed()) {
         if (!paused)
             m_machine->PauseCutting();
@@ -223,17 +225,17 @@ void CControlPanelDlg::OnCancelJob()
     if (button->IsPressed())
         return;
     button->setFocus();
-    if (m_status.State() != MachineState::JobActive)
+    if (GetStatus().State() != MachineState::JobActive)
         return;
     m_quitRequested = true;
-    if (!(m_status.stateWord & StateBit::Paused))
+    if (!(GetStatus().stateWord & StateBit::Paused))
         m_machine->PauseCutting();
     m_machine->QuitCutting();
     CCancelingDataDlg skipping(m_machine, this);
     skipping.exec();
     WaitWhileStatusBit40();
     // The quit leaves the machine paused; it is resumed empty, and Pause is released at once.
-    if (m_status.stateWord & StateBit::Paused) {
+    if (GetStatus().stateWord & StateBit::Paused) {
         m_machine->ResumeCutting();
         DrawPause(false);
     }
@@ -297,8 +299,8 @@ bool CControlPanelDlg::JoystickMayStart() const
     // still axes and no keypad key held.
     if (m_joyJogging)
         return true;
-    return m_status.State() == MachineState::Ready && !(m_status.stateWord & StateBit::Moving) &&
-           !IsKeypadKeyHeld();
+    return GetStatus().State() == MachineState::Ready &&
+           !(GetStatus().stateWord & StateBit::Moving) && !IsKeypadKeyHeld();
 }
 
 void CControlPanelDlg::OnJoyMove(int x, int y)
@@ -358,7 +360,7 @@ void CControlPanelDlg::OnJoyTick()
         return;
     m_joyStepLatch = true;
     const bool idleAndStill =
-        m_status.State() == MachineState::Ready && !(m_status.stateWord & StateBit::Moving);
+        GetStatus().State() == MachineState::Ready && !(GetStatus().stateWord & StateBit::Moving);
     if (m_joyJogging || idleAndStill)
         CycleCursorType();
 }
