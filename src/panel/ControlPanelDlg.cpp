@@ -71,7 +71,8 @@ QFont PanelFont(const QString& family, int points)
 } // namespace
 
 CControlPanelDlg::CControlPanelDlg(CModelingMachine* machine, QWidget* parent)
-    : CMachineStatusDlg(machine, TemplateId, parent)
+    : CMachineStatusDlg(machine, TemplateId, parent), m_jog(State(), *this),
+      m_operations(State(), *this, m_jog)
 {
     // The template: its font for every control, and every control at its place, before the
     // settings are known.
@@ -201,7 +202,7 @@ void CControlPanelDlg::CreateControls()
     m_overrideArrows->setGeometry(Ltrb(557, 248, 577, 270));
     m_controls[OverrideArrows] = m_overrideArrows;
     connect(m_overrideArrows, &CUpDownArrows::PositionChanging, this,
-            &CControlPanelDlg::OnOverrideStep);
+            [this](int delta) { m_operations.OnOverrideStep(delta); });
     AddStatic(PercentLabel, Ltrb(578, 256, 591, 271));
     AddButton(CancelJob, Ltrb(606, 170, 652, 216), JogFaceKind::Round);
     AddButton(Pause, Ltrb(606, 230, 652, 276), JogFaceKind::Round);
@@ -362,7 +363,7 @@ bool CControlPanelDlg::OnInitDialog()
     RefreshCommandSet();
 
     // 9. Joystick.
-    CaptureJoystick();
+    m_jog.CaptureJoystick();
 
     // 10. Radio backgrounds from the face.
     PaintRadioBackgrounds();
@@ -382,7 +383,7 @@ void CControlPanelDlg::done(int result)
         if (IsWaiting() || manualMove)
             m_machine->StopOperation();
         EndWaits();
-        ReleaseJoystick();
+        m_jog.ReleaseJoystick();
         SaveSettings();
         // The panel is ending: no more polls, and with them no more boxes.
         StopPolling();
@@ -842,6 +843,20 @@ void CControlPanelDlg::CheckSpeedModeRadio()
         ->SetTextColor(automatic ? InactiveColour() : ValueColour(), true);
 }
 
+void CControlPanelDlg::OnSpeedAuto()
+{
+    m_speedMode = 1;
+    m_machine->SetCuttingSpeedMode(1);
+    CheckSpeedModeRadio();
+}
+
+void CControlPanelDlg::OnSpeedManual()
+{
+    m_speedMode = 0;
+    m_machine->SetCuttingSpeedMode(0);
+    CheckSpeedModeRadio();
+}
+
 void CControlPanelDlg::OnButtonCommand(int id)
 {
     switch (id) {
@@ -851,37 +866,37 @@ void CControlPanelDlg::OnButtonCommand(int id)
     case KeyXPlus:
     case KeyZPlus:
     case KeyZMinus:
-        OnJogKey(id);
+        m_jog.OnJogKey(id);
         break;
     case MoveZ:
-        OnMoveZ();
+        m_operations.OnMoveZ();
         break;
     case MoveXY:
-        OnMoveXY();
+        m_operations.OnMoveXY();
         break;
     case MoveView:
-        OnMoveView();
+        m_operations.OnMoveView();
         break;
     case Stop:
-        OnStop();
+        m_operations.OnStop();
         break;
     case SetOriginXY:
-        OnSetOriginXY();
+        m_operations.OnSetOriginXY();
         break;
     case SetOriginZ:
-        OnSetOriginZ();
+        m_operations.OnSetOriginZ();
         break;
     case SpindleOn:
-        OnSpindleOn();
+        m_operations.OnSpindleOn();
         break;
     case SpindleOff:
-        OnSpindleOff();
+        m_operations.OnSpindleOff();
         break;
     case Pause:
-        OnPause();
+        m_operations.OnPause();
         break;
     case CancelJob:
-        OnCancelJob();
+        m_operations.OnCancelJob();
         break;
     case Setup:
         OnSetup();
@@ -904,6 +919,13 @@ void CControlPanelDlg::ApplyRepeatIntervals()
     }
 }
 
+void CControlPanelDlg::CycleCursorType()
+{
+    CursorType = (CursorType + 1) % kJogStepCount;
+    m_stepGroup->button(StepContinue + CursorType)->setChecked(true);
+    ApplyRepeatIntervals();
+}
+
 void CControlPanelDlg::OnStepRadio(int cursorType)
 {
     if (cursorType < 0 || cursorType >= kJogStepCount)
@@ -915,7 +937,7 @@ void CControlPanelDlg::OnStepRadio(int cursorType)
 void CControlPanelDlg::OnSetup()
 {
     CJogButton* button = GetButton(Setup);
-    if (m_joyJogging || button->IsPressed())
+    if (m_jog.IsJoystickJogging() || button->IsPressed())
         return;
     button->setFocus();
     if (m_dialogs)
@@ -925,7 +947,7 @@ void CControlPanelDlg::OnSetup()
 void CControlPanelDlg::OnCut()
 {
     CJogButton* button = GetButton(PanelId::Cut);
-    if (m_joyJogging || button->IsPressed())
+    if (m_jog.IsJoystickJogging() || button->IsPressed())
         return;
     button->setFocus();
     if (m_dialogs)

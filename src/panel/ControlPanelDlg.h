@@ -1,16 +1,17 @@
 #pragma once
 
+#include "ControlPanelOperations.h"
 #include "JogButton.h"
-#include "JoystickDevice.h"
 #include "MachineStatusDlg.h"
 #include "PanelAccess.h"
 #include "PanelDialogs.h"
+#include "PanelFace.h"
 #include "PanelIds.h"
+#include "PanelJog.h"
 
 #include <QColor>
 #include <QPixmap>
 #include <QRect>
-#include <QTimer>
 
 #include <array>
 #include <map>
@@ -35,7 +36,7 @@ class QRadioButton;
 // The settings are loaded by the constructor and saved whenever the panel ends (close request,
 // Escape, or "End" after a lost connection). QCoreApplication's organisation and application
 // names choose the settings store; CMachineStatusDlg::SetApplicationTitle the window title.
-class CControlPanelDlg : public CMachineStatusDlg, public CPanelAccess
+class CControlPanelDlg : public CMachineStatusDlg, public CPanelAccess, public CPanelFace
 {
     Q_OBJECT
 
@@ -90,10 +91,9 @@ public:
     int GetCommandSet() const { return m_commandSet; }
     int GetSpeedMode() const { return m_speedMode; }
     QWidget* GetControl(int id) const override;
-    CJogButton* GetButton(int id) const;
-    bool IsJoystickJogging() const { return m_joyJogging; }
-    bool IsJoystickCaptured() const { return m_joyId != -1; }
-    bool IsJoystickTimerRunning() const { return m_joyTimer.isActive(); }
+    CJogButton* GetButton(int id) const override;
+    // The keypad and joystick jog.
+    const CPanelJog& Jog() const { return m_jog; }
 
     // --- CPanelAccess: what the dialogs above the panel use ----------------------------------
     QWidget* Window() override { return this; }
@@ -121,6 +121,14 @@ public:
     bool IsMetric() const override { return Metric; }
     bool IsCursorYDir() const override { return CursorYDir; }
 
+    // --- CPanelFace: what the jog and the operation buttons use ------------------------------
+    void DrawPause(bool pressed) override;
+    void ShowOverride(uint8_t percent) override { OnOverrideChanged(percent, false); }
+    void CycleCursorType() override;
+    int GetCursorType() const override { return CursorType; }
+    int GetCoordinateSystem() const override { return CoordinateSystem; }
+    int GetSetOrgCoordinateSystem() const override { return SetOrgCoordinateSystem; }
+
     // A window-menu command, matched on its value with the low four bits cleared.
     void OnSysCommand(int command);
 
@@ -142,54 +150,23 @@ protected:
     // here, so the close handling runs once before the dialog ends.
     void done(int result) override;
 
-    // --- button handlers; the jog, spindle, speed and joystick handling fills these -----------
-    void OnJogKey(int id);
-    void OnMoveZ();
-    void OnMoveXY();
-    void OnMoveView();
-    void OnStop();
-    void OnSetOriginXY();
-    void OnSetOriginZ();
+    // --- the handlers of the window's own buttons ------------------------------------------
     void OnStepRadio(int cursorType);
     // The repeat interval of the six keys for CursorType.
     void ApplyRepeatIntervals();
-    // The next jog step (wrapping from "x1" to "Continue"), as the joystick's step button asks.
-    void CycleCursorType();
-    void OnSpindleOn();
-    void OnSpindleOff();
     void OnSpeedAuto();
     void OnSpeedManual();
-    void OnOverrideStep(int delta);
-    void OnPause();
-    void OnCancelJob();
     void OnSetup();
     void OnCut();
-    void CaptureJoystick();
-    void ReleaseJoystick();
-    void OnJoyMove(int x, int y);
-    void OnJoyButtonDown(quint32 state);
-    void OnJoyButtonUp(quint32 state);
-    void OnJoyTick();
-    void OnJoyRemoved();
 
     // The panel's state, as the state handling and the handlers keep it.
     int m_commandSet = -1;
     int m_speedMode = 1;
-    bool m_quitRequested = false;
     // The read-out shows values (not placeholders); redrawn when that changes with the state.
     bool m_positionShown = false;
-
-    // Joystick jog.
-    static constexpr int JoyTickMs = 150;
-    CJoystickDevice m_joystick;
     CPanelDialogs* m_dialogs = nullptr;
-    int m_joyId = -1;  // 0 once the first joystick was captured
-    QTimer m_joyTimer; // the jog tick, running only with a captured joystick
-    JoystickCaps m_joyCaps;
-    int m_joyDirection = kJoyCentred;
-    int m_joyZ = kJoyZNone;
-    bool m_joyJogging = false;
-    bool m_joyStepLatch = false; // the step button was seen down (each press steps once)
+    CPanelJog m_jog;
+    CPanelOperations m_operations;
 
 private:
     void CreateControls();
@@ -209,7 +186,6 @@ private:
     void EnableControl(int id, bool enable);
     int FindHeldButton() const;
     void ReadCommandSet();
-    void DrawPause(bool pressed);
 
     // Hidden commands run as queued calls, after the handler that posted them has returned.
     void PostCommand(int id);
@@ -226,12 +202,6 @@ private:
     void OnOriginSystemConfirmed();
 
     void OnButtonCommand(int id);
-    // Jog and move helpers of the operation handlers.
-    void JogBy(const AxisTriple& vector);
-    bool IsKeypadKeyHeld() const;
-    bool JoystickMayStart() const;
-    // A release button's common guards: no joystick jog, focus, no longer held.
-    bool TakeReleasedButton(int id);
     void ShowWindowMenu(const QPoint& globalPos);
     void InstallDeviceChangeTarget();
     void RemoveDeviceChangeTarget();
