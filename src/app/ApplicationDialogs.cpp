@@ -1,27 +1,27 @@
 #include "ApplicationDialogs.h"
 
 #include "AboutDlg.h"
-#include "ControlPanelDlg.h"
 #include "CutDlg.h"
+#include "PanelAccess.h"
 #include "SettingSheets.h"
 
-void CApplicationDialogs::RunSetupSheet(CControlPanelDlg& panel)
+void CApplicationDialogs::RunSetupSheet(CPanelAccess& panel)
 {
     ::RunSetupSheet(panel);
 }
 
-void CApplicationDialogs::RunMaintenanceSheet(CControlPanelDlg& panel)
+void CApplicationDialogs::RunMaintenanceSheet(CPanelAccess& panel)
 {
     ::RunMaintenanceSheet(panel);
 }
 
-void CApplicationDialogs::RunCutDialog(CControlPanelDlg& panel)
+void CApplicationDialogs::RunCutDialog(CPanelAccess& panel)
 {
     ::RunCutDialog(panel);
 }
 
-void CApplicationDialogs::RunAboutBox(CControlPanelDlg& panel, const QString& firmwareVersion)
+void CApplicationDialogs::RunAboutBox(CPanelAccess& panel, const QString& firmwareVersion)
 {
-    CAboutDlg about(firmwareVersion, &panel);
+    CAboutDlg about(firmwareVersion, panel.Window());
     about.exec();
 }

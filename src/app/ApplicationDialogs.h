@@ -8,8 +8,8 @@
 class CApplicationDialogs : public CPanelDialogs
 {
 public:
-    void RunSetupSheet(CControlPanelDlg& panel) override;
-    void RunMaintenanceSheet(CControlPanelDlg& panel) override;
-    void RunCutDialog(CControlPanelDlg& panel) override;
-    void RunAboutBox(CControlPanelDlg& panel, const QString& firmwareVersion) override;
+    void RunSetupSheet(CPanelAccess& panel) override;
+    void RunMaintenanceSheet(CPanelAccess& panel) override;
+    void RunCutDialog(CPanelAccess& panel) override;
+    void RunAboutBox(CPanelAccess& panel, const QString& firmwareVersion) override;
 };

@@ -1,6 +1,5 @@
 #include "CutDlg.h"
 
-#include "ControlPanelDlg.h"
 #include "CutDataSet.h"
 #include "FileDialog.h"
 #include "FileDialogFilter.h"
@@ -8,6 +7,7 @@
 #include "FileResultMessage.h"
 #include "ImageButton.h"
 #include "ModelingMachine.h"
+#include "PanelAccess.h"
 #include "ProgramPlacement.h"
 #include "StringIds.h"
 #include "StringTable.h"
@@ -50,8 +50,8 @@ QString StartAt(const QByteArray& currentListFile)
 
 } // namespace
 
-CCutDlg::CCutDlg(CModelingMachine& machine, CControlPanelDlg* panel)
-    : QDialog(panel), m_machine(machine), m_panel(panel)
+CCutDlg::CCutDlg(CModelingMachine& machine, CPanelAccess* panel)
+    : QDialog(panel ? panel->Window() : nullptr), m_machine(machine), m_panel(panel)
 {
     setObjectName(QString::number(TemplateId));
     setWindowTitle(LoadCaption(TemplateId, 0));
@@ -458,11 +458,11 @@ void CCutDlg::RunTestCut(CCutDataSet& set)
 {
     if (!m_panel)
         return;
-    CTestCutDlg testCut(*m_panel, set, m_panel);
+    CTestCutDlg testCut(*m_panel, set, m_panel->Window());
     testCut.exec();
 }
 
-void RunCutDialog(CControlPanelDlg& panel)
+void RunCutDialog(CPanelAccess& panel)
 {
     CModelingMachine& machine = *panel.GetMachine();
     machine.SetSpindleRotation(0);

@@ -9,7 +9,7 @@
 #include <ctime>
 
 class CCutDataSet;
-class CControlPanelDlg;
+class CPanelAccess;
 class CImageButton;
 class CModelingMachine;
 class CTextViewCtrl;
@@ -53,7 +53,7 @@ public:
     static constexpr int64_t KeptCapacity = int64_t(16) << 20;
 
     // panel: the owner, for the test cut; may be null where no test cut is run.
-    CCutDlg(CModelingMachine& machine, CControlPanelDlg* panel);
+    CCutDlg(CModelingMachine& machine, CPanelAccess* panel);
     ~CCutDlg() override;
 
     // Set before the dialog is shown when the machine interprets NC code.
@@ -96,7 +96,7 @@ private:
     QPushButton* AddButton(int id);
 
     CModelingMachine& m_machine;
-    CControlPanelDlg* m_panel;
+    CPanelAccess* m_panel;
     COutputFileList m_list;
     CCutDataFile m_previewFile;
     // What the preview file was loaded from: it holds the file's image while these still hold.
@@ -117,4 +117,4 @@ private:
 
 // The Cut button of the panel: stops the spindle, reads the machine's settings and runs the Cut
 // dialog modally, with the test cut allowed when the machine interprets NC code.
-void RunCutDialog(CControlPanelDlg& panel);
+void RunCutDialog(CPanelAccess& panel);

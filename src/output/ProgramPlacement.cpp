@@ -1,7 +1,7 @@
 #include "ProgramPlacement.h"
 
-#include "MachineStatusDlg.h"
 #include "NcPath.h"
+#include "PanelAccess.h"
 
 #include <algorithm>
 
@@ -13,7 +13,7 @@ CNcReadOptions ReadOptionsFrom(const MachineSettings& settings)
     return options;
 }
 
-CNcOrigins OriginsFor(const CNcPath& path, CMachineStatusDlg& panel)
+CNcOrigins OriginsFor(const CNcPath& path, CPanelAccess& panel)
 {
     CNcOrigins origins;
     origins.current = panel.GetCurrentOrigin();

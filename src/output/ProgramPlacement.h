@@ -4,7 +4,7 @@
 #include "NcInterpreter.h"
 #include "NcTravel.h"
 
-class CMachineStatusDlg;
+class CPanelAccess;
 struct CNcPath;
 
 // How the machine reads NC code, from its settings block: optional block skip (byte 4, 0 =
@@ -14,4 +14,4 @@ CNcReadOptions ReadOptionsFrom(const MachineSettings& settings);
 // Where a program stands on the machine: the origin the panel shows for segments before the
 // program selects a coordinate system, and the origin of every system the program selects, read
 // through the panel (a system whose origin cannot be read is placed by the shown origin).
-CNcOrigins OriginsFor(const CNcPath& path, CMachineStatusDlg& panel);
+CNcOrigins OriginsFor(const CNcPath& path, CPanelAccess& panel);

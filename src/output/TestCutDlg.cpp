@@ -2,10 +2,12 @@
 
 #include "CancelingDataDlg.h"
 #include "ColorLabel.h"
-#include "ControlPanelDlg.h"
 #include "CutDataSet.h"
 #include "IconListBox.h"
+#include "MachineState.h"
 #include "ModelingMachine.h"
+#include "PanelAccess.h"
+#include "PanelIds.h"
 #include "PanelMessageBox.h"
 #include "ProgramPlacement.h"
 #include "ResourceImages.h"
@@ -80,8 +82,9 @@ template <typename Widget> Widget* Named(Widget* widget, int id)
 
 } // namespace
 
-CTestCutDlg::CTestCutDlg(CControlPanelDlg& panel, CCutDataSet& set, QWidget* parent)
-    : QDialog(parent ? parent : &panel), m_panel(panel), m_machine(*panel.GetMachine()), m_set(set)
+CTestCutDlg::CTestCutDlg(CPanelAccess& panel, CCutDataSet& set, QWidget* parent)
+    : QDialog(parent ? parent : panel.Window()), m_panel(panel), m_machine(*panel.GetMachine()),
+      m_set(set)
 {
     setWindowTitle(LoadCaption(TemplateId, 0));
     setFixedSize(DialogSize);
@@ -291,15 +294,16 @@ void CTestCutDlg::PlaceBesideReadout()
     for (int id : ReadoutIds)
         if (const QWidget* control = m_panel.GetControl(id))
             readout |= QRect(control->mapToGlobal(QPoint(0, 0)), control->size());
-    const QScreen* screen = m_panel.screen() ? m_panel.screen() : QApplication::primaryScreen();
+    const QWidget& panel = *m_panel.Window();
+    const QScreen* screen = panel.screen() ? panel.screen() : QApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size());
     // The frame of this window is not known before it is shown; the panel's is a fair guess.
-    const QMargins frame(m_panel.geometry().left() - m_panel.frameGeometry().left(),
-                         m_panel.geometry().top() - m_panel.frameGeometry().top(),
-                         m_panel.frameGeometry().right() - m_panel.geometry().right(),
-                         m_panel.frameGeometry().bottom() - m_panel.geometry().bottom());
+    const QMargins frame(panel.geometry().left() - panel.frameGeometry().left(),
+                         panel.geometry().top() - panel.frameGeometry().top(),
+                         panel.frameGeometry().right() - panel.geometry().right(),
+                         panel.frameGeometry().bottom() - panel.geometry().bottom());
     const QSize frameSize = size().grownBy(frame);
-    const QPoint at = Placement(available, m_panel.frameGeometry(), readout, frameSize);
+    const QPoint at = Placement(available, panel.frameGeometry(), readout, frameSize);
     move(at);
 }
 
@@ -431,7 +435,7 @@ bool CTestCutDlg::SendCursorLine()
         // a device-change notice.
         if (!m_machine.GetLink().CheckConnection())
             QMetaObject::invokeMethod(
-                &m_panel, [panel = &m_panel] { panel->OnDeviceChange(DeviceNodesChanged); },
+                m_panel.Window(), [panel = &m_panel] { panel->OnDeviceChange(DeviceNodesChanged); },
                 Qt::QueuedConnection);
         return false;
     }
@@ -532,7 +536,7 @@ void CTestCutDlg::QuitSequence()
 void CTestCutDlg::ContinueSequence()
 {
     m_panel.WaitWhileMoving();
-    CControlPanelDlg::SpinWait(ContinueSettleMs);
+    CMachineState::SpinWait(ContinueSettleMs);
     m_machine.ResumeCutting();
     if (m_lastModeButton == RunId || m_lastModeButton == StreamId)
         QMetaObject::invokeMethod(

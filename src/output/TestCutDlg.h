@@ -14,7 +14,7 @@
 
 class CCutDataSet;
 class CColorLabel;
-class CControlPanelDlg;
+class CPanelAccess;
 class CIconListBox;
 class CModelingMachine;
 class CTestCutMode;
@@ -65,7 +65,7 @@ public:
     static constexpr uint32_t CloseRequestBit = 0x1000;
 
     // Switches the machine to test-cut mode. The set (not owned) must outlive the dialog.
-    CTestCutDlg(CControlPanelDlg& panel, CCutDataSet& set, QWidget* parent = nullptr);
+    CTestCutDlg(CPanelAccess& panel, CCutDataSet& set, QWidget* parent = nullptr);
     ~CTestCutDlg() override;
 
     // Opens the dialog; when a job is being cut it tells the user and ends at once with 0.
@@ -144,7 +144,7 @@ private:
     bool ReadReceiveCounter(uint32_t& counter);
     bool StatusValid() const { return m_status.IsValid(); }
 
-    CControlPanelDlg& m_panel;
+    CPanelAccess& m_panel;
     CModelingMachine& m_machine;
     CCutDataSet& m_set;
     std::unique_ptr<CTestCutMode> m_mode;

@@ -2,9 +2,9 @@
 
 #include "CutDataFile.h"
 #include "FileReader.h"
-#include "MachineStatusDlg.h"
 #include "ModelingMachine.h"
 #include "NcReader.h"
+#include "PanelAccess.h"
 #include "PanelMessageBox.h"
 #include "ProgramPlacement.h"
 #include "StringIds.h"
@@ -50,7 +50,7 @@ bool StartsAsNcCode(const QByteArray& path)
 }
 
 CTravelScan::CTravelScan(const CCutDataFile& file, const CNcReadOptions& options,
-                         CMachineStatusDlg* panel, int64_t sliceBytes)
+                         CPanelAccess* panel, int64_t sliceBytes)
     : m_interpreter(options), m_panel(panel), m_sliceBytes(std::max<int64_t>(sliceBytes, 1)),
       m_before(ToPoint(options.start))
 {
@@ -154,7 +154,7 @@ bool AskSendOutsideTravel(const QString& name, const CNcTravelCheck& check, QWid
 
 TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CCutDataFile& image,
                                        const ImageLoader& load, CModelingMachine& machine,
-                                       CMachineStatusDlg* panel, QWidget* parent)
+                                       CPanelAccess* panel, QWidget* parent)
 {
     if (!StartsAsNcCode(path))
         return TravelAnswer::Send;
@@ -163,8 +163,8 @@ TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CCutDataFile& ima
     return ConfirmTravel(image, machine, panel, parent);
 }
 
-TravelAnswer ConfirmTravel(const CCutDataFile& file, CModelingMachine& machine,
-                           CMachineStatusDlg* panel, QWidget* parent)
+TravelAnswer ConfirmTravel(const CCutDataFile& file, CModelingMachine& machine, CPanelAccess* panel,
+                           QWidget* parent)
 {
     MachineSettings settings;
     AxisTriple low, high;

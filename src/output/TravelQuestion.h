@@ -10,7 +10,7 @@
 #include <functional>
 
 class CCutDataFile;
-class CMachineStatusDlg;
+class CPanelAccess;
 class CModelingMachine;
 class QByteArray;
 class QWidget;
@@ -25,7 +25,7 @@ public:
     static constexpr int64_t SliceBytes = 1 << 20;
 
     // panel: where the origins come from (the machine's zero without one).
-    CTravelScan(const CCutDataFile& file, const CNcReadOptions& options, CMachineStatusDlg* panel,
+    CTravelScan(const CCutDataFile& file, const CNcReadOptions& options, CPanelAccess* panel,
                 int64_t sliceBytes = SliceBytes);
     bool Done() const { return m_p == m_end || m_stopped; }
     void Step();
@@ -34,7 +34,7 @@ public:
 
 private:
     CNcInterpreter m_interpreter;
-    CMachineStatusDlg* m_panel;
+    CPanelAccess* m_panel;
     int64_t m_sliceBytes;
     CNcOrigins m_origins;
     CNcExtents m_extents;
@@ -86,7 +86,7 @@ using ImageLoader = std::function<bool(const QByteArray& path)>;
 // the caller's own image of the file where it has one, so that no second copy is made.
 TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CCutDataFile& image,
                                        const ImageLoader& load, CModelingMachine& machine,
-                                       CMachineStatusDlg* panel, QWidget* parent);
+                                       CPanelAccess* panel, QWidget* parent);
 // The same for a file already in memory (the test cut's files): Send or Skip.
-TravelAnswer ConfirmTravel(const CCutDataFile& file, CModelingMachine& machine,
-                           CMachineStatusDlg* panel, QWidget* parent);
+TravelAnswer ConfirmTravel(const CCutDataFile& file, CModelingMachine& machine, CPanelAccess* panel,
+                           QWidget* parent);

@@ -71,7 +71,8 @@ QFont PanelFont(const QString& family, int points)
 } // namespace
 
 CControlPanelDlg::CControlPanelDlg(CModelingMachine* machine, QWidget* parent)
-    : CMachineStatusDlg(machine, TemplateId, parent)
+    : CMachineStatusDlg(machine, TemplateId, parent), m_jog(State(), *this),
+      m_operations(State(), *this, m_jog)
 {
     // The template: its font for every control, and every control at its place, before the
     // settings are known.
@@ -201,7 +202,7 @@ void CControlPanelDlg::CreateControls()
     m_overrideArrows->setGeometry(Ltrb(557, 248, 577, 270));
     m_controls[OverrideArrows] = m_overrideArrows;
     connect(m_overrideArrows, &CUpDownArrows::PositionChanging, this,
-            &CControlPanelDlg::OnOverrideStep);
+            [this](int delta) { m_operations.OnOverrideStep(delta); });
     AddStatic(PercentLabel, Ltrb(578, 256, 591, 271));
     AddButton(CancelJob, Ltrb(606, 170, 652, 216), JogFaceKind::Round);
     AddButton(Pause, Ltrb(606, 230, 652, 276), JogFaceKind::Round);
@@ -362,7 +363,7 @@ bool CControlPanelDlg::OnInitDialog()
     RefreshCommandSet();
 
     // 9. Joystick.
-    CaptureJoystick();
+    m_jog.CaptureJoystick();
 
     // 10. Radio backgrounds from the face.
     PaintRadioBackgrounds();
@@ -377,12 +378,12 @@ void CControlPanelDlg::done(int result)
         // the ended panel, and with it the program, running: its wait ends here, and the motion
         // it waited for, or any manual move still running, is stopped, since no one is left to
         // stop it.
-        const bool manualMove =
-            m_status.State() == MachineState::Ready && (m_status.stateWord & StateBit::Moving);
+        const bool manualMove = GetStatus().State() == MachineState::Ready &&
+                                (GetStatus().stateWord & StateBit::Moving);
         if (IsWaiting() || manualMove)
             m_machine->StopOperation();
         EndWaits();
-        ReleaseJoystick();
+        m_jog.ReleaseJoystick();
         SaveSettings();
         // The panel is ending: no more polls, and with them no more boxes.
         StopPolling();
@@ -451,7 +452,7 @@ void CControlPanelDlg::ShowWindowMenu(const QPoint& globalPos)
 
 void CControlPanelDlg::OnSysCommand(int command)
 {
-    const uint32_t word = m_status.stateWord;
+    const uint32_t word = GetStatus().stateWord;
     switch (command & ~0xF) {
     case PanelMenu::About: {
         const std::optional<std::string> version = m_machine->GetFirmwareVersion();
@@ -517,11 +518,7 @@ void CControlPanelDlg::OnMachineConnected()
     CheckSpeedModeRadio();
     OnOverrideChanged(static_cast<uint8_t>(override), false);
 
-    const int powerOff = m_machine->GetAutoPowerOffFlag();
-    if (powerOff != -1 && powerOff != m_powerOffCount) {
-        m_powerOffCount = powerOff;
-        m_powerOffPending = powerOff > 0;
-    }
+    State().TakeAutoPowerOffCount(m_machine->GetAutoPowerOffFlag());
 }
 
 void CControlPanelDlg::OnPositionChanged(const AxisTriple& relative)
@@ -539,7 +536,7 @@ void CControlPanelDlg::OnPositionChanged(const AxisTriple& relative)
 void CControlPanelDlg::OnSpindleChanged(int32_t value)
 {
     static_cast<CColorLabel*>(GetControl(SpindleValue))
-        ->SetText(FormatSpindleSpeed(m_connected, value));
+        ->SetText(FormatSpindleSpeed(IsConnected(), value));
 }
 
 void CControlPanelDlg::OnOverrideChanged(uint8_t percent, bool fromMachine)
@@ -548,12 +545,12 @@ void CControlPanelDlg::OnOverrideChanged(uint8_t percent, bool fromMachine)
     if (m_speedMode != 1 && fromMachine)
         return;
     static_cast<CColorLabel*>(GetControl(OverrideValue))
-        ->SetText(FormatOverride(m_connected, percent));
+        ->SetText(FormatOverride(IsConnected(), percent));
 }
 
 bool CControlPanelDlg::IsPositionShown() const
 {
-    return m_connected && m_status.State() != MachineState::Initialising0;
+    return IsConnected() && GetStatus().State() != MachineState::Initialising0;
 }
 
 void CControlPanelDlg::OnStatusChanged(uint32_t newWord, uint32_t)
@@ -563,14 +560,6 @@ void CControlPanelDlg::OnStatusChanged(uint32_t newWord, uint32_t)
     if (IsPositionShown() != m_positionShown)
         NotifyPosition();
     UpdateControls(newWord);
-}
-
-void CControlPanelDlg::OnStatus2Changed(uint32_t newWord, uint32_t)
-{
-    // The unknown word (no status yet, or none readable) has every bit set; it is no report of
-    // an operation error.
-    if (newWord != 0xFFFFFFFFu && (newWord & EventBit::OperationError))
-        m_errorLatch = true;
 }
 
 // --- state handling -------------------------------------------------------------------------
@@ -617,87 +606,34 @@ void CControlPanelDlg::UpdateControls(uint32_t word)
     static_cast<CColorLabel*>(GetControl(SpindleValue))
         ->SetTextColor(word & StateBit::SpindleRotating ? ValueColour() : InactiveColour(), true);
 
-    bool operation = false;
-    bool values = false;
-    bool cancel = false;
-    bool pause = false;
-    bool stop = false;
-    bool speedRadios = false;
-    int held = 0;
-    const bool paused = word & StateBit::Paused;
-    const bool errorWaiting = word & StateBit::CommandErrorPending;
-
-    switch (static_cast<int>(word & StateBit::StateMask)) {
-    case MachineState::Initialising0:
-    case MachineState::Initialising1:
-        PostCommand(WaitSetup);
-        break;
-    case MachineState::Ready:
+    const PanelReaction reaction = State().ReactTo(word);
+    if (reaction.readCommandSet) {
         ReadCommandSet();
         RefreshCommandSet();
-        operation = values = speedRadios = true;
-        if (word & StateBit::Moving) {
-            operation = false;
-            stop = true;
-        }
-        if (!paused) {
-            if (errorWaiting && !m_errorReported) {
-                PostCommand(CommandError);
-                m_errorReported = true;
-            }
-            if (m_pauseShown) {
-                m_pauseShown = false;
-                DrawPause(false);
-            }
-        } else if (!m_pauseShown) {
-            m_pauseShown = true;
-            DrawPause(true);
-        }
-        held = FindHeldButton();
-        break;
-    case MachineState::JobActive:
-        ReadCommandSet();
-        RefreshCommandSet();
-        values = cancel = pause = true;
-        if (paused) {
-            if (errorWaiting && !m_errorReported) {
-                PostCommand(PausedCommandError);
-                m_errorReported = true;
-            }
-            if (!m_pauseShown) {
-                m_pauseShown = true;
-                DrawPause(true);
-            }
-        } else if (m_pauseShown) {
-            m_pauseShown = false;
-            DrawPause(false);
-        }
-        break;
-    case MachineState::EmergencyStop:
-        PostCommand(FatalError);
-        break;
-    default:
-        break;
     }
+    if (reaction.command != 0)
+        PostCommand(reaction.command);
+    if (reaction.pausePicture != -1)
+        DrawPause(reaction.pausePicture == 1);
+    const int held = reaction.findHeld ? FindHeldButton() : 0;
+    const auto on = [&reaction](unsigned group) { return (reaction.groups & group) != 0; };
 
     // The held button stays enabled whatever its group says, so that its release (and a held
     // jog key's repeats) still arrive.
     for (int id : OperationControls)
-        EnableControl(id, operation || id == held);
-    EnableControl(CancelJob, cancel || held == CancelJob);
+        EnableControl(id, on(PanelGroup::Operation) || id == held);
+    EnableControl(CancelJob, on(PanelGroup::Cancel) || held == CancelJob);
     for (int id : ValueDisplays)
-        EnableControl(id, values);
-    EnableControl(Pause, pause);
-    EnableControl(Stop, stop);
-    EnableControl(SpeedAuto, speedRadios);
-    EnableControl(SpeedManual, speedRadios);
+        EnableControl(id, on(PanelGroup::Values));
+    EnableControl(PanelId::Pause, on(PanelGroup::Pause));
+    EnableControl(PanelId::Stop, on(PanelGroup::Stop));
+    EnableControl(SpeedAuto, on(PanelGroup::SpeedRadios));
+    EnableControl(SpeedManual, on(PanelGroup::SpeedRadios));
     if (held != 0 && !Contains(OperationControls, held) && held != CancelJob)
         EnableControl(held, true);
 
-    if (m_powerOffPending && values) {
-        m_powerOffPending = false;
+    if (reaction.powerOffNotice)
         PostCommand(LastAutoPowerOff);
-    }
 }
 
 // --- hidden commands and alarms -------------------------------------------------------------
@@ -757,31 +693,31 @@ void CControlPanelDlg::OnPausedCommandError()
     int16_t code = 0;
     if (!m_machine->GetCommandError(code)) {
         // Nothing to show; a later change of the status word may report the error.
-        m_errorReported = false;
+        State().EndErrorReport();
         return;
     }
     CPanelMessageBox box(FormatCommandError(code, CommandErrorKind::Paused),
                          BoxStyle::ExclamationOkCancel, this);
     box.SetCaption(BoxResult::Ok, LoadString(Str::Abort));
     box.SetCaption(BoxResult::Cancel, LoadString(Str::Continue));
-    m_lastErrorAnswer = box.exec();
+    State().SetLastErrorAnswer(box.exec());
     m_machine->ClearCommandError();
     PollStatus();
-    if (m_lastErrorAnswer == BoxResult::Ok) {
+    if (State().GetLastErrorAnswer() == BoxResult::Ok) {
         m_machine->QuitCutting();
         CCancelingDataDlg skipping(m_machine, this);
         skipping.exec();
     } else {
         m_machine->ResumeCutting();
     }
-    m_errorReported = false;
+    State().EndErrorReport();
 }
 
 void CControlPanelDlg::OnCommandError()
 {
     int16_t code = 0;
     if (!m_machine->GetCommandError(code)) {
-        m_errorReported = false;
+        State().EndErrorReport();
         return;
     }
     CPanelMessageBox box(FormatCommandError(code, CommandErrorKind::NotPaused),
@@ -791,7 +727,7 @@ void CControlPanelDlg::OnCommandError()
     box.exec();
     StartPolling();
     m_machine->ClearCommandError();
-    m_errorReported = false;
+    State().EndErrorReport();
 }
 
 void CControlPanelDlg::OnLastAutoPowerOff()
@@ -829,7 +765,7 @@ void CControlPanelDlg::SetCursorYDir(bool cursorYDir)
 void CControlPanelDlg::RefreshCommandSet()
 {
     auto* text = static_cast<CColorLabel*>(GetControl(CommandSetLabel));
-    text->SetText(::CommandSetText(m_connected, m_commandSet));
+    text->SetText(::CommandSetText(IsConnected(), m_commandSet));
     update(text->geometry());
     RebuildShownList();
     RebuildOriginList();
@@ -907,6 +843,20 @@ void CControlPanelDlg::CheckSpeedModeRadio()
         ->SetTextColor(automatic ? InactiveColour() : ValueColour(), true);
 }
 
+void CControlPanelDlg::OnSpeedAuto()
+{
+    m_speedMode = 1;
+    m_machine->SetCuttingSpeedMode(1);
+    CheckSpeedModeRadio();
+}
+
+void CControlPanelDlg::OnSpeedManual()
+{
+    m_speedMode = 0;
+    m_machine->SetCuttingSpeedMode(0);
+    CheckSpeedModeRadio();
+}
+
 void CControlPanelDlg::OnButtonCommand(int id)
 {
     switch (id) {
@@ -916,37 +866,37 @@ void CControlPanelDlg::OnButtonCommand(int id)
     case KeyXPlus:
     case KeyZPlus:
     case KeyZMinus:
-        OnJogKey(id);
+        m_jog.OnJogKey(id);
         break;
     case MoveZ:
-        OnMoveZ();
+        m_operations.OnMoveZ();
         break;
     case MoveXY:
-        OnMoveXY();
+        m_operations.OnMoveXY();
         break;
     case MoveView:
-        OnMoveView();
+        m_operations.OnMoveView();
         break;
     case Stop:
-        OnStop();
+        m_operations.OnStop();
         break;
     case SetOriginXY:
-        OnSetOriginXY();
+        m_operations.OnSetOriginXY();
         break;
     case SetOriginZ:
-        OnSetOriginZ();
+        m_operations.OnSetOriginZ();
         break;
     case SpindleOn:
-        OnSpindleOn();
+        m_operations.OnSpindleOn();
         break;
     case SpindleOff:
-        OnSpindleOff();
+        m_operations.OnSpindleOff();
         break;
     case Pause:
-        OnPause();
+        m_operations.OnPause();
         break;
     case CancelJob:
-        OnCancelJob();
+        m_operations.OnCancelJob();
         break;
     case Setup:
         OnSetup();
@@ -969,6 +919,13 @@ void CControlPanelDlg::ApplyRepeatIntervals()
     }
 }
 
+void CControlPanelDlg::CycleCursorType()
+{
+    CursorType = (CursorType + 1) % kJogStepCount;
+    m_stepGroup->button(StepContinue + CursorType)->setChecked(true);
+    ApplyRepeatIntervals();
+}
+
 void CControlPanelDlg::OnStepRadio(int cursorType)
 {
     if (cursorType < 0 || cursorType >= kJogStepCount)
@@ -980,7 +937,7 @@ void CControlPanelDlg::OnStepRadio(int cursorType)
 void CControlPanelDlg::OnSetup()
 {
     CJogButton* button = GetButton(Setup);
-    if (m_joyJogging || button->IsPressed())
+    if (m_jog.IsJoystickJogging() || button->IsPressed())
         return;
     button->setFocus();
     if (m_dialogs)
@@ -990,7 +947,7 @@ void CControlPanelDlg::OnSetup()
 void CControlPanelDlg::OnCut()
 {
     CJogButton* button = GetButton(PanelId::Cut);
-    if (m_joyJogging || button->IsPressed())
+    if (m_jog.IsJoystickJogging() || button->IsPressed())
         return;
     button->setFocus();
     if (m_dialogs)

@@ -1,21 +1,13 @@
-// The panel's operation handlers: jog keypad, move and origin buttons, spindle, cutting speed,
-// pause and quit, joystick, and the window-menu dialogs. Each is reached from its control
-// (CControlPanelDlg::OnButtonCommand, the radio groups, the up-down arrows, the window menu).
-// The moves to an origin pass the panel's coordinate-system number; the command layer renumbers
-// the additional work systems for the wire.
+#include "ControlPanelOperations.h"
 
 #include "CancelingDataDlg.h"
-#include "ControlPanelDlg.h"
-#include "JogStep.h"
+#include "JogButton.h"
 #include "MachineCommands.h"
+#include "MachineState.h"
 #include "ModelingMachine.h"
-
-#include <QAbstractButton>
-#include <QApplication>
-#include <QButtonGroup>
-
-#include <algorithm>
-#include <array>
+#include "PanelFace.h"
+#include "PanelIds.h"
+#include "PanelJog.h"
 
 namespace {
 
@@ -25,340 +17,163 @@ using namespace PanelId;
 constexpr int16_t DefaultSpeed = -1;
 // The spindle speed the ON button asks for.
 constexpr int32_t SpindleOnSpeed = 1000;
-// A pending spindle overload: the keypad does not jog until it has been dealt with.
-constexpr int16_t SpindleOverloadError = 153;
-
-// The relative move of a keypad key. The middle keys move Y plus upwards when the cutter is
-// moved (cursorYDir true) and the other way round when the table is moved.
-AxisTriple KeyVector(int key, int32_t distance, bool cursorYDir)
-{
-    const int32_t upY = cursorYDir ? distance : -distance;
-    switch (key) {
-    case KeyXPlus:
-        return {distance, 0, 0};
-    case KeyXMinus:
-        return {-distance, 0, 0};
-    case KeyYUpper:
-        return {0, upY, 0};
-    case KeyYLower:
-        return {0, -upY, 0};
-    case KeyZPlus:
-        return {0, 0, distance};
-    case KeyZMinus:
-        return {0, 0, -distance};
-    default:
-        return {0, 0, 0};
-    }
-}
 
 } // namespace
 
-// --- jog and origin -------------------------------------------------------------------------
-
-void CControlPanelDlg::JogBy(const AxisTriple& vector)
+CPanelOperations::CPanelOperations(CMachineState& state, CPanelFace& face, const CPanelJog& jog)
+    : m_state(state), m_face(face), m_jog(jog)
 {
-    if (JogStepOf(CursorType).waitsForStop)
-        TryMoveRelative(vector, DefaultSpeed);
-    else
-        MoveRelative(vector, DefaultSpeed);
 }
 
-bool CControlPanelDlg::TakeReleasedButton(int id)
+CModelingMachine& CPanelOperations::Machine() const
 {
-    if (m_joyJogging)
+    return *m_state.GetMachine();
+}
+
+// --- moves and origin -------------------------------------------------------------------------
+
+bool CPanelOperations::TakeReleasedButton(int id)
+{
+    if (m_jog.IsJoystickJogging())
         return false;
-    CJogButton* button = GetButton(id);
+    CJogButton* button = m_face.GetButton(id);
     button->setFocus();
     return !button->IsPressed();
 }
 
-void CControlPanelDlg::OnJogKey(int id)
+void CPanelOperations::OnMoveZ()
 {
-    // A repeat can still be on its way when the key was disabled or the machine left the ready
-    // state since the last press; the axes move only while the keypad can be used.
-    if (m_joyJogging || !GetButton(id)->isEnabled() || m_status.State() != MachineState::Ready)
+    if (!TakeReleasedButton(MoveZ) ||
+        (m_state.GetStatus().stateWord & (StateBit::Moving | StateBit::Paused)))
         return;
-    int16_t error = 0;
-    if (!m_machine->GetCommandError(error) || error == SpindleOverloadError)
-        return;
-    GetButton(id)->setFocus();
-    JogBy(KeyVector(id, JogStepOf(CursorType).distance, CursorYDir));
+    Machine().SetSpindleRotation(0);
+    Machine().MoveToOrigin(m_face.GetCoordinateSystem(), AxisMask::Z, DefaultSpeed);
+    m_state.WaitWhileMoving();
 }
 
-void CControlPanelDlg::CycleCursorType()
+void CPanelOperations::OnMoveXY()
 {
-    CursorType = (CursorType + 1) % kJogStepCount;
-    m_stepGroup->button(StepContinue + CursorType)->setChecked(true);
-    ApplyRepeatIntervals();
-}
-
-void CControlPanelDlg::OnMoveZ()
-{
-    if (!TakeReleasedButton(MoveZ) || (m_status.stateWord & (StateBit::Moving | StateBit::Paused)))
+    if (!TakeReleasedButton(MoveXY) ||
+        (m_state.GetStatus().stateWord & (StateBit::Moving | StateBit::Paused)))
         return;
-    m_machine->SetSpindleRotation(0);
-    m_machine->MoveToOrigin(CoordinateSystem, AxisMask::Z, DefaultSpeed);
-    WaitWhileMoving();
-}
-
-void CControlPanelDlg::OnMoveXY()
-{
-    if (!TakeReleasedButton(MoveXY) || (m_status.stateWord & (StateBit::Moving | StateBit::Paused)))
-        return;
-    m_machine->SetSpindleRotation(0);
+    Machine().SetSpindleRotation(0);
     // Without the travel range there is no safe height to lift to, so nothing moves. X and Y of
     // the lift are read from the machine rather than the cache, which holds placeholders after
     // a short status read: the lift must move Z only.
     AxisTriple low;
     AxisTriple high;
     AxisTriple position;
-    if (!m_machine->GetMoveRange(low, high) || !m_machine->GetPosition(position))
+    if (!Machine().GetMoveRange(low, high) || !Machine().GetPosition(position))
         return;
-    m_machine->MoveTo(DefaultSpeed, {position[0], position[1], high[2]});
+    Machine().MoveTo(DefaultSpeed, {position[0], position[1], high[2]});
     m_quitRequested = false;
     // Stop during the lift sets m_quitRequested from inside this wait.
-    if (!WaitWhileMoving() || m_quitRequested)
+    if (!m_state.WaitWhileMoving() || m_quitRequested)
         return;
-    m_machine->MoveToOrigin(CoordinateSystem, AxisMask::XY, DefaultSpeed);
-    WaitWhileMoving();
+    Machine().MoveToOrigin(m_face.GetCoordinateSystem(), AxisMask::XY, DefaultSpeed);
+    m_state.WaitWhileMoving();
 }
 
-void CControlPanelDlg::OnMoveView()
+void CPanelOperations::OnMoveView()
 {
     if (!TakeReleasedButton(MoveView) ||
-        (m_status.stateWord & (StateBit::Moving | StateBit::Paused)))
+        (m_state.GetStatus().stateWord & (StateBit::Moving | StateBit::Paused)))
         return;
-    m_machine->MoveToViewPosition(DefaultSpeed);
+    Machine().MoveToViewPosition(DefaultSpeed);
 }
 
-void CControlPanelDlg::OnStop()
+void CPanelOperations::OnStop()
 {
-    if (!TakeReleasedButton(Stop) || !(m_status.stateWord & StateBit::Moving))
+    if (!TakeReleasedButton(Stop) || !(m_state.GetStatus().stateWord & StateBit::Moving))
         return;
-    m_machine->StopOperation();
-    WaitWhileMoving();
+    Machine().StopOperation();
+    m_state.WaitWhileMoving();
     m_quitRequested = true;
 }
 
-void CControlPanelDlg::OnSetOriginXY()
+void CPanelOperations::OnSetOriginXY()
 {
     AxisTriple origin;
     AxisTriple position;
-    if (!TakeReleasedButton(SetOriginXY) || !GetOrigin(SetOrgCoordinateSystem, origin) ||
-        !m_machine->GetPosition(position))
+    if (!TakeReleasedButton(SetOriginXY) ||
+        !m_state.GetOrigin(m_face.GetSetOrgCoordinateSystem(), origin) ||
+        !Machine().GetPosition(position))
         return;
-    SetOrigin(SetOrgCoordinateSystem, {position[0], position[1], origin[2]});
+    m_state.SetOrigin(m_face.GetSetOrgCoordinateSystem(), {position[0], position[1], origin[2]});
 }
 
-void CControlPanelDlg::OnSetOriginZ()
+void CPanelOperations::OnSetOriginZ()
 {
     AxisTriple origin;
     AxisTriple position;
-    if (!TakeReleasedButton(SetOriginZ) || !GetOrigin(SetOrgCoordinateSystem, origin) ||
-        !m_machine->GetPosition(position))
+    if (!TakeReleasedButton(SetOriginZ) ||
+        !m_state.GetOrigin(m_face.GetSetOrgCoordinateSystem(), origin) ||
+        !Machine().GetPosition(position))
         return;
-    SetOrigin(SetOrgCoordinateSystem, {origin[0], origin[1], position[2]});
+    m_state.SetOrigin(m_face.GetSetOrgCoordinateSystem(), {origin[0], origin[1], position[2]});
 }
 
-// --- spindle and cutting speed --------------------------------------------------------------
+// --- spindle and override ------------------------------------------------------------------
 
-void CControlPanelDlg::OnSpindleOn()
+void CPanelOperations::OnSpindleOn()
 {
     if (TakeReleasedButton(SpindleOn))
-        m_machine->SetSpindleRotation(SpindleOnSpeed);
+        Machine().SetSpindleRotation(SpindleOnSpeed);
 }
 
-void CControlPanelDlg::OnSpindleOff()
+void CPanelOperations::OnSpindleOff()
 {
     if (TakeReleasedButton(SpindleOff))
-        m_machine->SetSpindleRotation(0);
+        Machine().SetSpindleRotation(0);
 }
 
-void CControlPanelDlg::OnSpeedAuto()
-{
-    m_speedMode = 1;
-    m_machine->SetCuttingSpeedMode(1);
-    CheckSpeedModeRadio();
-}
-
-void CControlPanelDlg::OnSpeedManual()
-{
-    m_speedMode = 0;
-    m_machine->SetCuttingSpeedMode(0);
-    CheckSpeedModeRadio();
-}
-
-void CControlPanelDlg::OnOverrideStep(int delta)
+void CPanelOperations::OnOverrideStep(int delta)
 {
     // Each click starts from the machine's value of the last poll, not from the display, so
     // clicks faster than the poll all propose the same value. After a short status read there
     // is no value to start from: nothing is sent until a complete read brings it back.
-    const int proposed = m_status.SteppedOverride(delta);
+    const int proposed = m_state.GetStatus().SteppedOverride(delta);
     if (proposed < 0)
         return;
-    OnOverrideChanged(static_cast<uint8_t>(proposed), false);
-    m_machine->SetCuttingSpeed(proposed);
+    m_face.ShowOverride(static_cast<uint8_t>(proposed));
+    Machine().SetCuttingSpeed(proposed);
 }
 
 // --- pause and quit -------------------------------------------------------------------------
 
-void CControlPanelDlg::OnPause()
+void CPanelOperations::OnPause()
 {
-    CJogButton* button = GetButton(Pause);
+    CJogButton* button = m_face.GetButton(Pause);
     button->setFocus();
     // Only what the machine's paused bit calls for is sent; the picture is brought in line with
     // that bit by the state handling.
-    const bool paused = m_status.stateWord & StateBit::Paused;
+    const bool paused = m_state.GetStatus().stateWord & StateBit::Paused;
     if (button->IsPressed()) {
         if (!paused)
-            m_machine->PauseCutting();
+            Machine().PauseCutting();
     } else if (paused) {
-        m_machine->ResumeCutting();
+        Machine().ResumeCutting();
     }
 }
 
-void CControlPanelDlg::OnCancelJob()
+void CPanelOperations::OnCancelJob()
 {
-    CJogButton* button = GetButton(CancelJob);
+    CJogButton* button = m_face.GetButton(CancelJob);
     if (button->IsPressed())
         return;
     button->setFocus();
-    if (m_status.State() != MachineState::JobActive)
+    if (m_state.GetStatus().State() != MachineState::JobActive)
         return;
     m_quitRequested = true;
-    if (!(m_status.stateWord & StateBit::Paused))
-        m_machine->PauseCutting();
-    m_machine->QuitCutting();
-    CCancelingDataDlg skipping(m_machine, this);
+    if (!(m_state.GetStatus().stateWord & StateBit::Paused))
+        Machine().PauseCutting();
+    Machine().QuitCutting();
+    CCancelingDataDlg skipping(m_state.GetMachine(), m_face.Window());
     skipping.exec();
-    WaitWhileStatusBit40();
+    m_state.WaitWhileStatusBit40();
     // The quit leaves the machine paused; it is resumed empty, and Pause is released at once.
-    if (m_status.stateWord & StateBit::Paused) {
-        m_machine->ResumeCutting();
-        DrawPause(false);
+    if (m_state.GetStatus().stateWord & StateBit::Paused) {
+        Machine().ResumeCutting();
+        m_face.DrawPause(false);
     }
-}
-
-// --- joystick -------------------------------------------------------------------------------
-
-void CControlPanelDlg::CaptureJoystick()
-{
-    connect(&m_joystick, &CJoystickDevice::StickMoved, this, &CControlPanelDlg::OnJoyMove,
-            Qt::UniqueConnection);
-    connect(&m_joystick, &CJoystickDevice::ButtonDown, this, &CControlPanelDlg::OnJoyButtonDown,
-            Qt::UniqueConnection);
-    connect(&m_joystick, &CJoystickDevice::ButtonUp, this, &CControlPanelDlg::OnJoyButtonUp,
-            Qt::UniqueConnection);
-    connect(&m_joyTimer, &QTimer::timeout, this, &CControlPanelDlg::OnJoyTick,
-            Qt::UniqueConnection);
-    connect(&m_joystick, &CJoystickDevice::Removed, this, &CControlPanelDlg::OnJoyRemoved,
-            Qt::UniqueConnection);
-    // A joystick plugged in later (or again) is taken up without restarting the panel.
-    connect(&m_joystick, &CJoystickDevice::Added, this, &CControlPanelDlg::CaptureJoystick,
-            Qt::UniqueConnection);
-    if (!m_joystick.GetDevCaps(0, m_joyCaps) || !m_joystick.Capture(0, m_joyCaps.periodMin)) {
-        m_joystick.WatchForDevice();
-        return;
-    }
-    m_joyId = 0;
-    if (!m_joyTimer.isActive())
-        m_joyTimer.start(JoyTickMs);
-}
-
-void CControlPanelDlg::ReleaseJoystick()
-{
-    // Also ends the watch for a joystick to be plugged in.
-    m_joystick.Release();
-    m_joyId = -1;
-    m_joyTimer.stop();
-}
-
-void CControlPanelDlg::OnJoyRemoved()
-{
-    // A joystick pulled out while pushed sends no centred stick and no released button: it
-    // counts as centred with nothing pressed, which ends its jog as a release would.
-    m_joyDirection = kJoyCentred;
-    m_joyZ = kJoyZNone;
-    m_joyJogging = false;
-    m_joyStepLatch = false;
-    m_joyId = -1;
-    m_joyTimer.stop();
-}
-
-bool CControlPanelDlg::IsKeypadKeyHeld() const
-{
-    return std::any_of(KeypadKeys.begin(), KeypadKeys.end(),
-                       [this](int id) { return GetButton(id)->IsPressed(); });
-}
-
-bool CControlPanelDlg::JoystickMayStart() const
-{
-    // A jog in progress can always be continued and ended; a new one needs a ready machine with
-    // still axes and no keypad key held.
-    if (m_joyJogging)
-        return true;
-    return m_status.State() == MachineState::Ready && !(m_status.stateWord & StateBit::Moving) &&
-           !IsKeypadKeyHeld();
-}
-
-void CControlPanelDlg::OnJoyMove(int x, int y)
-{
-    // A Z jog has priority over the stick.
-    if (!JoystickMayStart() || m_joyZ != kJoyZNone)
-        return;
-    m_joyDirection = JoyDirection(x, y, m_joyCaps);
-    if (m_joyDirection == kJoyCentred) {
-        m_joyJogging = false;
-    } else if (!m_joyJogging) {
-        m_joyJogging = true;
-        OnJoyTick();
-    }
-}
-
-void CControlPanelDlg::OnJoyButtonDown(quint32 state)
-{
-    // The stick has priority over the Z buttons.
-    if (!JoystickMayStart() || m_joyDirection != kJoyCentred)
-        return;
-    m_joyZ = JoyZFromButtonDown(state);
-    if (m_joyZ == kJoyZNone) {
-        m_joyJogging = false;
-    } else if (!m_joyJogging) {
-        m_joyJogging = true;
-        OnJoyTick();
-    }
-}
-
-void CControlPanelDlg::OnJoyButtonUp(quint32)
-{
-    if (m_joyDirection == kJoyCentred) {
-        m_joyZ = kJoyZNone;
-        m_joyJogging = false;
-    }
-}
-
-void CControlPanelDlg::OnJoyTick()
-{
-    // The joystick serves the panel only while it (or one of its dialogs) is the active window;
-    // with another program in front its readings are ignored.
-    if (!QApplication::activeWindow())
-        return;
-    // Read first: a joystick found unplugged ends the jog (OnJoyRemoved) before it is continued.
-    JoystickPos pos;
-    const bool read = m_joystick.GetPos(pos);
-    if (m_joyJogging)
-        JogBy(JoyVector(m_joyDirection, m_joyZ, JogStepOf(CursorType).distance, CursorYDir));
-    if (!read)
-        return;
-    if (!(pos.buttons & kJoyStepButton)) {
-        m_joyStepLatch = false;
-        return;
-    }
-    if (m_joyStepLatch)
-        return;
-    m_joyStepLatch = true;
-    const bool idleAndStill =
-        m_status.State() == MachineState::Ready && !(m_status.stateWord & StateBit::Moving);
-    if (m_joyJogging || idleAndStill)
-        CycleCursorType();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-class CControlPanelDlg;
+class CPanelAccess;
 class QString;
 
 // The dialogs the panel opens but does not own: the Setup and Maintenance sheets and the Cut
@@ -14,11 +14,11 @@ public:
     virtual ~CPanelDialogs() = default;
 
     // The Setup button, after the panel's guards (the sheet runs its own opening sequence).
-    virtual void RunSetupSheet(CControlPanelDlg& panel) = 0;
+    virtual void RunSetupSheet(CPanelAccess& panel) = 0;
     // The window menu's maintenance item, in a state that allows it.
-    virtual void RunMaintenanceSheet(CControlPanelDlg& panel) = 0;
+    virtual void RunMaintenanceSheet(CPanelAccess& panel) = 0;
     // The Cut button, after the panel's guards.
-    virtual void RunCutDialog(CControlPanelDlg& panel) = 0;
+    virtual void RunCutDialog(CPanelAccess& panel) = 0;
     // The window menu's about item, with the firmware text read from the machine.
-    virtual void RunAboutBox(CControlPanelDlg& panel, const QString& firmwareVersion) = 0;
+    virtual void RunAboutBox(CPanelAccess& panel, const QString& firmwareVersion) = 0;
 };

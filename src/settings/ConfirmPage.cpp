@@ -1,9 +1,10 @@
 #include "ConfirmPage.h"
 
 #include "ClearSettingsDlg.h"
-#include "ControlPanelDlg.h"
 #include "DataExchange.h"
+#include "MachineState.h"
 #include "ModelingMachine.h"
+#include "PanelAccess.h"
 #include "PanelMessageBox.h"
 #include "StringIds.h"
 #include "StringTable.h"
@@ -106,7 +107,7 @@ CConfirmPage::~CConfirmPage()
         m_machine->SetOperationMode(OperationMode::Normal);
 }
 
-bool CConfirmPage::SetPanel(CControlPanelDlg* panel)
+bool CConfirmPage::SetPanel(CPanelAccess* panel)
 {
     m_panel = panel;
     m_machine = panel->GetMachine();
@@ -326,7 +327,7 @@ bool CConfirmPage::ReturnToXYOrigin()
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(ReturnWaitLimitMs);
     while (std::chrono::steady_clock::now() < deadline) {
-        CMachineStatusDlg::SpinWait(ReturnPollMs);
+        CMachineState::SpinWait(ReturnPollMs);
         status = m_machine->GetCommandStatus();
         if (!status.IsValid())
             return true;

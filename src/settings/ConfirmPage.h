@@ -6,7 +6,7 @@
 
 #include <functional>
 
-class CControlPanelDlg;
+class CPanelAccess;
 class CModelingMachine;
 class QButtonGroup;
 
@@ -49,7 +49,7 @@ public:
     ~CConfirmPage() override;
 
     // The panel, and with it the machine; true.
-    bool SetPanel(CControlPanelDlg* panel);
+    bool SetPanel(CPanelAccess* panel);
     // Stops a motor-load test or idling that is running.
     void StopAll();
 
@@ -81,7 +81,7 @@ private:
     // False when it gave up on a machine that stayed busy, without the return.
     bool ReturnToXYOrigin();
 
-    CControlPanelDlg* m_panel = nullptr;   // not owned
+    CPanelAccess* m_panel = nullptr;       // not owned
     CModelingMachine* m_machine = nullptr; // not owned
     int m_loadAxis = 0;
     bool m_motorLoadRunning = false;

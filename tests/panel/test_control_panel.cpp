@@ -166,11 +166,11 @@ TEST_F(ControlPanelTest, StateTableRowByRow)
     Poll(0x23); // paused job: Pause drawn pressed
     ExpectEnabled({false, true, true, true, false, false});
     EXPECT_TRUE(panel->GetButton(PanelId::Pause)->IsPressed());
-    EXPECT_TRUE(panel->IsPauseShown());
+    EXPECT_TRUE(panel->State().IsPauseShown());
 
     Poll(0x3); // resumed
     EXPECT_FALSE(panel->GetButton(PanelId::Pause)->IsPressed());
-    EXPECT_FALSE(panel->IsPauseShown());
+    EXPECT_FALSE(panel->State().IsPauseShown());
 
     for (uint32_t word : {0x5u, 0x6u, 0x7u}) {
         SCOPED_TRACE(word);
@@ -264,11 +264,12 @@ TEST_F(ControlPanelTest, CommandErrorIsPostedOnce)
     Open();
     panel->StopPolling();
     Poll(0x42);
-    EXPECT_TRUE(panel->IsErrorReported());
+    EXPECT_TRUE(panel->State().IsErrorReported());
     // The word changes again before the box had a chance to open: no second report.
     Poll(0x842);
     Poll(0x42);
-    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 1 && !panel->IsErrorReported(); }));
+    ASSERT_TRUE(
+        WaitUntil([this] { return answerer->Count() == 1 && !panel->State().IsErrorReported(); }));
     Pump(100);
     ASSERT_EQ(answerer->Count(), 1);
     const SeenBox& box = answerer->Seen()[0];
@@ -286,7 +287,8 @@ TEST_F(ControlPanelTest, PausedCommandErrorContinueResumes)
     Open();
     answerer->Plan(2);
     fake->status.stateWord = 0x63;
-    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 1 && !panel->IsErrorReported(); }));
+    ASSERT_TRUE(
+        WaitUntil([this] { return answerer->Count() == 1 && !panel->State().IsErrorReported(); }));
     const SeenBox& box = answerer->Seen()[0];
     EXPECT_EQ(box.text, FormatCommandError(151, CommandErrorKind::Paused));
     EXPECT_TRUE(box.text.contains(QStringLiteral("Command Error (NC Code)")));
@@ -315,7 +317,8 @@ TEST_F(ControlPanelTest, PausedCommandErrorAbortQuitsAndWaitsForTheSkip)
         fake->status.stateWord = 0x2; // skipping done
     });
     fake->status.stateWord = 0x63;
-    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 1 && !panel->IsErrorReported(); }));
+    ASSERT_TRUE(
+        WaitUntil([this] { return answerer->Count() == 1 && !panel->State().IsErrorReported(); }));
     EXPECT_EQ(skipClass, QStringLiteral("CCancelingDataDlg"));
     EXPECT_EQ(quitsBeforeSkip, 1);
     EXPECT_EQ(fake->CountOut(Cmd::ResumeCutting), 0);
@@ -327,18 +330,18 @@ TEST_F(ControlPanelTest, AutoPowerOffNoticeWaitsForAnOperableState)
     fake->replies[Cmd::GetAutoPowerOffFlag] = {1};
     Open();
     panel->StopPolling();
-    EXPECT_TRUE(panel->IsPowerOffPending());
+    EXPECT_TRUE(panel->State().IsPowerOffPending());
     Poll(0x5);
     Poll(0x4 | 0x10000); // emergency stop (its error cannot be read here): no notice
     fake->status.stateWord = 0x5;
     Pump(100);
-    EXPECT_TRUE(panel->IsPowerOffPending());
+    EXPECT_TRUE(panel->State().IsPowerOffPending());
     const int before = answerer->Count();
     Poll(0x2);
     ASSERT_TRUE(WaitUntil([&] { return answerer->Count() == before + 1; }));
     EXPECT_EQ(answerer->Seen().back().text,
               QStringLiteral("The auto power off function worked, last time."));
-    EXPECT_FALSE(panel->IsPowerOffPending());
+    EXPECT_FALSE(panel->State().IsPowerOffPending());
     Poll(0x3);
     Poll(0x2);
     Pump(100);
@@ -603,10 +606,10 @@ TEST_F(ControlPanelTest, AboutItemShowsTheFirmwareOrItsPlaceholder)
     {
         CControlPanelDlg* expectedPanel = nullptr;
         QString shown;
-        void RunSetupSheet(CControlPanelDlg&) override {}
-        void RunMaintenanceSheet(CControlPanelDlg&) override {}
-        void RunCutDialog(CControlPanelDlg&) override {}
-        void RunAboutBox(CControlPanelDlg& owner, const QString& firmware) override
+        void RunSetupSheet(CPanelAccess&) override {}
+        void RunMaintenanceSheet(CPanelAccess&) override {}
+        void RunCutDialog(CPanelAccess&) override {}
+        void RunAboutBox(CPanelAccess& owner, const QString& firmware) override
         {
             EXPECT_EQ(&owner, expectedPanel);
             shown = firmware;

@@ -90,7 +90,8 @@ TEST_F(ControlPanelSimTest, CommandErrorsReachTheMachineAfterTheBox)
 {
     sim->ClearLog();
     ASSERT_EQ(Control("command-error 153"), "ok\n");
-    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 1 && !panel->IsErrorReported(); }));
+    ASSERT_TRUE(
+        WaitUntil([this] { return answerer->Count() == 1 && !panel->State().IsErrorReported(); }));
     EXPECT_TRUE(answerer->Seen()[0].text.endsWith(QStringLiteral("(Error : 011)")));
     EXPECT_EQ(sim->LogOf("0x2103").size(), 1u);
 
@@ -99,7 +100,8 @@ TEST_F(ControlPanelSimTest, CommandErrorsReachTheMachineAfterTheBox)
     sim->ClearLog();
     answerer->Plan(2); // Continue
     ASSERT_EQ(Control("command-error 151 paused"), "ok\n");
-    ASSERT_TRUE(WaitUntil([this] { return answerer->Count() == 2 && !panel->IsErrorReported(); }));
+    ASSERT_TRUE(
+        WaitUntil([this] { return answerer->Count() == 2 && !panel->State().IsErrorReported(); }));
     const SeenBox& paused = answerer->Seen()[1];
     EXPECT_EQ(paused.text, FormatCommandError(151, CommandErrorKind::Paused));
     EXPECT_TRUE(paused.text.endsWith(QStringLiteral("(Error : 009)")));

@@ -53,15 +53,14 @@ public:
     }
 
 protected:
-    void timerEvent(QTimerEvent* event) override
+    bool OnPollTick() override
     {
-        const bool poll = event->timerId() == m_pollTimer;
-        const bool wasReconnected = m_reconnected;
-        if (poll)
-            ++ticks;
-        CMachineStatusDlg::timerEvent(event);
-        if (poll && wasReconnected && !m_reconnected)
+        const bool wasReconnected = IsReconnected();
+        ++ticks;
+        const bool read = CMachineStatusDlg::OnPollTick();
+        if (wasReconnected && !IsReconnected())
             reconnectedClearedAt = ticks;
+        return read;
     }
     int AskReconnect() override
     {

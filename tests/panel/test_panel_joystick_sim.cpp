@@ -39,7 +39,7 @@ protected:
         Open();
         panel->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get()));
-        ASSERT_TRUE(panel->IsJoystickTimerRunning());
+        ASSERT_TRUE(panel->Jog().IsJoystickTimerRunning());
     }
 
     void TearDown() override
@@ -64,15 +64,15 @@ TEST_F(PanelJoystickTest, StickJogsInStepsAndTheZButtonWaitsForTheStick)
     held.start();
     stick->Stick(Right, Up);
     ASSERT_TRUE(WaitUntil([this] { return JogTargets().size() >= 2; }, 10000));
-    EXPECT_TRUE(panel->IsJoystickJogging());
+    EXPECT_TRUE(panel->Jog().IsJoystickJogging());
     stick->Button(2, true);
     ASSERT_TRUE(WaitUntil([this] { return JogTargets().size() >= 5; }, 10000));
     stick->Stick(0, 0);
     const qint64 heldMs = held.elapsed();
-    ASSERT_TRUE(WaitUntil([this] { return !panel->IsJoystickJogging(); }));
+    ASSERT_TRUE(WaitUntil([this] { return !panel->Jog().IsJoystickJogging(); }));
     stick->Button(2, false);
     ASSERT_TRUE(sim->WaitUntilStopped());
-    EXPECT_FALSE(panel->IsJoystickJogging());
+    EXPECT_FALSE(panel->Jog().IsJoystickJogging());
     const std::vector<AxisTriple> steps = JogTargets();
     // One step at once and at most one per 150 ms tick while the stick was held (one more tick
     // may fall between the release and its reading).
@@ -100,8 +100,8 @@ TEST_F(PanelJoystickTest, StickJogsInStepsAndTheZButtonWaitsForTheStick)
     Pump(100);
 
     panel->close();
-    EXPECT_FALSE(panel->IsJoystickCaptured());
-    EXPECT_FALSE(panel->IsJoystickTimerRunning());
+    EXPECT_FALSE(panel->Jog().IsJoystickCaptured());
+    EXPECT_FALSE(panel->Jog().IsJoystickTimerRunning());
 }
 
 // A joystick pulled out while pushed ends its jog as a release would (its last reading never
@@ -118,18 +118,18 @@ TEST_F(PanelJoystickTest, UnpluggedJoystickEndsItsJogAndANewOneIsTakenUp)
     sim->ClearLog();
     Pump(1000);
     EXPECT_LE(JogTargets().size(), 1u) << "one tick may already have been on its way";
-    EXPECT_FALSE(panel->IsJoystickJogging());
-    EXPECT_FALSE(panel->IsJoystickCaptured());
+    EXPECT_FALSE(panel->Jog().IsJoystickJogging());
+    EXPECT_FALSE(panel->Jog().IsJoystickCaptured());
     ASSERT_TRUE(sim->WaitUntilStopped());
 
     stick = std::make_unique<VirtualJoystick>();
     ASSERT_TRUE(stick->IsValid()) << SDL_GetError();
-    ASSERT_TRUE(WaitUntil([this] { return panel->IsJoystickCaptured(); }));
+    ASSERT_TRUE(WaitUntil([this] { return panel->Jog().IsJoystickCaptured(); }));
     sim->ClearLog();
     stick->Stick(Left, 0);
     ASSERT_TRUE(WaitUntil([this] { return !JogTargets().empty(); }));
     stick->Stick(0, 0);
-    ASSERT_TRUE(WaitUntil([this] { return !panel->IsJoystickJogging(); }));
+    ASSERT_TRUE(WaitUntil([this] { return !panel->Jog().IsJoystickJogging(); }));
     ASSERT_TRUE(sim->WaitUntilStopped());
 }
 
@@ -162,8 +162,8 @@ TEST_F(PanelJoystickTest, StepButtonCyclesOncePerPressAndTheStepIsSaved)
 TEST_F(PanelJoystickTest, WithoutJoystickThereIsNoJoystickTimer)
 {
     Open();
-    EXPECT_FALSE(panel->IsJoystickCaptured());
-    EXPECT_FALSE(panel->IsJoystickTimerRunning());
+    EXPECT_FALSE(panel->Jog().IsJoystickCaptured());
+    EXPECT_FALSE(panel->Jog().IsJoystickTimerRunning());
 }
 
 } // namespace

@@ -218,7 +218,7 @@ TEST_F(PanelOperationsTest, PauseSendsOnlyWhatTheMachineCallsForAndCancelQuits)
     sim->ClearLog();
     Click(PanelId::Pause);
     EXPECT_EQ(sim->LogOf("0x03F0").size(), 1u);
-    ASSERT_TRUE(WaitUntil([this] { return panel->IsPauseShown(); }));
+    ASSERT_TRUE(WaitUntil([this] { return panel->State().IsPauseShown(); }));
     EXPECT_TRUE(Button(PanelId::Pause)->IsPressed());
 
     // Released and pressed again before the next poll: the machine still reads as paused, so
@@ -230,11 +230,11 @@ TEST_F(PanelOperationsTest, PauseSendsOnlyWhatTheMachineCallsForAndCancelQuits)
     EXPECT_EQ(sim->LogOf("0x03F1").size(), 1u);
     EXPECT_TRUE(sim->LogOf("0x03F0").empty());
     panel->StartPolling();
-    ASSERT_TRUE(WaitUntil([this] { return !panel->IsPauseShown(); }));
+    ASSERT_TRUE(WaitUntil([this] { return !panel->State().IsPauseShown(); }));
 
     // Cancel on a paused job: quit, skip, resume, and Pause released before any poll.
     Click(PanelId::Pause);
-    ASSERT_TRUE(WaitUntil([this] { return panel->IsPauseShown(); }));
+    ASSERT_TRUE(WaitUntil([this] { return panel->State().IsPauseShown(); }));
     panel->StopPolling();
     sim->ClearLog();
     Click(PanelId::CancelJob);

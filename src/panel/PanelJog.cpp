@@ -1,0 +1,200 @@
+#include "PanelJog.h"
+
+#include "JogButton.h"
+#include "JogStep.h"
+#include "MachineState.h"
+#include "ModelingMachine.h"
+#include "PanelFace.h"
+#include "PanelIds.h"
+
+#include <QApplication>
+
+#include <algorithm>
+
+namespace {
+
+using namespace PanelId;
+
+// Jogs are sent at the machine's own jog speed.
+constexpr int16_t DefaultSpeed = -1;
+// A pending spindle overload: the keypad does not jog until it has been dealt with.
+constexpr int16_t SpindleOverloadError = 153;
+
+// The relative move of a keypad key. The middle keys move Y plus upwards when the cutter is
+// moved (cursorYDir true) and the other way round when the table is moved.
+AxisTriple KeyVector(int key, int32_t distance, bool cursorYDir)
+{
+    const int32_t upY = cursorYDir ? distance : -distance;
+    switch (key) {
+    case KeyXPlus:
+        return {distance, 0, 0};
+    case KeyXMinus:
+        return {-distance, 0, 0};
+    case KeyYUpper:
+        return {0, upY, 0};
+    case KeyYLower:
+        return {0, -upY, 0};
+    case KeyZPlus:
+        return {0, 0, distance};
+    case KeyZMinus:
+        return {0, 0, -distance};
+    default:
+        return {0, 0, 0};
+    }
+}
+
+} // namespace
+
+CPanelJog::CPanelJog(CMachineState& state, CPanelFace& face) : m_state(state), m_face(face) {}
+
+CPanelJog::~CPanelJog() = default;
+
+// --- keypad ---------------------------------------------------------------------------------
+
+void CPanelJog::JogBy(const AxisTriple& vector)
+{
+    if (JogStepOf(m_face.GetCursorType()).waitsForStop)
+        m_state.TryMoveRelative(vector, DefaultSpeed);
+    else
+        m_state.MoveRelative(vector, DefaultSpeed);
+}
+
+void CPanelJog::OnJogKey(int id)
+{
+    // A repeat can still be on its way when the key was disabled or the machine left the ready
+    // state since the last press; the axes move only while the keypad can be used.
+    CJogButton* key = m_face.GetButton(id);
+    if (m_joyJogging || !key->isEnabled() || m_state.GetStatus().State() != MachineState::Ready)
+        return;
+    int16_t error = 0;
+    if (!m_state.GetMachine()->GetCommandError(error) || error == SpindleOverloadError)
+        return;
+    key->setFocus();
+    JogBy(KeyVector(id, JogStepOf(m_face.GetCursorType()).distance, m_face.IsCursorYDir()));
+}
+
+bool CPanelJog::IsKeypadKeyHeld() const
+{
+    return std::any_of(KeypadKeys.begin(), KeypadKeys.end(),
+                       [this](int id) { return m_face.GetButton(id)->IsPressed(); });
+}
+
+// --- joystick -------------------------------------------------------------------------------
+
+void CPanelJog::CaptureJoystick()
+{
+    connect(&m_joystick, &CJoystickDevice::StickMoved, this, &CPanelJog::OnJoyMove,
+            Qt::UniqueConnection);
+    connect(&m_joystick, &CJoystickDevice::ButtonDown, this, &CPanelJog::OnJoyButtonDown,
+            Qt::UniqueConnection);
+    connect(&m_joystick, &CJoystickDevice::ButtonUp, this, &CPanelJog::OnJoyButtonUp,
+            Qt::UniqueConnection);
+    connect(&m_joyTimer, &QTimer::timeout, this, &CPanelJog::OnJoyTick, Qt::UniqueConnection);
+    connect(&m_joystick, &CJoystickDevice::Removed, this, &CPanelJog::OnJoyRemoved,
+            Qt::UniqueConnection);
+    // A joystick plugged in later (or again) is taken up without restarting the panel.
+    connect(&m_joystick, &CJoystickDevice::Added, this, &CPanelJog::CaptureJoystick,
+            Qt::UniqueConnection);
+    if (!m_joystick.GetDevCaps(0, m_joyCaps) || !m_joystick.Capture(0, m_joyCaps.periodMin)) {
+        m_joystick.WatchForDevice();
+        return;
+    }
+    m_joyId = 0;
+    if (!m_joyTimer.isActive())
+        m_joyTimer.start(JoyTickMs);
+}
+
+void CPanelJog::ReleaseJoystick()
+{
+    // Also ends the watch for a joystick to be plugged in.
+    m_joystick.Release();
+    m_joyId = -1;
+    m_joyTimer.stop();
+}
+
+void CPanelJog::OnJoyRemoved()
+{
+    // A joystick pulled out while pushed sends no centred stick and no released button: it
+    // counts as centred with nothing pressed, which ends its jog as a release would.
+    m_joyDirection = kJoyCentred;
+    m_joyZ = kJoyZNone;
+    m_joyJogging = false;
+    m_joyStepLatch = false;
+    m_joyId = -1;
+    m_joyTimer.stop();
+}
+
+bool CPanelJog::JoystickMayStart() const
+{
+    // A jog in progress can always be continued and ended; a new one needs a ready machine with
+    // still axes and no keypad key held.
+    if (m_joyJogging)
+        return true;
+    const MachineStatus& status = m_state.GetStatus();
+    return status.State() == MachineState::Ready && !(status.stateWord & StateBit::Moving) &&
+           !IsKeypadKeyHeld();
+}
+
+void CPanelJog::OnJoyMove(int x, int y)
+{
+    // A Z jog has priority over the stick.
+    if (!JoystickMayStart() || m_joyZ != kJoyZNone)
+        return;
+    m_joyDirection = JoyDirection(x, y, m_joyCaps);
+    if (m_joyDirection == kJoyCentred) {
+        m_joyJogging = false;
+    } else if (!m_joyJogging) {
+        m_joyJogging = true;
+        OnJoyTick();
+    }
+}
+
+void CPanelJog::OnJoyButtonDown(quint32 state)
+{
+    // The stick has priority over the Z buttons.
+    if (!JoystickMayStart() || m_joyDirection != kJoyCentred)
+        return;
+    m_joyZ = JoyZFromButtonDown(state);
+    if (m_joyZ == kJoyZNone) {
+        m_joyJogging = false;
+    } else if (!m_joyJogging) {
+        m_joyJogging = true;
+        OnJoyTick();
+    }
+}
+
+void CPanelJog::OnJoyButtonUp(quint32)
+{
+    if (m_joyDirection == kJoyCentred) {
+        m_joyZ = kJoyZNone;
+        m_joyJogging = false;
+    }
+}
+
+void CPanelJog::OnJoyTick()
+{
+    // The joystick serves the panel only while it (or one of its dialogs) is the active window;
+    // with another program in front its readings are ignored.
+    if (!QApplication::activeWindow())
+        return;
+    // Read first: a joystick found unplugged ends the jog (OnJoyRemoved) before it is continued.
+    JoystickPos pos;
+    const bool read = m_joystick.GetPos(pos);
+    if (m_joyJogging)
+        JogBy(JoyVector(m_joyDirection, m_joyZ, JogStepOf(m_face.GetCursorType()).distance,
+                        m_face.IsCursorYDir()));
+    if (!read)
+        return;
+    if (!(pos.buttons & kJoyStepButton)) {
+        m_joyStepLatch = false;
+        return;
+    }
+    if (m_joyStepLatch)
+        return;
+    m_joyStepLatch = true;
+    const MachineStatus& status = m_state.GetStatus();
+    const bool idleAndStill =
+        status.State() == MachineState::Ready && !(status.stateWord & StateBit::Moving);
+    if (m_joyJogging || idleAndStill)
+        m_face.CycleCursorType();
+}
