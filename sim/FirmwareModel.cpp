@@ -71,10 +71,6 @@ bool ReadJobFile(const std::string& path, std::string& data)
 }
 using Ms = std::chrono::milliseconds;
 
-// Bits of word 0 of the transaction status that the test cut reads.
-constexpr uint32_t LineReady = 0x80; // test-cut mode, ready for the next line
-constexpr uint32_t LineBusy = 0x100; // a line is being taken in or executed
-
 constexpr int IdlingRpm = 5000;
 constexpr size_t LogLimit = 100000;
 constexpr size_t ReplyLimit = 255;             // the reply length travels in one byte
@@ -965,9 +961,9 @@ std::vector<uint8_t> CFirmwareModel::ControlIn(uint8_t requestType, uint16_t cod
         case Cmd::GetCommandStatus: {
             uint32_t word0 = StateWord(now);
             if (m_operationMode == OperationMode::TestCut) {
-                word0 |= LineReady;
+                word0 |= StateBit::LineReady;
                 if (ExecutingLine())
-                    word0 |= LineBusy;
+                    word0 |= StateBit::LineBusy;
             }
             word0 |= m_extraStatusBits;
             uint32_t word1 = 0;

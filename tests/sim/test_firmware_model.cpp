@@ -92,14 +92,14 @@ TEST_F(FirmwareModelTest, NcLinesRunOneAfterAnotherWithTheirModes)
     Pass(2s);
     Send(Cmd::SetOperationMode, {OperationMode::TestCut});
     Write("G91 G0 X1\nX1 Y1 (comment X99)\nG90 G20 X1 ; inches\nG21 M3\n");
-    EXPECT_TRUE(Word0() & 0x100);
+    EXPECT_TRUE(Word0() & StateBit::LineBusy);
     Pass(5s);
     EXPECT_EQ(m_model.Position(m_now), (AxisTriple{25400, 1000, 0}));
     EXPECT_EQ(m_model.ReceiveCounter(), 57u);
     EXPECT_TRUE(m_model.StateWord(m_now) & StateBit::SpindleRotating);
     const uint32_t word = Word0();
-    EXPECT_TRUE(word & 0x80);
-    EXPECT_FALSE(word & 0x100);
+    EXPECT_TRUE(word & StateBit::LineReady);
+    EXPECT_FALSE(word & StateBit::LineBusy);
 }
 
 TEST_F(FirmwareModelTest, ReceiveCounterCountsALineWhenItIsTakenIn)
@@ -249,10 +249,10 @@ TEST_F(LineExecutionTest, TestCutOptionTakesTheNextLineInWhileOneRuns)
         Write("G0 X5\n");
         Pass(100ms);
         EXPECT_EQ(m_model.ReceiveCounter() - start, row.counterWhileFirstRuns);
-        EXPECT_TRUE(Word0() & 0x100);
+        EXPECT_TRUE(Word0() & StateBit::LineBusy);
         Pass(5s);
         EXPECT_EQ(X(), 5000);
-        EXPECT_FALSE(Word0() & 0x100);
+        EXPECT_FALSE(Word0() & StateBit::LineBusy);
     }
 }
 
@@ -350,7 +350,7 @@ TEST_F(LineExecutionTest, DataArrivingWhileSkippingIsDropped)
     EXPECT_EQ(m_model.ReceiveCounter(), counter + 6);
     Pass(2s);
     EXPECT_EQ(X(), stopped);
-    EXPECT_FALSE(Word0() & 0x100);
+    EXPECT_FALSE(Word0() & StateBit::LineBusy);
 }
 
 } // namespace

@@ -275,7 +275,8 @@ TEST_F(Zr40ctlOnAStandInTest, AJogBeyondTheCoordinatesIsRefused)
 TEST_F(Zr40ctlOnAStandInTest, AMoveThatGetsNowhereIsGivenUp)
 {
     m_standin.replies[Cmd::ReadReply] = Bytes32({1000, 0, 0});
-    std::vector<uint8_t> status = Bytes32({2 | 0x800, 0, 1000, 0, 0, 0});
+    std::vector<uint8_t> status =
+        Bytes32({MachineState::Ready | StateBit::Moving, 0, 1000, 0, 0, 0});
     status.resize(32);
     m_standin.replies[Cmd::GetMachineStatus] = status;
     const RunResult result = RunCommand("timeout 20 " + Ctl("jog 1 0 0"));
