@@ -1,6 +1,7 @@
 #include "FirmwareModel.h"
 
 #include "MachineCommands.h"
+#include "NcCodeTest.h"
 #include "NcLine.h"
 #include "SimulatorProtocol.h"
 
@@ -109,21 +110,6 @@ double Distance(const AxisTriple& a, const AxisTriple& b)
     return std::sqrt(sum);
 }
 
-// NC code is recognised by its first non-empty line: a program start, a comment, a block
-// number, or a G, M or O word.
-bool LooksLikeNc(const std::string& data)
-{
-    std::istringstream in(data);
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto first = line.find_first_not_of(" \t\r");
-        if (first == std::string::npos)
-            continue;
-        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(line[first])));
-        return c == '%' || c == '(' || c == 'N' || c == 'G' || c == 'M' || c == 'O';
-    }
-    return false;
-}
 } // namespace
 
 CFirmwareModel::CFirmwareModel(const FirmwareOptions& options, TimePoint now)
@@ -1069,7 +1055,7 @@ bool CFirmwareModel::OutputFile(const std::string& path, TimePoint now)
     Job job;
     if (!ReadJobFile(path, job.data))
         return false;
-    job.nc = LooksLikeNc(job.data);
+    job.nc = IsNcCode(job.data.data(), job.data.size());
     if (job.data.empty())
         return true;
     m_jobs.push_back(std::move(job));

@@ -123,6 +123,26 @@ TEST_F(FirmwareModelTest, ReceiveCounterCountsALineWhenItIsTakenIn)
     EXPECT_EQ(m_model.ReceiveCounter(), 18u);
 }
 
+// An output file runs as NC code by the rule the panel decides by (the first byte after the line
+// breaks is "%" or "("); any other file is raw data and moves nothing.
+TEST_F(FirmwareModelTest, AnOutputFileIsNcCodeByThePanelsRule)
+{
+    const std::pair<const char*, int32_t> rows[] = {
+        {"%\nG0 X5\n", 5000}, {"\r\n\n(part)\nG0 X5\n", 5000},
+        {"G0 X5\n", 0},       {" %\nG0 X5\n", 0},
+        {"N1 G0 X5\n", 0},    {"\n\n", 0},
+    };
+    for (const auto& [data, x] : rows) {
+        CFirmwareModel model(Options(), m_now);
+        Pass(2s);
+        const std::string path = ::testing::TempDir() + "model-rule.nc";
+        std::ofstream(path) << data;
+        ASSERT_TRUE(model.OutputFile(path, m_now));
+        Pass(5s);
+        EXPECT_EQ(model.Position(m_now)[0], x) << data;
+    }
+}
+
 TEST_F(FirmwareModelTest, QuitSkipsDataForAWhile)
 {
     Pass(2s);

@@ -401,7 +401,7 @@ TEST_P(SimCommandsTest, PauseResumeAndQuitAJob)
 
 TEST_P(SimCommandsTest, AJobRunsToItsEnd)
 {
-    const std::string path = WriteFile("short-" + GetParam() + ".nc", "G0 X1 Y2\nG1 Z-0.5\n");
+    const std::string path = WriteFile("short-" + GetParam() + ".nc", "%\nG0 X1 Y2\nG1 Z-0.5\n");
     ASSERT_TRUE(m_machine.SendFile(path, "job"));
     ASSERT_TRUE(WaitForState(MachineState::Ready, 3000));
     AxisTriple position;

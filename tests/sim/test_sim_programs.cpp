@@ -112,7 +112,7 @@ TEST(SimProgramsTest, Zr40ctlCommandsReachTheMachine)
     EXPECT_EQ(sim.LogOf("0x03F2").size(), 1u);
 
     const std::string job = ::testing::TempDir() + "zr40ctl-job.nc";
-    std::ofstream(job) << "G0 X3\n";
+    std::ofstream(job) << "%\nG0 X3\n";
     EXPECT_EQ(RunCommand(Ctl("send " + Quote(job))).exitCode, 0);
     EXPECT_EQ(sim.LogOf("output-file").size(), 1u);
     EXPECT_TRUE(sim.WaitForState(2));
