@@ -183,6 +183,22 @@ TEST(SimProgramsTest, SimulatorControlClientAndHelp)
     EXPECT_EQ(process.State(), 3);
     EXPECT_EQ(RunCommand(sim + " --ctl-socket " + socket + " --ctl state 6").exitCode, 0);
     EXPECT_EQ(process.State(), 6);
+
+    // The program's help lists every control command the running simulator takes, each with
+    // its arguments as "help" shows them.
+    const std::string commands = process.Control("help");
+    std::istringstream lines(commands);
+    int listed = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("  ") || line[2] == ' ')
+            continue;
+        const std::string command = line.substr(0, line.find_last_not_of(' ', 29) + 1);
+        EXPECT_NE(help.out.find(command + " "), std::string::npos) << command;
+        ++listed;
+    }
+    EXPECT_GE(listed, 25);
+    for (const char* command : {"  unit-time UNIT SECONDS", "  clear-ms MS"})
+        EXPECT_NE(help.out.find(command), std::string::npos) << command;
 }
 
 TEST(SimProgramsTest, InitialisationTakesTheConfiguredTime)
