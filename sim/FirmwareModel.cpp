@@ -1,6 +1,7 @@
 #include "FirmwareModel.h"
 
 #include "MachineCommands.h"
+#include "NcCodeTest.h"
 #include "NcLine.h"
 #include "SimulatorProtocol.h"
 
@@ -71,10 +72,6 @@ bool ReadJobFile(const std::string& path, std::string& data)
 }
 using Ms = std::chrono::milliseconds;
 
-// Bits of word 0 of the transaction status that the test cut reads.
-constexpr uint32_t LineReady = 0x80; // test-cut mode, ready for the next line
-constexpr uint32_t LineBusy = 0x100; // a line is being taken in or executed
-
 constexpr int IdlingRpm = 5000;
 constexpr size_t LogLimit = 100000;
 constexpr size_t ReplyLimit = 255;             // the reply length travels in one byte
@@ -113,21 +110,6 @@ double Distance(const AxisTriple& a, const AxisTriple& b)
     return std::sqrt(sum);
 }
 
-// NC code is recognised by its first non-empty line: a program start, a comment, a block
-// number, or a G, M or O word.
-bool LooksLikeNc(const std::string& data)
-{
-    std::istringstream in(data);
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto first = line.find_first_not_of(" \t\r");
-        if (first == std::string::npos)
-            continue;
-        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(line[first])));
-        return c == '%' || c == '(' || c == 'N' || c == 'G' || c == 'M' || c == 'O';
-    }
-    return false;
-}
 } // namespace
 
 CFirmwareModel::CFirmwareModel(const FirmwareOptions& options, TimePoint now)
@@ -965,9 +947,9 @@ std::vector<uint8_t> CFirmwareModel::ControlIn(uint8_t requestType, uint16_t cod
         case Cmd::GetCommandStatus: {
             uint32_t word0 = StateWord(now);
             if (m_operationMode == OperationMode::TestCut) {
-                word0 |= LineReady;
+                word0 |= StateBit::LineReady;
                 if (ExecutingLine())
-                    word0 |= LineBusy;
+                    word0 |= StateBit::LineBusy;
             }
             word0 |= m_extraStatusBits;
             uint32_t word1 = 0;
@@ -1073,7 +1055,7 @@ bool CFirmwareModel::OutputFile(const std::string& path, TimePoint now)
     Job job;
     if (!ReadJobFile(path, job.data))
         return false;
-    job.nc = LooksLikeNc(job.data);
+    job.nc = IsNcCode(job.data.data(), job.data.size());
     if (job.data.empty())
         return true;
     m_jobs.push_back(std::move(job));

@@ -1,5 +1,7 @@
 #include "SimulatorProcess.h"
 
+#include "MachineStatus.h"
+
 #include "ControlClient.h"
 
 #include <chrono>
@@ -229,7 +231,7 @@ bool CSimulatorProcess::WaitUntilStopped(int timeoutMs) const
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     do {
         const unsigned long word = std::strtoul(Status()["state-word"].c_str(), nullptr, 16);
-        if (!(word & 0x800))
+        if (!(word & StateBit::Moving))
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } while (Clock::now() < deadline);

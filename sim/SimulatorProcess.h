@@ -64,7 +64,7 @@ public:
     void ClearLog() const { Control("log-clear"); }
     // Polls the status until the state is reached; false after timeoutMs.
     bool WaitForState(int state, int timeoutMs = 5000) const;
-    // Polls until the axes have stopped (state bit 0x800 clear).
+    // Polls until the axes have stopped (state bit `Moving` clear).
     bool WaitUntilStopped(int timeoutMs = 10000) const;
 
     const std::string& GetSocketPath() const { return m_socketPath; }

@@ -4,45 +4,20 @@
 #include "MachineLink.h"
 #include "RawBytes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 
 using namespace SimProtocol;
 
 namespace {
 constexpr int WaitSliceMs = 100; // how often the serving threads look at the stop flag
 constexpr uint16_t VendorCommandRequest = 1;
-
-const char* const HelpText =
-    "commands:\n"
-    "  status                      state, position (um), spindle, override, mode, ...\n"
-    "  log | log-clear             commands received: \"0xCODE payload-hex\" per line\n"
-    "  estop CODE                  emergency stop with a fatal-error code\n"
-    "  command-error CODE [paused] a command error waiting to be reported\n"
-    "  operation-error             set event bit 0x10 (error during an operation)\n"
-    "  motor-load-fail on|off      make motor-load tests fail through event bit 0x10\n"
-    "  unplug | replug             simulated cable pull and reconnection\n"
-    "  power-off [auto] | power-on simulated power switch (power-on initialises again);\n"
-    "                              \"auto\": as the auto power-off does (the flag counts it)\n"
-    "  delay MS                    delay every answer by MS milliseconds (0: none)\n"
-    "  stop-answering | resume-answering\n"
-    "  state N                     force state N (0-1 initialise, 2 ready, 3 job, 4 stop, 5-7)\n"
-    "  speed UM_PER_S              axis speed\n"
-    "  accept-delay MS             commands show \"not yet accepted\" (0x40) for MS\n"
-    "  status-bits MASK            extra bits in word 0 of the transaction status (0: none)\n"
-    "  instant-motion on|off       every move ends at once (throughput measurements)\n"
-    "  clients                     notice targets seen (process id, token)\n"
-    "  unit-time UNIT SECONDS      preset the rotation time of spindle unit 1..8\n"
-    "  clear-ms MS                 how long ClearSettings keeps the machine executing\n"
-    "  settings HEX                preset the 6-byte settings block (12 hex digits)\n"
-    "  correction X Y Z            preset the corrections in ppm (-999999 to 1000000)\n"
-    "  fail-command CODE           refuse every command CODE (a query: a failed read); 0: none\n"
-    "  short-status N              status reads deliver only N bytes (8..31); 0: all 32\n"
-    "  help\n";
 
 std::vector<std::string> Split(const std::string& line)
 {
@@ -65,22 +40,26 @@ bool ParseNumber(const std::string& text, long long low, long long high, long lo
     return errno == 0 && end && *end == '\0' && value >= low && value <= high;
 }
 
-// The control commands that take a number, with its limits (those of the options that set the
-// same things; codes are 16-bit words on the wire).
-struct NumberRule
+// The range of a command without a number: low above high.
+constexpr long long NoNumber = 1;
+
+std::string Ok()
 {
-    const char* command;
-    long long low;
-    long long high;
-};
-constexpr NumberRule NumberRules[] = {
-    {"estop", 0, 0xFFFF},           {"command-error", 0, 0xFFFF},
-    {"delay", 0, 600000},           {"state", 0, 7},
-    {"speed", 1, 100000000},        {"accept-delay", 0, 600000},
-    {"status-bits", 0, 0xFFFFFFFF}, {"unit-time", 1, 8},
-    {"clear-ms", 0, 600000},        {"fail-command", 0, 0xFFFF},
-    {"short-status", 0, 31},
-};
+    return "ok\n";
+}
+
+std::string BadArgument(const std::string& line)
+{
+    return "error: unknown command or bad argument: " + line + " (try help)\n";
+}
+
+// "on" or "off" as the only argument.
+bool OnOff(const std::vector<std::string>& words, bool& on)
+{
+    on = words.size() == 2 && words[1] == "on";
+    return words.size() == 2 && (on || words[1] == "off");
+}
+
 } // namespace
 
 CSimulatorServer::CSimulatorServer(std::string machineName, const BlockLayout& layout,
@@ -393,159 +372,262 @@ std::string CSimulatorServer::StatusText()
     return text;
 }
 
+// The control commands: each row is a command's name, its arguments and help as the help text
+// shows them, the range of its first argument when that is a number, and what it does. The
+// dispatch, the range checks and both help texts ("help" and the program's --help) are this
+// table.
+std::span<const CSimulatorServer::ControlCommand> CSimulatorServer::ControlCommands()
+{
+    using S = CSimulatorServer;
+    using C = const ControlCall&;
+    constexpr long long Code = 0xFFFF; // codes are 16-bit words on the wire
+    constexpr long long Ms = 600000;   // the limit of the options that set times
+    static const ControlCommand commands[] = {
+        {"status", "",
+         "first line \"state: N\", then position (um), spindle, override,\n"
+         "mode, the state and event words, connected and more, one\n"
+         "\"name: value\" per line",
+         NoNumber, 0, [](S& s, C) { return s.StatusText(); }},
+        {"log", "",
+         "commands received, one per line: \"0xCODE payload-hex\";\n"
+         "also \"bulk-out HEX\", \"output-file PATH\" and \"disconnect\"",
+         NoNumber, 0,
+         [](S& s, C) {
+             std::string text;
+             for (const std::string& line : s.m_model.Log())
+                 text += line + "\n";
+             return text;
+         }},
+        {"log-clear", "", "forget the commands received", NoNumber, 0,
+         [](S& s, C) {
+             s.m_model.ClearLog();
+             return Ok();
+         }},
+        {"estop", "CODE", "emergency stop with a fatal-error code", 0, Code,
+         [](S& s, C call) {
+             s.m_model.EmergencyStop(int(call.number), call.now);
+             return Ok();
+         }},
+        {"command-error", "CODE [paused]", "a command error waiting to be reported", 0, Code,
+         [](S& s, C call) {
+             const bool pause = call.words.size() >= 3 && call.words[2] == "paused";
+             if (call.words.size() >= 3 && !pause)
+                 return std::string("error: expected \"paused\" after the code\n");
+             s.m_model.InjectCommandError(int(call.number), pause, call.now);
+             return Ok();
+         }},
+        {"operation-error", "", "set event bit 0x10 (error during an operation)", NoNumber, 0,
+         [](S& s, C) {
+             s.m_model.RaiseOperationError();
+             return Ok();
+         }},
+        {"motor-load-fail", "on|off", "make motor-load tests fail through event bit 0x10", NoNumber,
+         0,
+         [](S& s, C call) {
+             bool on = false;
+             if (!OnOff(call.words, on))
+                 return BadArgument(call.line);
+             s.m_model.SetMotorLoadFailure(on);
+             return Ok();
+         }},
+        {"unplug", "", "cable pulled (a notice to every client)", NoNumber, 0,
+         [](S& s, C) {
+             s.SetConnected(false);
+             return Ok();
+         }},
+        {"replug", "", "cable connected again (a notice to every client)", NoNumber, 0,
+         [](S& s, C) {
+             s.SetConnected(s.m_model.IsPowered());
+             return Ok();
+         }},
+        {"power-off", "[auto]",
+         "power switch off; \"auto\": as the auto power-off does\n"
+         "(the flag counts it)",
+         NoNumber, 0,
+         [](S& s, C call) {
+             if (call.words.size() > 1 && call.words[1] != "auto")
+                 return BadArgument(call.line);
+             s.m_model.PowerOff(call.words.size() == 2, call.now);
+             s.FollowPower();
+             return Ok();
+         }},
+        {"power-on", "", "power switch on (the machine initialises again)", NoNumber, 0,
+         [](S& s, C call) {
+             s.m_model.PowerOn(call.now);
+             s.FollowPower();
+             return Ok();
+         }},
+        {"delay", "MS", "delay every answer by MS milliseconds (0: none)", 0, Ms,
+         [](S& s, C call) {
+             s.m_delayMs = int(call.number);
+             return Ok();
+         }},
+        {"stop-answering", "", "leave every request unanswered", NoNumber, 0,
+         [](S& s, C) {
+             s.m_answering = false;
+             return Ok();
+         }},
+        {"resume-answering", "", "answer requests again", NoNumber, 0,
+         [](S& s, C) {
+             s.m_answering = true;
+             return Ok();
+         }},
+        {"state", "N",
+         "force state N (0-1 initialise, 2 ready, 3 job that runs\n"
+         "until quit, 4 emergency stop, 5-7)",
+         0, 7,
+         [](S& s, C call) {
+             s.m_model.ForceState(int(call.number), call.now);
+             return Ok();
+         }},
+        {"speed", "UM_PER_S", "axis speed in micrometres per second", 1, 100000000,
+         [](S& s, C call) {
+             s.m_model.SetAxisSpeed(int(call.number));
+             return Ok();
+         }},
+        {"accept-delay", "MS", "commands show \"not yet accepted\" (0x40) for MS", 0, Ms,
+         [](S& s, C call) {
+             s.m_model.SetAcceptDelay(int(call.number));
+             return Ok();
+         }},
+        {"status-bits", "MASK",
+         "extra bits in word 0 of the transaction status, e.g.\n"
+         "0x1000 (closes the test cut); 0 for none",
+         0, 0xFFFFFFFF,
+         [](S& s, C call) {
+             s.m_model.SetExtraStatusBits(uint32_t(call.number));
+             return Ok();
+         }},
+        {"instant-motion", "on|off", "every move ends at once (throughput measurements)", NoNumber,
+         0,
+         [](S& s, C call) {
+             bool on = false;
+             if (!OnOff(call.words, on))
+                 return BadArgument(call.line);
+             s.m_model.SetInstantMotion(on);
+             return Ok();
+         }},
+        {"unit-time", "UNIT SECONDS",
+         "preset the rotation time of a spindle unit\n"
+         "SECONDS: 0 to 4294967295",
+         1, 8,
+         [](S& s, C call) {
+             long long seconds = 0;
+             if (call.words.size() != 3 || !ParseNumber(call.words[2], 0, 0xFFFFFFFF, seconds) ||
+                 !s.m_model.SetSpindleUnitSeconds(int(call.number), uint32_t(seconds)))
+                 return std::string("error: units are 1 to 8, seconds 0 to 4294967295\n");
+             return Ok();
+         }},
+        {"clear-ms", "MS", "how long ClearSettings keeps the machine executing", 0, Ms,
+         [](S& s, C call) {
+             s.m_model.SetClearSettingsDuration(int(call.number));
+             return Ok();
+         }},
+        {"settings", "HEX", "preset the 6-byte settings block (12 hex digits, any bytes)", NoNumber,
+         0,
+         [](S& s, C call) {
+             MachineSettings settings;
+             auto* bytes = reinterpret_cast<uint8_t*>(&settings);
+             const std::vector<std::string>& words = call.words;
+             const bool hex =
+                 words.size() == 2 && words[1].size() == 2 * sizeof settings &&
+                 words[1].find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+             if (!hex)
+                 return std::string("error: settings takes the block as 12 hex digits\n");
+             for (size_t i = 0; i < sizeof settings; ++i)
+                 bytes[i] = uint8_t(std::stoul(words[1].substr(2 * i, 2), nullptr, 16));
+             s.m_model.PresetSettings(settings);
+             return Ok();
+         }},
+        {"correction", "X Y Z",
+         "preset the corrections in ppm over the nominal 1000000\n"
+         "(each -999999 to 1000000)",
+         NoNumber, 0,
+         [](S& s, C call) {
+             AxisTriple ppm{};
+             long long value = 0;
+             bool valid = call.words.size() == 4;
+             for (size_t axis = 0; valid && axis < 3; ++axis) {
+                 valid = ParseNumber(call.words[axis + 1], -999999, 1000000, value);
+                 ppm[axis] = int32_t(value);
+             }
+             if (!valid || !s.m_model.PresetCorrection(ppm))
+                 return std::string(
+                     "error: correction takes X Y Z in ppm from -999999 to 1000000\n");
+             return Ok();
+         }},
+        {"fail-command", "CODE",
+         "refuse every command CODE, e.g. 0x05F0: error bit, no\n"
+         "reply, no effect (a query: a failed read); 0 for none",
+         0, Code,
+         [](S& s, C call) {
+             s.m_model.SetRefusedCommand(uint16_t(call.number));
+             return Ok();
+         }},
+        {"short-status", "N",
+         "status reads deliver only their first N bytes (8 to 31),\n"
+         "as a machine that answers short; 0: all 32",
+         0, 31,
+         [](S& s, C call) {
+             if (call.number != 0 && call.number < 8)
+                 return std::string("error: short-status takes 0 or a number from 8 to 31\n");
+             s.m_shortStatus = size_t(call.number);
+             return Ok();
+         }},
+        {"clients", "", "the clients' notice targets seen so far (process id, token)", NoNumber, 0,
+         [](S& s, C) {
+             std::string text;
+             for (const auto& [pid, token] : s.m_clients)
+                 text += std::to_string(pid) + " " + std::to_string(token) + "\n";
+             return text;
+         }},
+        {"help", "", "this list", NoNumber, 0, [](S&, C) { return ControlHelp(); }},
+    };
+    return commands;
+}
+
+std::string CSimulatorServer::ControlHelp()
+{
+    constexpr size_t Column = 30; // where the explanations start
+    std::string text = "commands:\n";
+    for (const ControlCommand& command : ControlCommands()) {
+        std::string line = std::string("  ") + command.name;
+        if (*command.arguments)
+            line += std::string(" ") + command.arguments;
+        line.resize(std::max(Column - 1, line.size()), ' ');
+        line += ' ';
+        for (const char* c = command.help; *c; ++c) {
+            line += *c;
+            if (*c == '\n')
+                line += std::string(Column, ' ');
+        }
+        if (command.low <= command.high) {
+            const std::string_view arguments = command.arguments;
+            line += "\n" + std::string(Column, ' ') +
+                    std::string(arguments.substr(0, arguments.find(' '))) + ": " +
+                    std::to_string(command.low) + " to " + std::to_string(command.high);
+        }
+        text += line + "\n";
+    }
+    return text;
+}
+
 std::string CSimulatorServer::Execute(const std::string& commandLine)
 {
-    const std::vector<std::string> words = Split(commandLine);
-    if (words.empty())
+    ControlCall call{Split(commandLine), 0, Clock::now(), commandLine};
+    if (call.words.empty())
         return "error: empty command\n";
-    const std::string& command = words[0];
-    const auto now = Clock::now();
-    long long number = 0;
-    for (const NumberRule& rule : NumberRules) {
-        if (command != rule.command)
+    const std::string& name = call.words[0];
+    for (const ControlCommand& command : ControlCommands()) {
+        if (name != command.name)
             continue;
-        if (words.size() < 2 || !ParseNumber(words[1], rule.low, rule.high, number))
-            return "error: " + command + " takes a number from " + std::to_string(rule.low) +
-                   " to " + std::to_string(rule.high) + "\n";
+        if (command.low <= command.high &&
+            (call.words.size() < 2 ||
+             !ParseNumber(call.words[1], command.low, command.high, call.number)))
+            return "error: " + name + " takes a number from " + std::to_string(command.low) +
+                   " to " + std::to_string(command.high) + "\n";
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return command.run(*this, call);
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
-
-    if (command == "help")
-        return HelpText;
-    if (command == "status")
-        return StatusText();
-    if (command == "log") {
-        std::string text;
-        for (const std::string& line : m_model.Log())
-            text += line + "\n";
-        return text;
-    }
-    if (command == "log-clear") {
-        m_model.ClearLog();
-        return "ok\n";
-    }
-    if (command == "estop") {
-        m_model.EmergencyStop(static_cast<int>(number), now);
-        return "ok\n";
-    }
-    if (command == "command-error") {
-        const bool pause = words.size() >= 3 && words[2] == "paused";
-        if (words.size() >= 3 && !pause)
-            return "error: expected \"paused\" after the code\n";
-        m_model.InjectCommandError(static_cast<int>(number), pause, now);
-        return "ok\n";
-    }
-    if (command == "operation-error") {
-        m_model.RaiseOperationError();
-        return "ok\n";
-    }
-    if (command == "motor-load-fail" && words.size() == 2 &&
-        (words[1] == "on" || words[1] == "off")) {
-        m_model.SetMotorLoadFailure(words[1] == "on");
-        return "ok\n";
-    }
-    if (command == "unplug") {
-        SetConnected(false);
-        return "ok\n";
-    }
-    if (command == "replug") {
-        SetConnected(m_model.IsPowered());
-        return "ok\n";
-    }
-    if (command == "power-off" && (words.size() == 1 || words[1] == "auto")) {
-        m_model.PowerOff(words.size() == 2, now);
-        FollowPower();
-        return "ok\n";
-    }
-    if (command == "power-on") {
-        m_model.PowerOn(now);
-        FollowPower();
-        return "ok\n";
-    }
-    if (command == "delay") {
-        m_delayMs = static_cast<int>(number);
-        return "ok\n";
-    }
-    if (command == "stop-answering") {
-        m_answering = false;
-        return "ok\n";
-    }
-    if (command == "resume-answering") {
-        m_answering = true;
-        return "ok\n";
-    }
-    if (command == "state") {
-        m_model.ForceState(static_cast<int>(number), now);
-        return "ok\n";
-    }
-    if (command == "speed") {
-        m_model.SetAxisSpeed(static_cast<int>(number));
-        return "ok\n";
-    }
-    if (command == "accept-delay") {
-        m_model.SetAcceptDelay(static_cast<int>(number));
-        return "ok\n";
-    }
-    if (command == "status-bits") {
-        m_model.SetExtraStatusBits(static_cast<uint32_t>(number));
-        return "ok\n";
-    }
-    if (command == "unit-time") {
-        long long seconds = 0;
-        if (words.size() != 3 || !ParseNumber(words[2], 0, 0xFFFFFFFF, seconds) ||
-            !m_model.SetSpindleUnitSeconds(static_cast<int>(number),
-                                           static_cast<uint32_t>(seconds)))
-            return "error: units are 1 to 8, seconds 0 to 4294967295\n";
-        return "ok\n";
-    }
-    if (command == "clear-ms") {
-        m_model.SetClearSettingsDuration(static_cast<int>(number));
-        return "ok\n";
-    }
-    if (command == "settings") {
-        MachineSettings settings;
-        auto* bytes = reinterpret_cast<uint8_t*>(&settings);
-        const bool hex = words.size() == 2 && words[1].size() == 2 * sizeof settings &&
-                         words[1].find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
-        if (!hex)
-            return "error: settings takes the block as 12 hex digits\n";
-        for (size_t i = 0; i < sizeof settings; ++i)
-            bytes[i] = static_cast<uint8_t>(std::stoul(words[1].substr(2 * i, 2), nullptr, 16));
-        m_model.PresetSettings(settings);
-        return "ok\n";
-    }
-    if (command == "correction") {
-        AxisTriple ppm{};
-        long long value = 0;
-        bool valid = words.size() == 4;
-        for (size_t axis = 0; valid && axis < 3; ++axis) {
-            valid = ParseNumber(words[axis + 1], -999999, 1000000, value);
-            ppm[axis] = static_cast<int32_t>(value);
-        }
-        if (!valid || !m_model.PresetCorrection(ppm))
-            return "error: correction takes X Y Z in ppm from -999999 to 1000000\n";
-        return "ok\n";
-    }
-    if (command == "fail-command") {
-        m_model.SetRefusedCommand(static_cast<uint16_t>(number));
-        return "ok\n";
-    }
-    if (command == "instant-motion" && words.size() == 2 &&
-        (words[1] == "on" || words[1] == "off")) {
-        m_model.SetInstantMotion(words[1] == "on");
-        return "ok\n";
-    }
-    if (command == "short-status") {
-        if (number != 0 && number < 8)
-            return "error: short-status takes 0 or a number from 8 to 31\n";
-        m_shortStatus = static_cast<size_t>(number);
-        return "ok\n";
-    }
-    if (command == "clients") {
-        std::string text;
-        for (const auto& [pid, token] : m_clients)
-            text += std::to_string(pid) + " " + std::to_string(token) + "\n";
-        return text;
-    }
-    return "error: unknown command or bad argument: " + commandLine + " (try help)\n";
+    return BadArgument(call.line);
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <utility>
@@ -47,6 +48,8 @@ public:
     // The control interface: one command line in, the answer text out ("error: ..." on
     // failure).
     std::string Execute(const std::string& commandLine);
+    // The control commands, one line each with their arguments, as "help" answers them.
+    static std::string ControlHelp();
 
 private:
     using Clock = CFirmwareModel::Clock;
@@ -67,6 +70,25 @@ private:
     uint16_t Get16(size_t offset) const;
     void Put16(size_t offset, uint16_t value);
     std::string StatusText();
+
+    // One control command line, split, with its first argument when the command takes a number.
+    struct ControlCall
+    {
+        std::vector<std::string> words;
+        long long number = 0;
+        Clock::time_point now;
+        std::string line;
+    };
+    struct ControlCommand
+    {
+        const char* name;
+        const char* arguments; // as the help shows them
+        const char* help;      // lines after the first are indented under it
+        long long low;         // the first argument's range; low > high: not a number
+        long long high;
+        std::string (*run)(CSimulatorServer& server, const ControlCall& call); // under m_mutex
+    };
+    static std::span<const ControlCommand> ControlCommands();
 
     // One control transfer from its setup stage to its status stage.
     struct ControlTransfer

@@ -62,30 +62,11 @@ const char* const Usage =
     "in while the previous one runs; data arriving while a quit skips is dropped; output-file\n"
     "jobs (NC code executed line by line, other data consumed at the raw rate).\n"
     "\n"
-    "Control commands (also \"zr40-sim --ctl help\"):\n"
-    "  status                      first line \"state: N\", then position (um), spindle,\n"
-    "                              override, mode and more, one \"name: value\" per line\n"
-    "  log | log-clear             commands received, one per line: \"0xCODE payload-hex\";\n"
-    "                              also \"bulk-out HEX\", \"output-file PATH\", \"disconnect\"\n"
-    "  estop CODE                  emergency stop with a fatal-error code\n"
-    "  command-error CODE [paused] a command error waiting to be reported\n"
-    "  operation-error             set event bit 0x10\n"
-    "  motor-load-fail on|off      make motor-load tests fail through event bit 0x10\n"
-    "  unplug | replug             cable pulled / connected again (notices to every client)\n"
-    "  power-off | power-on        power switch (power-on initialises again)\n"
-    "  delay MS                    delay every answer; stop-answering | resume-answering\n"
-    "  state N                     force a state (3 starts a job that runs until quit)\n"
-    "  speed UM_PER_S              change the axis speed\n"
-    "  accept-delay MS             commands show \"not yet accepted\" (0x40) for MS\n"
-    "  status-bits MASK            extra bits in word 0 of the transaction status, e.g.\n"
-    "                              0x1000 (closes the test cut); 0 for none\n"
-    "  instant-motion on|off       every move ends at once\n"
-    "  settings HEX                preset the 6-byte settings block (12 hex digits)\n"
-    "  correction X Y Z            preset the corrections in ppm over the nominal values\n"
-    "  fail-command CODE           refuse every command CODE, e.g. 0x05F0 (a failed read);\n"
-    "                              0 for none\n"
-    "  short-status N              status reads deliver only N bytes (8..31); 0: all 32\n"
-    "  clients                     the clients' notice targets seen so far\n"
+    "Control ";
+
+// After the control commands.
+const char* const UsageEnd =
+    "(A running simulator answers \"zr40-sim --ctl help\" with the same list.)\n"
     "\n"
     "Device-change notices: each simulator link binds an abstract Unix datagram socket named\n"
     "\"zr40-sim-notice-PID-TOKEN\" and writes PID and TOKEN into the block at offsets 12 and 16\n"
@@ -207,6 +188,8 @@ int main(int argc, char** argv)
             ctlWords.push_back(arg);
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(Usage, stdout);
+            std::fputs(CSimulatorServer::ControlHelp().c_str(), stdout);
+            std::fputs(UsageEnd, stdout);
             return 0;
         } else if (arg == "--ctl") {
             ctl = true;

@@ -5,13 +5,17 @@
 
 using AxisTriple = std::array<int32_t, 3>; // X, Y, Z in micrometres
 
-// State-word bits of the machine status record.
+// State-word bits of the machine status record. Word 0 of the transaction status carries the
+// same word, with the test-cut bits besides.
 namespace StateBit {
 constexpr uint32_t StateMask = 0x7;
 constexpr uint32_t Paused = 0x20;
 constexpr uint32_t CommandErrorPending = 0x40;
+constexpr uint32_t LineReady = 0x80; // test-cut mode: ready for the next line
+constexpr uint32_t LineBusy = 0x100; // test-cut mode: a line is being taken in or executed
 constexpr uint32_t SkippingData = 0x200;
 constexpr uint32_t Moving = 0x800;
+constexpr uint32_t CloseRequest = 0x1000; // the machine asks the test cut to close
 constexpr uint32_t SpindleRotating = 0x10000;
 } // namespace StateBit
 

@@ -1,6 +1,7 @@
 #include "CutDataFile.h"
 
 #include "FileReader.h"
+#include "NcCodeTest.h"
 #include "StringIds.h"
 #include "StringTable.h"
 
@@ -242,13 +243,5 @@ std::string_view CCutDataFile::LineText(int64_t index) const
 
 bool CCutDataFile::IsNcCode() const
 {
-    const char* data = m_data.get();
-    int64_t start = 0;
-    for (int64_t line = 0; line < m_lineCount; ++line) {
-        const char first = data[start];
-        if (first != '\r' && first != '\n' && first != '\0')
-            return first == '%' || first == '(';
-        start = NextLineStart(start);
-    }
-    return false;
+    return m_lineCount > 0 && ::IsNcCode(m_data.get(), size_t(m_length));
 }

@@ -67,7 +67,6 @@ constexpr int FileStateImageSize = 16;
 constexpr int FirstModeBitmap = 149; // 149..152 for 1109..1112
 
 constexpr int ContinueSettleMs = 2000;
-constexpr int JobActiveState = 3;
 
 // The panel's read-out: the coordinate-system list and the three values with their units.
 constexpr std::array ReadoutIds{
@@ -252,7 +251,7 @@ bool CTestCutDlg::OnInitDialog()
     m_pollTimer = startTimer(PollIntervalMs);
     m_lastModeButton = -1;
     PlaceBesideReadout();
-    if (StatusValid() && int(m_status.word0 & StateBit::StateMask) == JobActiveState) {
+    if (StatusValid() && int(m_status.word0 & StateBit::StateMask) == MachineState::JobActive) {
         QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(),
                         LoadString(Str::CuttingInProgress), QMessageBox::Ok, this);
         box.exec();
@@ -410,9 +409,9 @@ bool CTestCutDlg::IsLineTakenIn()
 
 bool CTestCutDlg::IsLineFinished()
 {
-    if (!StatusValid() || (m_status.word0 & LineBusyBit))
+    if (!StatusValid() || (m_status.word0 & StateBit::LineBusy))
         return false;
-    return IsLineTakenIn() && (m_status.word0 & LineReadyBit);
+    return IsLineTakenIn() && (m_status.word0 & StateBit::LineReady);
 }
 
 bool CTestCutDlg::SendCursorLine()
@@ -497,11 +496,11 @@ void CTestCutDlg::Poll()
             m_mode.reset();
         return;
     }
-    if (m_status.word0 & CloseRequestBit) {
+    if (m_status.word0 & StateBit::CloseRequest) {
         QMetaObject::invokeMethod(this, &CTestCutDlg::OnClose, Qt::QueuedConnection);
         return;
     }
-    if (m_status.word0 & CommandErrorBit) {
+    if (m_status.word0 & StateBit::CommandErrorPending) {
         // The panel reports the error and asks the user; the line in progress counts as done,
         // so that a continued run goes on after it.
         m_mode.reset();
@@ -574,7 +573,7 @@ void CTestCutDlg::OnStop()
 
 void CTestCutDlg::OnQuitCutting()
 {
-    if (m_panel.GetStatus().State() != JobActiveState)
+    if (m_panel.GetStatus().State() != MachineState::JobActive)
         return;
     m_mode.reset();
     m_machine.PauseCutting();

@@ -58,11 +58,6 @@ public:
     static constexpr int PollIntervalMs = 100;
     // The "Toolpath..." button, added below the template's controls.
     static constexpr const char* ToolpathName = "Toolpath";
-    // Bits of word 0 of the transaction status.
-    static constexpr uint32_t CommandErrorBit = 0x40;
-    static constexpr uint32_t LineReadyBit = 0x80;
-    static constexpr uint32_t LineBusyBit = 0x100;
-    static constexpr uint32_t CloseRequestBit = 0x1000;
 
     // Switches the machine to test-cut mode. The set (not owned) must outlive the dialog.
     CTestCutDlg(CPanelAccess& panel, CCutDataSet& set, QWidget* parent = nullptr);

@@ -3,6 +3,7 @@
 #include "CutDataFile.h"
 #include "FileReader.h"
 #include "ModelingMachine.h"
+#include "NcCodeTest.h"
 #include "NcReader.h"
 #include "PanelAccess.h"
 #include "PanelMessageBox.h"
@@ -27,9 +28,9 @@ NcPoint ToPoint(const std::array<double, 3>& mm)
 
 } // namespace
 
-// The NC-code test of the file image (the first byte after the empty lines is "%" or "("),
-// made on the file's first bytes, so that ZML-1 files are never loaded for the question. A file
-// that cannot be read counts as no NC code: the output itself then reports it, as before.
+// The NC-code test of the file image, made on the file's first bytes, so that ZML-1 files are never
+// loaded for the question. A file that cannot be read counts as no NC code: the output itself then
+// reports it, as before.
 bool StartsAsNcCode(const QByteArray& path)
 {
     // Opened as every user's file is: an entry naming a pipe or a device is no NC code and
@@ -40,11 +41,9 @@ bool StartsAsNcCode(const QByteArray& path)
     char buffer[65536];
     int64_t count;
     while ((count = file.ReadSome(buffer, sizeof buffer)) > 0) {
-        for (qint64 i = 0; i < count; ++i) {
-            if (buffer[i] == '\r' || buffer[i] == '\n')
-                continue;
-            return buffer[i] == '%' || buffer[i] == '(';
-        }
+        const NcCodeVerdict verdict = TestNcCode(buffer, size_t(count));
+        if (verdict != NcCodeVerdict::Undecided)
+            return verdict == NcCodeVerdict::Yes;
     }
     return false;
 }

@@ -264,8 +264,8 @@ TEST_F(CutOutputSimTest, CancelOfALongTravelCheckSkipsThatFile)
 
 TEST_F(CutOutputSimTest, TwoAddedNcFilesAreSentAndRunToTheirEnd)
 {
-    const QByteArray first = m_files.Write("one.nc", "G0 X1 Y2\nG1 Z-0.5\n");
-    const QByteArray second = m_files.Write("two.nc", "G0 X4 Y3\nG1 Z-1\n");
+    const QByteArray first = m_files.Write("one.nc", "%\nG0 X1 Y2\nG1 Z-0.5\n");
+    const QByteArray second = m_files.Write("two.nc", "%\nG0 X4 Y3\nG1 Z-1\n");
     ModalAnswerer& answerer = *m_answerer;
     answerer.AnswerFileDialog({QString::fromLocal8Bit(first), QString::fromLocal8Bit(second)});
     EXPECT_EQ(Output([](CCutDlg& dialog) {

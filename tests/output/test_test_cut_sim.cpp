@@ -151,7 +151,10 @@ protected:
                dialog->Button(1112)->isEnabled() && !dialog->Button(1110)->isEnabled();
     }
     bool Idle() const { return !dialog->IsModeRunning() && ModeButtonsEnabled(); }
-    bool Moving() const { return std::stoul(sim->Status()["state-word"], nullptr, 16) & 0x800; }
+    bool Moving() const
+    {
+        return std::stoul(sim->Status()["state-word"], nullptr, 16) & StateBit::Moving;
+    }
     int32_t SimX() const { return static_cast<int32_t>(sim->Position()[0]); }
 
     TempFiles temp;

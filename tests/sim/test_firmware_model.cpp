@@ -92,14 +92,14 @@ TEST_F(FirmwareModelTest, NcLinesRunOneAfterAnotherWithTheirModes)
     Pass(2s);
     Send(Cmd::SetOperationMode, {OperationMode::TestCut});
     Write("G91 G0 X1\nX1 Y1 (comment X99)\nG90 G20 X1 ; inches\nG21 M3\n");
-    EXPECT_TRUE(Word0() & 0x100);
+    EXPECT_TRUE(Word0() & StateBit::LineBusy);
     Pass(5s);
     EXPECT_EQ(m_model.Position(m_now), (AxisTriple{25400, 1000, 0}));
     EXPECT_EQ(m_model.ReceiveCounter(), 57u);
     EXPECT_TRUE(m_model.StateWord(m_now) & StateBit::SpindleRotating);
     const uint32_t word = Word0();
-    EXPECT_TRUE(word & 0x80);
-    EXPECT_FALSE(word & 0x100);
+    EXPECT_TRUE(word & StateBit::LineReady);
+    EXPECT_FALSE(word & StateBit::LineBusy);
 }
 
 TEST_F(FirmwareModelTest, ReceiveCounterCountsALineWhenItIsTakenIn)
@@ -121,6 +121,26 @@ TEST_F(FirmwareModelTest, ReceiveCounterCountsALineWhenItIsTakenIn)
     Pass(50ms);
     m_model.Advance(m_now);
     EXPECT_EQ(m_model.ReceiveCounter(), 18u);
+}
+
+// An output file runs as NC code by the rule the panel decides by (the first byte after the line
+// breaks is "%" or "("); any other file is raw data and moves nothing.
+TEST_F(FirmwareModelTest, AnOutputFileIsNcCodeByThePanelsRule)
+{
+    const std::pair<const char*, int32_t> rows[] = {
+        {"%\nG0 X5\n", 5000}, {"\r\n\n(part)\nG0 X5\n", 5000},
+        {"G0 X5\n", 0},       {" %\nG0 X5\n", 0},
+        {"N1 G0 X5\n", 0},    {"\n\n", 0},
+    };
+    for (const auto& [data, x] : rows) {
+        CFirmwareModel model(Options(), m_now);
+        Pass(2s);
+        const std::string path = ::testing::TempDir() + "model-rule.nc";
+        std::ofstream(path) << data;
+        ASSERT_TRUE(model.OutputFile(path, m_now));
+        Pass(5s);
+        EXPECT_EQ(model.Position(m_now)[0], x) << data;
+    }
 }
 
 TEST_F(FirmwareModelTest, QuitSkipsDataForAWhile)
@@ -249,10 +269,10 @@ TEST_F(LineExecutionTest, TestCutOptionTakesTheNextLineInWhileOneRuns)
         Write("G0 X5\n");
         Pass(100ms);
         EXPECT_EQ(m_model.ReceiveCounter() - start, row.counterWhileFirstRuns);
-        EXPECT_TRUE(Word0() & 0x100);
+        EXPECT_TRUE(Word0() & StateBit::LineBusy);
         Pass(5s);
         EXPECT_EQ(X(), 5000);
-        EXPECT_FALSE(Word0() & 0x100);
+        EXPECT_FALSE(Word0() & StateBit::LineBusy);
     }
 }
 
@@ -350,7 +370,7 @@ TEST_F(LineExecutionTest, DataArrivingWhileSkippingIsDropped)
     EXPECT_EQ(m_model.ReceiveCounter(), counter + 6);
     Pass(2s);
     EXPECT_EQ(X(), stopped);
-    EXPECT_FALSE(Word0() & 0x100);
+    EXPECT_FALSE(Word0() & StateBit::LineBusy);
 }
 
 } // namespace

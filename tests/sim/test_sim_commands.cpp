@@ -401,7 +401,7 @@ TEST_P(SimCommandsTest, PauseResumeAndQuitAJob)
 
 TEST_P(SimCommandsTest, AJobRunsToItsEnd)
 {
-    const std::string path = WriteFile("short-" + GetParam() + ".nc", "G0 X1 Y2\nG1 Z-0.5\n");
+    const std::string path = WriteFile("short-" + GetParam() + ".nc", "%\nG0 X1 Y2\nG1 Z-0.5\n");
     ASSERT_TRUE(m_machine.SendFile(path, "job"));
     ASSERT_TRUE(WaitForState(MachineState::Ready, 3000));
     AxisTriple position;
@@ -416,8 +416,8 @@ TEST_P(SimCommandsTest, TestCutLinesAreCountedAndFinished)
     ASSERT_TRUE(m_machine.GetReceiveCounter(counter));
     const uint32_t start = counter[0];
     CommandStatus status = m_machine.GetCommandStatus();
-    EXPECT_TRUE(status.word0 & 0x80);
-    EXPECT_FALSE(status.word0 & 0x100);
+    EXPECT_TRUE(status.word0 & StateBit::LineReady);
+    EXPECT_FALSE(status.word0 & StateBit::LineBusy);
 
     const std::string line = "G1 X2.5 Y1\r\n";
     ASSERT_TRUE(m_machine.WriteRawData(line.data(), static_cast<int>(line.size())));
@@ -425,14 +425,16 @@ TEST_P(SimCommandsTest, TestCutLinesAreCountedAndFinished)
     for (;;) {
         status = m_machine.GetCommandStatus();
         ASSERT_TRUE(m_machine.GetReceiveCounter(counter));
-        if (counter[0] == start + line.size() && (status.word0 & 0x80) && !(status.word0 & 0x100))
+        if (counter[0] == start + line.size() && (status.word0 & StateBit::LineReady) &&
+            !(status.word0 & StateBit::LineBusy))
             break;
         ASSERT_LT(Clock::now(), deadline);
     }
     AxisTriple position;
     ASSERT_TRUE(m_machine.GetPosition(position));
     EXPECT_EQ(position, (AxisTriple{2500, 1000, 0}));
-    EXPECT_EQ(status.word0 & 7, 3u); // the test cut is a job until the mode ends
+    EXPECT_EQ(status.word0 & StateBit::StateMask,
+              uint32_t(MachineState::JobActive)); // the test cut is a job until the mode ends
     ASSERT_TRUE(m_machine.SetTestCutOption(5));
     EXPECT_EQ(m_sim->LogOf("0x3468"), std::vector<std::string>{"0x3468 01"});
     ASSERT_TRUE(m_machine.SetOperationMode(OperationMode::Normal));
@@ -507,7 +509,7 @@ TEST_P(SimCommandsTest, ACommandIsAcceptedOnlyAfterTheAcceptDelay)
     EXPECT_TRUE(m_machine.GetPosition(position));
     m_sim->Control("accept-delay 0");
     m_sim->Control("status-bits 0x1000");
-    EXPECT_TRUE(m_machine.GetCommandStatus().word0 & 0x1000);
+    EXPECT_TRUE(m_machine.GetCommandStatus().word0 & StateBit::CloseRequest);
 }
 
 INSTANTIATE_TEST_SUITE_P(ByteOrders, SimCommandsTest, ::testing::Values("little", "big"),

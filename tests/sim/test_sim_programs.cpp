@@ -112,7 +112,7 @@ TEST(SimProgramsTest, Zr40ctlCommandsReachTheMachine)
     EXPECT_EQ(sim.LogOf("0x03F2").size(), 1u);
 
     const std::string job = ::testing::TempDir() + "zr40ctl-job.nc";
-    std::ofstream(job) << "G0 X3\n";
+    std::ofstream(job) << "%\nG0 X3\n";
     EXPECT_EQ(RunCommand(Ctl("send " + Quote(job))).exitCode, 0);
     EXPECT_EQ(sim.LogOf("output-file").size(), 1u);
     EXPECT_TRUE(sim.WaitForState(2));
@@ -183,6 +183,22 @@ TEST(SimProgramsTest, SimulatorControlClientAndHelp)
     EXPECT_EQ(process.State(), 3);
     EXPECT_EQ(RunCommand(sim + " --ctl-socket " + socket + " --ctl state 6").exitCode, 0);
     EXPECT_EQ(process.State(), 6);
+
+    // The program's help lists every control command the running simulator takes, each with
+    // its arguments as "help" shows them.
+    const std::string commands = process.Control("help");
+    std::istringstream lines(commands);
+    int listed = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("  ") || line[2] == ' ')
+            continue;
+        const std::string command = line.substr(0, line.find_last_not_of(' ', 29) + 1);
+        EXPECT_NE(help.out.find(command + " "), std::string::npos) << command;
+        ++listed;
+    }
+    EXPECT_GE(listed, 25);
+    for (const char* command : {"  unit-time UNIT SECONDS", "  clear-ms MS"})
+        EXPECT_NE(help.out.find(command), std::string::npos) << command;
 }
 
 TEST(SimProgramsTest, InitialisationTakesTheConfiguredTime)
@@ -275,7 +291,8 @@ TEST_F(Zr40ctlOnAStandInTest, AJogBeyondTheCoordinatesIsRefused)
 TEST_F(Zr40ctlOnAStandInTest, AMoveThatGetsNowhereIsGivenUp)
 {
     m_standin.replies[Cmd::ReadReply] = Bytes32({1000, 0, 0});
-    std::vector<uint8_t> status = Bytes32({2 | 0x800, 0, 1000, 0, 0, 0});
+    std::vector<uint8_t> status =
+        Bytes32({MachineState::Ready | StateBit::Moving, 0, 1000, 0, 0, 0});
     status.resize(32);
     m_standin.replies[Cmd::GetMachineStatus] = status;
     const RunResult result = RunCommand("timeout 20 " + Ctl("jog 1 0 0"));
