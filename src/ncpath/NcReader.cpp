@@ -62,19 +62,17 @@ CNcPath ReadNcProgram(const char* data, uint64_t size, const CNcReadOptions& opt
                 CNcSegment::Make(ToPoint(move.end), uint32_t(line), move.motion, move.plane));
         }
         ++line;
-        p = result.stop;
-        if (p == end)
-            break;
-        if (*p == '\0') {
-            CNcWarning warning;
-            warning.line = line - 1;
-            warning.kind = NcWarningKind::EndOfData;
-            path.warnings.Add(warning);
+        const char* next = NextNcLine(result.stop, end);
+        if (!next) {
+            if (result.stop != end) {
+                CNcWarning warning;
+                warning.line = line - 1;
+                warning.kind = NcWarningKind::EndOfData;
+                path.warnings.Add(warning);
+            }
             break;
         }
-        if (*p == '\r' && p + 1 != end && p[1] == '\n')
-            ++p;
-        ++p;
+        p = next;
     }
     path.lineCount = line;
     path.inch = interpreter.State().inch;
