@@ -1119,17 +1119,17 @@ void CFirmwareModel::InjectCommandError(int code, bool pause, TimePoint now)
 
 bool CFirmwareModel::ForceState(int state, TimePoint now)
 {
-    if (state < 0 || state > 7)
+    if (state < 0 || state > int(StateBit::StateMask))
         return false;
     Advance(now);
     switch (state) {
-    case 0:
-    case 1:
+    case MachineState::Initialising0:
+    case MachineState::Initialising1:
         m_forcedState.reset();
         m_emergencyStop = false;
         m_powerOnAt = now;
         break;
-    case 2:
+    case MachineState::Ready:
         m_forcedState.reset();
         m_emergencyStop = false;
         m_fatalCode = 0;
@@ -1143,7 +1143,7 @@ bool CFirmwareModel::ForceState(int state, TimePoint now)
         m_skipUntil.reset();
         m_powerOnAt = now - Ms(m_options.initMs);
         break;
-    case 3: {
+    case MachineState::JobActive: {
         m_forcedState.reset();
         Job job;
         job.nc = false;
@@ -1152,7 +1152,7 @@ bool CFirmwareModel::ForceState(int state, TimePoint now)
         m_jobs.push_back(std::move(job));
         break;
     }
-    case 4:
+    case MachineState::EmergencyStop:
         EmergencyStop(m_fatalCode, now);
         break;
     default:
