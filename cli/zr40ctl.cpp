@@ -39,14 +39,14 @@ const char* const Usage =
 const char* StateName(int state)
 {
     switch (state) {
-    case 0:
-    case 1:
+    case MachineState::Initialising0:
+    case MachineState::Initialising1:
         return "initialising";
-    case 2:
+    case MachineState::Ready:
         return "ready";
-    case 3:
+    case MachineState::JobActive:
         return "job active";
-    case 4:
+    case MachineState::EmergencyStop:
         return "emergency stop";
     default:
         return "not operable";

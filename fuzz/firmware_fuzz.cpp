@@ -4,7 +4,7 @@
 // by random steps. Nothing may fault, overflow or read outside its buffers.
 #include "FirmwareModel.h"
 #include "MachineCommands.h"
-#include "NcLine.h"
+#include "NcInterpreter.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -111,11 +111,10 @@ void Check(bool ok)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    // The line interpreter on its own, with the arc it would draw from the origin.
-    const NcLineWords words =
-        ParseNcLine(std::string_view(reinterpret_cast<const char*>(data), size));
-    (void)ArcCentre({0, 0}, {words.axes[0].value_or(0), words.axes[1].value_or(0)}, words.centre,
-                    words.radius, words.motion == 2);
+    // The line interpreter on its own, as the machine reads a line (numbers as written).
+    const char* text = reinterpret_cast<const char*>(data);
+    CNcInterpreter interpreter({.blockSkip = false, .decimalMode = NcDecimalMode::CalculatorAll});
+    (void)interpreter.ReadLine(text, text + size, 0);
 
     CReader in(data, size);
     FirmwareOptions options;

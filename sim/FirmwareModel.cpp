@@ -2,7 +2,6 @@
 
 #include "MachineCommands.h"
 #include "NcCodeTest.h"
-#include "NcLine.h"
 #include "SimulatorProtocol.h"
 
 #include <algorithm>
@@ -444,23 +443,23 @@ bool CFirmwareModel::TakeLine(TimePoint at, TimePoint now)
             m_jobs.pop_front();
             return true;
         }
-        const size_t end = job.data.find('\n', job.consumed);
-        const size_t stop = end == std::string::npos ? job.data.size() : end + 1;
-        const std::string line = job.data.substr(job.consumed, stop - job.consumed);
-        job.consumed = stop;
-        ExecuteLine(line, at);
+        // Lines end as the program reader ends them; a NUL ends the program.
+        const char* data = job.data.data();
+        const char* end = data + job.data.size();
+        const char* next = NextNcLine(ExecuteLine(data + job.consumed, end, at), end);
+        job.consumed = next ? size_t(next - data) : job.data.size();
         return true;
     }
     if (m_lookahead) {
         const std::string line = std::move(*m_lookahead);
         m_lookahead.reset();
-        ExecuteLine(line, at);
+        ExecuteLine(line.data(), line.data() + line.size(), at);
         return true;
     }
     const std::optional<std::string> line = ReceiveLine(at, now);
     if (!line)
         return false;
-    ExecuteLine(*line, at);
+    ExecuteLine(line->data(), line->data() + line->size(), at);
     return true;
 }
 
@@ -489,63 +488,86 @@ void CFirmwareModel::TakeLookahead(TimePoint now)
     m_lookahead = ReceiveLine(at, now);
 }
 
-// Moves along straight lines (G0 at the axis speed, G1 at the programmed feed scaled by the
-// override) and arcs in the XY plane (G2 / G3 with I, J or R), absolute or incremental, in
-// millimetres or inches; the spindle words M3 / M5 and the work systems G54..G59. Everything
-// else is taken as it comes.
-void CFirmwareModel::ExecuteLine(const std::string& rawLine, TimePoint at)
+// How the simulated machine reads its programs: numbers as written, and a "/" at the start of a
+// line read over.
+constexpr CNcReadOptions ProgramReadOptions{.blockSkip = false,
+                                            .decimalMode = NcDecimalMode::CalculatorAll};
+
+const AxisTriple& CFirmwareModel::ProgramOrigin(int system) const
 {
-    const NcLineWords words = ParseNcLine(rawLine);
-    if (words.incremental)
-        m_incremental = *words.incremental;
-    if (words.inches)
-        m_inches = *words.inches;
-    if (words.workSystem)
-        m_workSystem = *words.workSystem;
-    if (words.spindle)
-        m_spindleOn = *words.spindle;
-    if (words.motion)
-        m_motionMode = *words.motion;
-    const double unit = m_inches ? 25400.0 : 1000.0;
-    if (words.feed && *words.feed > 0)
-        m_feed = *words.feed * unit;
-    if (!words.HasAxes())
-        return;
-    const AxisTriple& origin = m_workSystem >= 0 ? m_workOrigins[m_workSystem] : m_userOrigin;
-    AxisTriple target = m_position;
-    for (size_t axis = 0; axis < 3; ++axis) {
-        if (!words.axes[axis])
-            continue;
-        // Worked out in double and held to the coordinates' range: a word of any size only
-        // sends the axis as far as it can go (the travel limits then hold it).
-        const double base = m_incremental ? m_position[axis] : origin[axis];
-        target[axis] = SaturateCoordinate(base + *words.axes[axis] * unit);
-    }
+    if (system >= CoordSystem::FirstWork && system <= CoordSystem::LastWork)
+        return m_workOrigins[system - CoordSystem::FirstWork];
+    if (system >= CoordSystem::FirstExtra && system <= CoordSystem::LastExtra)
+        return m_extraOrigins[size_t(system - CoordSystem::FirstExtra)];
+    return m_userOrigin;
+}
+
+CNcLineResult CFirmwareModel::ReadProgramLine(const char* begin, const char* end)
+{
+    const auto read = [&](int system) {
+        CNcInterpreter interpreter(ProgramReadOptions);
+        CNcModalState& state = interpreter.State();
+        state = m_program;
+        state.system = system;
+        state.spindle = m_spindleOn;
+        const AxisTriple& origin = ProgramOrigin(system);
+        for (size_t axis = 0; axis < 3; ++axis)
+            state.position[axis] = (double(m_position[axis]) - origin[axis]) / 1000;
+        CNcLineResult result = interpreter.ReadLine(begin, end, 0);
+        return std::pair(result, interpreter.State());
+    };
+    auto [result, state] = read(m_program.system);
+    // A line that selects another coordinate system is read again from where the tool stands in
+    // that one: the axes it does not name stay where they are.
+    if (state.system != m_program.system)
+        std::tie(result, state) = read(state.system);
+    m_program = state;
+    m_spindleOn = state.spindle;
+    return result;
+}
+
+// Runs a line as the program reader reads it: straight lines (G0 at the axis speed, G1 at the
+// programmed feed scaled by the override) and arcs in the XY plane (G2 / G3 with I, J or R; in
+// another plane the arc is run as a straight line), absolute or incremental, in millimetres or
+// inches, in the user system, G54..G59 or G54.1 P1..P300; the spindle words M3 / M4 / M5. A line
+// the reader refuses moves nothing.
+const char* CFirmwareModel::ExecuteLine(const char* begin, const char* end, TimePoint at)
+{
+    const CNcLineResult result = ReadProgramLine(begin, end);
+    if (!result.moved)
+        return result.stop;
+    const CNcMove& move = result.move;
+    const AxisTriple& origin = ProgramOrigin(move.system);
+    // Worked out in double and held to the coordinates' range: a move of any size only sends
+    // the axis as far as it can go (the travel limits then hold it).
+    const auto machine = [&](const std::array<double, 3>& mm) {
+        AxisTriple point;
+        for (size_t axis = 0; axis < 3; ++axis)
+            point[axis] = SaturateCoordinate(origin[axis] + mm[axis] * 1000);
+        return point;
+    };
+    const AxisTriple target = machine(move.end);
     int speed = m_speed;
-    if (m_motionMode != 0) {
-        // The programmed feed, never faster than the axes can go, then the override.
-        const double feed = m_feed > 0 ? std::min(m_feed / 60, double(m_speed)) : m_speed;
+    if (move.motion != NcMotion::Rapid) {
+        // The programmed feed (mm per minute), never faster than the axes can go, then the
+        // override.
+        const double feed =
+            move.feed > 0 ? std::min(move.feed * 1000 / 60, double(m_speed)) : double(m_speed);
         speed = std::max(1, static_cast<int>(std::lround(feed * m_override / 100)));
     }
     m_lineExecuting = true;
-    if (m_motionMode >= 2) {
-        std::array<std::optional<double>, 2> offset;
-        for (size_t i = 0; i < 2; ++i)
-            if (words.centre[i])
-                offset[i] = *words.centre[i] * unit;
-        const std::optional<double> radius =
-            words.radius ? std::optional<double>(*words.radius * unit) : std::nullopt;
-        const bool clockwise = m_motionMode == 2;
+    const bool arc = move.motion == NcMotion::ArcCw || move.motion == NcMotion::ArcCcw;
+    if (arc && move.plane == NcPlane::XY) {
+        const double cx = origin[0] + move.centre[0] * 1000;
+        const double cy = origin[1] + move.centre[1] * 1000;
         // A centre beyond any coordinate makes the arc a straight line for all it matters.
-        const auto centre =
-            ArcCentre({double(m_position[0]), double(m_position[1])},
-                      {double(target[0]), double(target[1])}, offset, radius, clockwise);
-        if (centre && std::abs((*centre)[0]) < 1e9 && std::abs((*centre)[1]) < 1e9) {
-            StartArc(target, (*centre)[0], (*centre)[1], clockwise, at, speed);
-            return;
+        if (std::abs(cx) < 1e9 && std::abs(cy) < 1e9) {
+            StartArc(target, cx, cy, move.motion == NcMotion::ArcCw, at, speed);
+            return result.stop;
         }
     }
     StartMotion(target, at, true, speed);
+    return result.stop;
 }
 
 void CFirmwareModel::QuitJobs(TimePoint now)
@@ -1097,17 +1119,17 @@ void CFirmwareModel::InjectCommandError(int code, bool pause, TimePoint now)
 
 bool CFirmwareModel::ForceState(int state, TimePoint now)
 {
-    if (state < 0 || state > 7)
+    if (state < 0 || state > int(StateBit::StateMask))
         return false;
     Advance(now);
     switch (state) {
-    case 0:
-    case 1:
+    case MachineState::Initialising0:
+    case MachineState::Initialising1:
         m_forcedState.reset();
         m_emergencyStop = false;
         m_powerOnAt = now;
         break;
-    case 2:
+    case MachineState::Ready:
         m_forcedState.reset();
         m_emergencyStop = false;
         m_fatalCode = 0;
@@ -1121,7 +1143,7 @@ bool CFirmwareModel::ForceState(int state, TimePoint now)
         m_skipUntil.reset();
         m_powerOnAt = now - Ms(m_options.initMs);
         break;
-    case 3: {
+    case MachineState::JobActive: {
         m_forcedState.reset();
         Job job;
         job.nc = false;
@@ -1130,7 +1152,7 @@ bool CFirmwareModel::ForceState(int state, TimePoint now)
         m_jobs.push_back(std::move(job));
         break;
     }
-    case 4:
+    case MachineState::EmergencyStop:
         EmergencyStop(m_fatalCode, now);
         break;
     default:

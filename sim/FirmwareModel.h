@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MachineStatus.h"
+#include "NcInterpreter.h"
 
 #include <algorithm>
 #include <chrono>
@@ -171,7 +172,13 @@ private:
     std::optional<std::string> ReceiveLine(TimePoint& at, TimePoint now);
     // With the test-cut option on, the next line is taken in while the current one still runs.
     void TakeLookahead(TimePoint now);
-    void ExecuteLine(const std::string& line, TimePoint at);
+    // Runs the NC line that begins at begin (it ends at end or at its line break); returns
+    // where its content stopped, as the program reader's line does.
+    const char* ExecuteLine(const char* begin, const char* end, TimePoint at);
+    // Reads one line against the machine's program state, from where the tool stands.
+    CNcLineResult ReadProgramLine(const char* begin, const char* end);
+    // The origin of a program's coordinate system (the reader's numbers; -1: the user system).
+    const AxisTriple& ProgramOrigin(int system) const;
     void AccumulateSpindle(TimePoint now);
     void QuitJobs(TimePoint now);
     void ResetSettings();
@@ -243,12 +250,10 @@ private:
     std::deque<Job> m_jobs;
     bool m_lineExecuting = false;
     std::optional<std::string> m_lookahead; // taken in, waiting for the current line to end
-    double m_feed = 0;                      // programmed feed, um per minute; 0: none yet
-    int m_motionMode = 0;                   // modal G0..G3
+    // The modal state of the NC lines run so far (motion G0 until a line says otherwise; the
+    // position is taken from the axes before each line).
+    CNcModalState m_program{.motion = 0};
     double m_rawCredit = 0;
-    bool m_incremental = false;
-    bool m_inches = false;
-    int m_workSystem = -1; // -1: user coordinate system
     std::string m_report;
     size_t m_reportSent = 0;
 

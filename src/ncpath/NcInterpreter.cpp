@@ -340,6 +340,14 @@ void CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line,
         next.feed = next.inch ? value * 25.4 : value;
     }
 
+    if (has('M')) {
+        const double code = word('M').value;
+        if (code == 3 || code == 4)
+            next.spindle = true;
+        else if (code == 5)
+            next.spindle = false;
+    }
+
     if (has('A') || has('B') || has('C'))
         SetWord(result.warning, "rotary axis"), warn(NcWarningKind::NotShown);
     if (compensation)

@@ -32,8 +32,9 @@ struct CNcModalState
     NcPlane plane = NcPlane::XY;
     bool absolute = true;
     bool inch = false;
-    double feed = 0; // mm per minute
-    int system = -1; // coordinate-system number (3..8 G54..G59, 10.. P1..); -1 not selected
+    double feed = 0;      // mm per minute
+    int system = -1;      // coordinate-system number (3..8 G54..G59, 10.. P1..); -1 not selected
+    bool spindle = false; // M3 or M4 on, M5 off
 };
 
 // A move of one line, in mm, in the frame of `system`.
@@ -57,6 +58,17 @@ struct CNcLineResult
     // Where the line's content ended: at `end`, or at a line terminator or NUL byte before it.
     const char* stop = nullptr;
 };
+
+// Where the line after one that stopped at `stop` (a line's `CNcLineResult::stop`) begins: past
+// its CR LF, lone CR or lone LF. nullptr when the program ends there, at `end` or at a NUL byte.
+inline const char* NextNcLine(const char* stop, const char* end)
+{
+    if (stop == end || *stop == '\0')
+        return nullptr;
+    if (*stop == '\r' && stop + 1 != end && stop[1] == '\n')
+        ++stop;
+    return stop + 1;
+}
 
 // Runs NC code one line at a time against a modal state. A line that holds something it does
 // not understand changes nothing and reports a warning, so that what it does report is a path

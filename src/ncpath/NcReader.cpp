@@ -11,38 +11,32 @@ inline NcPoint ToPoint(const std::array<double, 3>& mm)
 
 } // namespace
 
-CNcPath ReadNcProgram(const char* data, uint64_t size, const CNcReadOptions& options,
-                      CNcProgress* progress)
+void ReadNcLines(CNcReadCursor& cursor, CNcPath& path, const char* limit, CNcProgress* progress)
 {
-    CNcPath path;
-    path.start = ToPoint(options.start);
-    if (size == 0)
-        return path; // an empty file has no lines at all
-    CNcInterpreter interpreter(options);
-    if (progress) {
-        progress->done = 0;
-        progress->total = size;
-    }
-    const char* p = data;
-    const char* const end = data + size;
-    double feed = -1;
-    int system = -1;
-    uint64_t line = 0;
-    CNcLineResult result;
-    while (true) {
+    const char* p = cursor.p;
+    const char* const end = cursor.end;
+    double feed = cursor.feed;
+    int system = cursor.system;
+    uint64_t line = cursor.line;
+    CNcLineResult& result = cursor.result;
+    bool done = cursor.done;
+    while (!done && (!limit || p < limit)) {
         if (progress && (line & 0xFFFF) == 0) {
-            progress->done.store(uint64_t(p - data), std::memory_order_relaxed);
-            if (progress->cancel.load(std::memory_order_relaxed))
+            progress->done.store(uint64_t(p - cursor.begin), std::memory_order_relaxed);
+            if (progress->cancel.load(std::memory_order_relaxed)) {
+                done = true;
                 break;
+            }
         }
         if (line > CNcSegment::kMaxLine) {
             CNcWarning warning;
             warning.line = line;
             warning.kind = NcWarningKind::TooManyLines;
             path.warnings.Add(warning);
+            done = true;
             break;
         }
-        interpreter.ReadLine(p, end, line, result);
+        cursor.interpreter.ReadLine(p, end, line, result);
         if (result.warned)
             path.warnings.Add(result.warning);
         if (result.moved) {
@@ -63,20 +57,40 @@ CNcPath ReadNcProgram(const char* data, uint64_t size, const CNcReadOptions& opt
         }
         ++line;
         p = result.stop;
-        if (p == end)
-            break;
-        if (*p == '\0') {
-            CNcWarning warning;
-            warning.line = line - 1;
-            warning.kind = NcWarningKind::EndOfData;
-            path.warnings.Add(warning);
+        const char* next = NextNcLine(p, end);
+        if (!next) {
+            if (p != end) {
+                CNcWarning warning;
+                warning.line = line - 1;
+                warning.kind = NcWarningKind::EndOfData;
+                path.warnings.Add(warning);
+            }
+            done = true;
             break;
         }
-        if (*p == '\r' && p + 1 != end && p[1] == '\n')
-            ++p;
-        ++p;
+        p = next;
     }
-    path.lineCount = line;
-    path.inch = interpreter.State().inch;
+    cursor.p = p;
+    cursor.feed = feed;
+    cursor.system = system;
+    cursor.line = line;
+    cursor.done = done;
+}
+
+CNcPath ReadNcProgram(const char* data, uint64_t size, const CNcReadOptions& options,
+                      CNcProgress* progress)
+{
+    CNcPath path;
+    path.start = ToPoint(options.start);
+    if (size == 0)
+        return path; // an empty file has no lines at all
+    if (progress) {
+        progress->done = 0;
+        progress->total = size;
+    }
+    CNcReadCursor cursor(data, size, options);
+    ReadNcLines(cursor, path, nullptr, progress);
+    path.lineCount = cursor.line;
+    path.inch = cursor.interpreter.State().inch;
     return path;
 }

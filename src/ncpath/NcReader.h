@@ -13,6 +13,32 @@
 CNcPath ReadNcProgram(const char* data, uint64_t size, const CNcReadOptions& options = {},
                       CNcProgress* progress = nullptr);
 
+// A program read a piece at a time: where the reader stands in it, and what it carries from one
+// piece to the next.
+struct CNcReadCursor
+{
+    CNcReadCursor(const char* data, uint64_t size, const CNcReadOptions& options = {})
+        : interpreter(options), begin(data), p(data), end(data + size), done(size == 0)
+    {
+    }
+
+    CNcInterpreter interpreter;
+    const char* begin; // the program's first byte
+    const char* p;     // where the next line begins (where the program ended, once done)
+    const char* end;   // the end of the program's bytes
+    uint64_t line = 0; // the index of the next line
+    double feed = -1;  // the feed and the system of the last move appended
+    int system = -1;
+    bool done; // the program has ended: its end, a NUL byte, the line limit or a cancel
+    CNcLineResult result;
+};
+
+// Reads lines from the cursor on, as ReadNcProgram does, appending their moves (with the feed
+// and system changes and the arc centres) and warnings to path, until the program ends or,
+// with a limit, until the next line begins at or beyond it.
+void ReadNcLines(CNcReadCursor& cursor, CNcPath& path, const char* limit = nullptr,
+                 CNcProgress* progress = nullptr);
+
 // Micrometres of a length in mm, rounded to the nearest. Positions are checked against the
 // 32-bit range before they get here, but points derived from them (the centre of an arc with a
 // huge radius) are not: those saturate instead of overflowing the conversion; NaN gives 0.

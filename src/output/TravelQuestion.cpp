@@ -26,6 +26,14 @@ NcPoint ToPoint(const std::array<double, 3>& mm)
     return {ToMicrometres(mm[0]), ToMicrometres(mm[1]), ToMicrometres(mm[2])};
 }
 
+// The bytes of a file image's program: none for an empty file.
+CNcReadCursor ProgramCursor(const CCutDataFile& file, const CNcReadOptions& options)
+{
+    if (file.LineCount() == 0)
+        return CNcReadCursor(nullptr, 0, options);
+    return CNcReadCursor(file.LineText(0).data(), uint64_t(file.GetLength()), options);
+}
+
 } // namespace
 
 // The NC-code test of the file image, made on the file's first bytes, so that ZML-1 files are never
@@ -50,13 +58,9 @@ bool StartsAsNcCode(const QByteArray& path)
 
 CTravelScan::CTravelScan(const CCutDataFile& file, const CNcReadOptions& options,
                          CPanelAccess* panel, int64_t sliceBytes)
-    : m_interpreter(options), m_panel(panel), m_sliceBytes(std::max<int64_t>(sliceBytes, 1)),
-      m_before(ToPoint(options.start))
+    : m_cursor(ProgramCursor(file, options)), m_panel(panel),
+      m_sliceBytes(std::max<int64_t>(sliceBytes, 1)), m_before(ToPoint(options.start))
 {
-    if (file.LineCount() > 0) {
-        m_begin = m_p = file.LineText(0).data();
-        m_end = m_begin + file.GetLength();
-    }
     if (panel)
         m_origins.current = panel->GetCurrentOrigin();
 }
@@ -68,43 +72,13 @@ void CTravelScan::Step()
     // its own system, and an arc that opens the slice has its true start.
     CNcPath slice;
     slice.start = m_before;
-    int system = m_system;
     if (m_moved) {
-        slice.systems.push_back({0, system});
+        slice.systems.push_back({0, m_cursor.system});
         slice.segments.PushBack(
-            CNcSegment::Make(m_before, uint32_t(m_line), NcMotion::Rapid, NcPlane::XY));
+            CNcSegment::Make(m_before, uint32_t(m_cursor.line), NcMotion::Rapid, NcPlane::XY));
     }
-    const char* const limit = m_end - m_p > m_sliceBytes ? m_p + m_sliceBytes : m_end;
-    while (!Done() && m_p < limit) {
-        if (m_line > CNcSegment::kMaxLine) {
-            m_stopped = true;
-            break;
-        }
-        m_interpreter.ReadLine(m_p, m_end, m_line, m_result);
-        if (m_result.moved) {
-            const CNcMove& move = m_result.move;
-            const auto index = uint32_t(slice.segments.Size());
-            if (move.system != system) {
-                system = move.system;
-                slice.systems.push_back({index, system});
-            }
-            if (move.motion == NcMotion::ArcCw || move.motion == NcMotion::ArcCcw)
-                slice.arcs.push_back({index, ToPoint(move.centre)});
-            slice.segments.PushBack(
-                CNcSegment::Make(ToPoint(move.end), uint32_t(m_line), move.motion, move.plane));
-        }
-        ++m_line;
-        m_p = m_result.stop;
-        if (m_p == m_end)
-            break;
-        if (*m_p == '\0') {
-            m_stopped = true; // the program ends at a NUL byte
-            break;
-        }
-        if (*m_p == '\r' && m_p + 1 != m_end && m_p[1] == '\n')
-            ++m_p;
-        ++m_p;
-    }
+    const bool last = m_cursor.end - m_cursor.p <= m_sliceBytes;
+    ReadNcLines(m_cursor, slice, last ? nullptr : m_cursor.p + m_sliceBytes);
     if (m_panel) {
         for (const CNcSystemChange& change : slice.systems) {
             AxisTriple origin;
@@ -118,7 +92,6 @@ void CTravelScan::Step()
         m_before = slice.segments[slice.segments.Size() - 1].end;
         m_moved = true;
     }
-    m_system = system;
 }
 
 QString TravelQuestionText(const QString& name, const CNcTravelCheck& check)

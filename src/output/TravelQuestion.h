@@ -2,6 +2,7 @@
 
 #include "NcInterpreter.h"
 #include "NcPath.h"
+#include "NcReader.h"
 #include "NcTravel.h"
 
 #include <QString>
@@ -27,27 +28,20 @@ public:
     // panel: where the origins come from (the machine's zero without one).
     CTravelScan(const CCutDataFile& file, const CNcReadOptions& options, CPanelAccess* panel,
                 int64_t sliceBytes = SliceBytes);
-    bool Done() const { return m_p == m_end || m_stopped; }
+    bool Done() const { return m_cursor.done; }
     void Step();
-    int64_t BytesRead() const { return m_p - m_begin; }
+    int64_t BytesRead() const { return m_cursor.p - m_cursor.begin; }
     const CNcExtents& Extents() const { return m_extents; }
 
 private:
-    CNcInterpreter m_interpreter;
+    CNcReadCursor m_cursor;
     CPanelAccess* m_panel;
     int64_t m_sliceBytes;
     CNcOrigins m_origins;
     CNcExtents m_extents;
-    CNcLineResult m_result;
-    const char* m_begin = nullptr;
-    const char* m_p = nullptr;
-    const char* m_end = nullptr;
-    uint64_t m_line = 0;
-    bool m_stopped = false;
-    // Where the last move so far ended, and in which coordinate system.
+    // Where the last move so far ended (in the system of the cursor's last move).
     bool m_moved = false;
     NcPoint m_before;
-    int m_system = -1;
 };
 
 // A travel check taking longer than this shows its progress, with Cancel.

@@ -13,6 +13,6 @@ void CWaitSetupDlg::OnTick()
     // wait: a machine that does not answer is not initialising any more.
     if (m_machine == nullptr || m_machine->ReadMachineStatus(m_status) < MachineStatus::WordsSize)
         m_status.stateWord = 0xFFFFFFFFu;
-    if ((m_status.stateWord & StateBit::StateMask) > 1)
+    if (m_status.State() > MachineState::Initialising1)
         done(0);
 }

@@ -282,6 +282,30 @@ TEST(NcReader, LineAtATimeMatchesTheWholeFile)
     EXPECT_TRUE(interpreter.State().absolute);
 }
 
+// The spindle words are modal state: M3 and M4 switch it on, M5 off, other M words leave it, and
+// a line the reader refuses leaves it as it was.
+TEST(NcReader, SpindleWordsAreModalState)
+{
+    struct Row
+    {
+        const char* lines;
+        bool spindle;
+    };
+    for (const Row& row :
+         {Row{"M3\n", true}, Row{"M4\n", true}, Row{"M3\nM5\n", false}, Row{"M3\nM8\n", true},
+          Row{"G0 M3 X1\n", true}, Row{"M3 X1\n", false}, Row{"M3\nG99 M5\n", true},
+          Row{"M3\nM5 F-1\n", true}, Row{"M3\n/M5\n", true}, Row{"G0 X1\n", false}}) {
+        SCOPED_TRACE(row.lines);
+        CNcInterpreter interpreter(Calculator());
+        const std::string program = row.lines;
+        const char* p = program.data();
+        const char* const end = p + program.size();
+        for (uint64_t line = 0; p; ++line)
+            p = NextNcLine(interpreter.ReadLine(p, end, line).stop, end);
+        EXPECT_EQ(interpreter.State().spindle, row.spindle);
+    }
+}
+
 } // namespace
 
 // Found by fuzzing: an arc whose radius puts its centre far outside the range of positions

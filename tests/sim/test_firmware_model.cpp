@@ -328,13 +328,15 @@ TEST_F(LineExecutionTest, NumbersOfAnySizeGoNoFurtherThanTheTravel)
         std::string line;
         int32_t x;
     };
-    // Travel in X: 0 to 203 mm. A number too large for any code is no code at all.
-    for (const Row& row :
-         {Row{"G90 G0 X" + nines + "\n", 203000}, Row{"G90 G0 X-" + nines + "\n", 0},
-          Row{"G90 G0 X200\nG91 X2147483\nG90\n", 203000},
-          Row{"G0 X0\nG99999999999 G1 X10 F" + nines + "\n", 10000},
-          Row{"G0 X0 Y0\nG2 X10 Y10 R" + nines + "\n", 10000},
-          Row{"G0 X0 Y0\nG3 X10 Y0 I-" + nines + " J" + nines + "\n", 10000}}) {
+    // Travel in X: 0 to 203 mm. The machine reads its lines as the program reader does: a
+    // number with more digits than any value has, or a code beyond any code, makes the line one
+    // that moves nothing.
+    for (const Row& row : {Row{"G90 G0 X1999999\n", 203000}, Row{"G90 G0 X-1999999\n", 0},
+                           Row{"G90 G0 X200\nG91 X1999000\nG90\n", 203000},
+                           Row{"G90 G0 X100\nX" + nines + "\nX-" + nines + "\n", 100000},
+                           Row{"G0 X0\nG99999999999 G1 X10 F" + nines + "\n", 0},
+                           Row{"G0 X0 Y0\nG2 X10 Y10 R" + nines + "\n", 0},
+                           Row{"G0 X0 Y0\nG3 X10 Y0 I-" + nines + " J" + nines + "\n", 0}}) {
         SCOPED_TRACE(row.line.substr(0, 40));
         Write(row.line);
         for (int second = 0; second < 60; ++second) {
@@ -344,6 +346,38 @@ TEST_F(LineExecutionTest, NumbersOfAnySizeGoNoFurtherThanTheTravel)
             EXPECT_LE(position[0], 203000);
         }
         EXPECT_EQ(X(), row.x);
+    }
+}
+
+// Lines run in the coordinate system they select, G54..G59 and G54.1 P1..P300 alike; the axes a
+// line does not name stay where they are, also when it changes the system.
+TEST_F(LineExecutionTest, LinesRunInTheCoordinateSystemTheySelect)
+{
+    const auto setOrigin = [this](uint16_t code, int32_t x, int32_t y) {
+        std::vector<uint8_t> payload(12, 0);
+        const int32_t values[3] = {x, y, 0};
+        std::memcpy(payload.data(), values, 12);
+        Send(code, payload);
+        Pass(1s);
+    };
+    setOrigin(Cmd::SetWorkOriginBase, 10000, 1000);          // G54
+    setOrigin(Cmd::SetWorkOriginBase + 1, 30000, 3000);      // G55
+    setOrigin(Cmd::SetExtraWorkOriginBase, 20000, 2000);     // P1
+    setOrigin(Cmd::SetExtraWorkOriginBase + 1, 40000, 4000); // P2
+    Send(Cmd::SetOperationMode, {OperationMode::TestCut});
+    struct Row
+    {
+        const char* lines;
+        AxisTriple position;
+    };
+    for (const Row& row :
+         {Row{"G90 G54 G0 X5 Y0\n", {15000, 1000, 0}}, Row{"G54.1 P1 X5\n", {25000, 1000, 0}},
+          Row{"G55 Y1\n", {25000, 4000, 0}}, Row{"G54.1 P2 X5 Y0\n", {45000, 4000, 0}},
+          Row{"G91 G54.1 P1 X1\nG90\n", {46000, 4000, 0}}, Row{"X0\n", {20000, 4000, 0}}}) {
+        SCOPED_TRACE(row.lines);
+        Write(row.lines);
+        Pass(30s);
+        EXPECT_EQ(m_model.Position(m_now), row.position);
     }
 }
 
