@@ -90,7 +90,6 @@ public:
 
     // --- what other dialogs read -------------------------------------------------------------
     int GetCommandSet() const { return m_commandSet; }
-    int GetSpeedMode() const { return m_speedMode; }
     QWidget* GetControl(int id) const override;
     CJogButton* GetButton(int id) const override;
     // The keypad and joystick jog.
