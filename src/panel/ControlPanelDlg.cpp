@@ -26,6 +26,8 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
+#include <utility>
 
 namespace {
 
@@ -37,29 +39,9 @@ constexpr QRect Ltrb(int left, int top, int right, int bottom)
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
-// Enabling groups of the state handling.
-constexpr std::array OperationControls{
-    Setup,  KeyZPlus, KeyYUpper, KeyZMinus,  KeyXMinus, KeyXPlus,    KeyYLower,  MoveZ,
-    MoveXY, Cut,      SpindleOn, SpindleOff, Pause,     SetOriginXY, SetOriginZ, MoveView};
-constexpr std::array ValueDisplays{CommandSetLabel, ValueX,       ValueY,
-                                   ValueZ,          SpindleValue, OverrideValue};
-// The buttons that can be the one being held, in the order they are searched.
-constexpr std::array HeldCandidates{Setup,       KeyZPlus,   KeyYUpper,  KeyZMinus, KeyXMinus,
-                                    KeyXPlus,    KeyYLower,  CancelJob,  MoveZ,     MoveXY,
-                                    Cut,         SpindleOn,  SpindleOff, Stop,      Pause,
-                                    SetOriginXY, SetOriginZ, MoveView};
-// Buttons that act on release: they tell both the press and the release.
-constexpr std::array ReleaseButtons{Setup,      Cut,  CancelJob,   MoveZ,      MoveXY,  SpindleOn,
-                                    SpindleOff, Stop, SetOriginXY, SetOriginZ, MoveView};
-
 constexpr int InitialRepeatInterval = 100;
 
 constexpr int SkinWidth = 2 * CControlPanelDlg::ClientSize.width();
-
-bool Contains(const auto& group, int id)
-{
-    return std::find(group.begin(), group.end(), id) != group.end();
-}
 
 QFont PanelFont(const QString& family, int points)
 {
@@ -69,6 +51,44 @@ QFont PanelFont(const QString& family, int points)
 }
 
 } // namespace
+
+// One control of the face: its id, its rectangle, what it is, the state groups that enable it,
+// how a button tells its presses, and what a button does.
+struct CControlPanelDlg::ControlRow
+{
+    // What the control is; the three buttons first, by the picture of their face.
+    enum Kind
+    {
+        RoundButton,
+        SwitchButton,
+        KeyButton,
+        Value,
+        Static,
+        StepRadio,
+        SpeedRadio,
+        ShownList,
+        OriginList,
+        Arrows,
+    };
+    // A button that acts on release tells both the press and the release; Pause stays down
+    // until it is pressed again.
+    enum Flags : unsigned
+    {
+        Plain = 0,
+        ActsOnRelease = 1,
+        Latches = 2,
+    };
+    using Handler = void (*)(CControlPanelDlg& panel, int id);
+
+    int id;
+    QRect rect;
+    Kind kind;
+    unsigned groups = PanelGroup::None;
+    unsigned flags = Plain;
+    Handler handler = nullptr;
+
+    bool IsButton() const { return kind <= KeyButton; }
+};
 
 CControlPanelDlg::CControlPanelDlg(CModelingMachine* machine, QWidget* parent)
     : CMachineStatusDlg(machine, TemplateId, parent), m_jog(State(), *this),
@@ -90,15 +110,30 @@ CControlPanelDlg::~CControlPanelDlg()
 
 // --- the face -------------------------------------------------------------------------------
 
-CJogButton* CControlPanelDlg::AddButton(int id, const QRect& rect, JogFaceKind kind)
+CJogButton* CControlPanelDlg::AddButton(const ControlRow& row)
 {
-    auto* button = new CJogButton(id, this);
-    button->setGeometry(rect);
-    button->SetText(LoadCaption(TemplateId, id));
+    static constexpr JogFaceKind Faces[] = {JogFaceKind::Round, JogFaceKind::Switch,
+                                            JogFaceKind::Key};
+    auto* button = new CJogButton(row.id, this);
+    button->setGeometry(row.rect);
+    button->SetText(LoadCaption(TemplateId, row.id));
     connect(button, &CJogButton::Command, this, &CControlPanelDlg::OnButtonCommand);
-    m_controls[id] = button;
-    m_faceButtons.emplace_back(button, kind);
+    if (row.flags & ControlRow::ActsOnRelease)
+        button->SetNotifyFlags(CJogButton::NotifyOnPress | CJogButton::NotifyOnRelease);
+    if (row.flags & ControlRow::Latches)
+        button->SetLatchMode(true);
+    m_controls[row.id] = button;
+    m_faceButtons.emplace_back(button, Faces[row.kind]);
     return button;
+}
+
+QComboBox* CControlPanelDlg::AddList(int id, const QRect& rect)
+{
+    auto* list = new QComboBox(this);
+    list->setObjectName(QString::number(id));
+    list->setGeometry(rect);
+    m_controls[id] = list;
+    return list;
 }
 
 CColorLabel* CControlPanelDlg::AddValue(int id, const QRect& rect)
@@ -130,90 +165,135 @@ QRadioButton* CControlPanelDlg::AddRadio(QButtonGroup* group, int id, const QRec
     return radio;
 }
 
+std::span<const CControlPanelDlg::ControlRow> CControlPanelDlg::Controls()
+{
+    using R = ControlRow;
+    using namespace PanelGroup;
+    constexpr unsigned Release = R::ActsOnRelease;
+    constexpr R::Handler Jog = [](CControlPanelDlg& p, int id) { p.m_jog.OnJogKey(id); };
+    // In the order they are created, which is also the order the focus moves in.
+    static constexpr ControlRow rows[] = {
+        // Position display and coordinate systems.
+        {ShownSystemList, Ltrb(16, 73, 191, 91), R::ShownList},
+        {ValueX, Ltrb(37, 107, 134, 131), R::Value, Values},
+        {ValueY, Ltrb(37, 138, 134, 162), R::Value, Values},
+        {ValueZ, Ltrb(37, 167, 134, 191), R::Value, Values},
+        {UnitX, Ltrb(134, 119, 165, 139), R::Static},
+        {UnitY, Ltrb(134, 150, 165, 170), R::Static},
+        {UnitZ, Ltrb(134, 179, 165, 199), R::Static},
+        {CommandSetLabel, Ltrb(510, 20, 680, 43), R::Value, Values},
+        {SetOriginLabel, Ltrb(452, 67, 572, 82), R::Static},
+        {OriginSystemList, Ltrb(452, 82, 642, 97), R::OriginList},
+        // Spindle.
+        {SpindleLabel, Ltrb(39, 204, 191, 218), R::Static},
+        {SpindleValue, Ltrb(37, 218, 133, 241), R::Value, Values},
+        {SpindleUnit, Ltrb(134, 228, 165, 248), R::Static},
+        {SpindleOn, Ltrb(40, 244, 85, 274), R::SwitchButton, Operation, Release,
+         [](CControlPanelDlg& p, int) { p.m_operations.OnSpindleOn(); }},
+        {SpindleOff, Ltrb(86, 244, 131, 274), R::SwitchButton, Operation, Release,
+         [](CControlPanelDlg& p, int) { p.m_operations.OnSpindleOff(); }},
+        // Keypad, step, move and origin buttons.
+        {KeyYUpper, Ltrb(244, 85, 283, 123), R::KeyButton, Operation, R::Plain, Jog},
+        {KeyYLower, Ltrb(244, 173, 283, 213), R::KeyButton, Operation, R::Plain, Jog},
+        {KeyXMinus, Ltrb(200, 129, 239, 169), R::KeyButton, Operation, R::Plain, Jog},
+        {KeyXPlus, Ltrb(288, 129, 327, 169), R::KeyButton, Operation, R::Plain, Jog},
+        {KeyZPlus, Ltrb(355, 85, 394, 125), R::KeyButton, Operation, R::Plain, Jog},
+        {KeyZMinus, Ltrb(355, 173, 394, 213), R::KeyButton, Operation, R::Plain, Jog},
+        {CursorStepLabel, Ltrb(205, 230, 305, 245), R::Static},
+        {StepContinue, Ltrb(196, 250, 262, 265), R::StepRadio},
+        {StepX100, Ltrb(262, 250, 317, 265), R::StepRadio},
+        {StepX10, Ltrb(317, 250, 364, 265), R::StepRadio},
+        {StepX1, Ltrb(364, 250, 398, 265), R::StepRadio},
+        {MoveLabel, Ltrb(205, 281, 235, 296), R::Static},
+        {OriginLabel, Ltrb(285, 287, 330, 302), R::Static},
+        {MoveView, Ltrb(206, 300, 245, 340), R::KeyButton, Operation, Release,
+         [](CControlPanelDlg& p, int) { p.m_operations.OnMoveView(); }},
+        {MoveXY, Ltrb(258, 300, 297, 340), R::KeyButton, Operation, Release,
+         [](CControlPanelDlg& p, int) { p.m_operations.OnMoveXY(); }},
+        {MoveZ, Ltrb(297, 300, 336, 340), R::KeyButton, Operation, Release,
+         [](CControlPanelDlg& p, int) { p.m_operations.OnMoveZ(); }},
+        {PanelId::Stop, Ltrb(350, 300, 389, 340), R::KeyButton, PanelGroup::Stop, Release,
+         [](CControlPanelDlg& p, int) { p.m_operations.OnStop(); }},
+        {SetOriginXY, Ltrb(548, 107, 587, 147), R::KeyButton, Operation, Release,
+         [](CControlPanelDlg& p, int) { p.m_operations.OnSetOriginXY(); }},
+        {SetOriginZ, Ltrb(587, 107, 626, 147), R::KeyButton, Operation, Release,
+         [](CControlPanelDlg& p, int) { p.m_operations.OnSetOriginZ(); }},
+        // Cutting speed and the job.
+        {CutLabel, Ltrb(442, 165, 482, 180), R::Static},
+        {CuttingSpeedLabel, Ltrb(460, 185, 612, 199), R::Static},
+        {SpeedAuto, Ltrb(465, 200, 535, 215), R::SpeedRadio, SpeedRadios},
+        {SpeedManual, Ltrb(465, 215, 535, 230), R::SpeedRadio, SpeedRadios},
+        {OverrideValue, Ltrb(489, 247, 558, 270), R::Value, Values},
+        {OverrideArrows, Ltrb(557, 248, 577, 270), R::Arrows},
+        {PercentLabel, Ltrb(578, 256, 591, 271), R::Static},
+        {CancelJob, Ltrb(606, 170, 652, 216), R::RoundButton, PanelGroup::Cancel, Release,
+         [](CControlPanelDlg& p, int) { p.m_operations.OnCancelJob(); }},
+        // Pause belongs to the operation group and to its own, which has the last word.
+        {PanelId::Pause, Ltrb(606, 230, 652, 276), R::RoundButton, Operation | PanelGroup::Pause,
+         Release | R::Latches, [](CControlPanelDlg& p, int) { p.m_operations.OnPause(); }},
+        {Setup, Ltrb(536, 300, 582, 346), R::RoundButton, Operation, Release,
+         [](CControlPanelDlg& p, int) { p.OnSetup(); }},
+        {PanelId::Cut, Ltrb(606, 300, 652, 346), R::RoundButton, Operation, Release,
+         [](CControlPanelDlg& p, int) { p.OnCut(); }},
+    };
+    return rows;
+}
+
 void CControlPanelDlg::CreateControls()
 {
-    // Position display and coordinate systems.
-    m_shownList = new QComboBox(this);
-    m_shownList->setObjectName(QString::number(ShownSystemList));
-    m_shownList->setGeometry(Ltrb(16, 73, 191, 91));
-    m_controls[ShownSystemList] = m_shownList;
-    connect(m_shownList, &QComboBox::activated, this, &CControlPanelDlg::OnShownSystemConfirmed);
-    AddValue(ValueX, Ltrb(37, 107, 134, 131));
-    AddValue(ValueY, Ltrb(37, 138, 134, 162));
-    AddValue(ValueZ, Ltrb(37, 167, 134, 191));
-    AddStatic(UnitX, Ltrb(134, 119, 165, 139));
-    AddStatic(UnitY, Ltrb(134, 150, 165, 170));
-    AddStatic(UnitZ, Ltrb(134, 179, 165, 199));
-    CColorLabel* commandSet = AddValue(CommandSetLabel, Ltrb(510, 20, 680, 43));
-    commandSet->SetStyle(LabelStyle::Center | LabelStyle::CenterImage);
-    AddStatic(SetOriginLabel, Ltrb(452, 67, 572, 82));
-    m_originList = new QComboBox(this);
-    m_originList->setObjectName(QString::number(OriginSystemList));
-    m_originList->setGeometry(Ltrb(452, 82, 642, 97));
-    m_controls[OriginSystemList] = m_originList;
-    connect(m_originList, &QComboBox::activated, this, &CControlPanelDlg::OnOriginSystemConfirmed);
-
-    // Spindle.
-    AddStatic(SpindleLabel, Ltrb(39, 204, 191, 218));
-    AddValue(SpindleValue, Ltrb(37, 218, 133, 241));
-    AddStatic(SpindleUnit, Ltrb(134, 228, 165, 248));
-    AddButton(SpindleOn, Ltrb(40, 244, 85, 274), JogFaceKind::Switch);
-    AddButton(SpindleOff, Ltrb(86, 244, 131, 274), JogFaceKind::Switch);
-
-    // Keypad, step, move and origin buttons.
-    AddButton(KeyYUpper, Ltrb(244, 85, 283, 123), JogFaceKind::Key);
-    AddButton(KeyYLower, Ltrb(244, 173, 283, 213), JogFaceKind::Key);
-    AddButton(KeyXMinus, Ltrb(200, 129, 239, 169), JogFaceKind::Key);
-    AddButton(KeyXPlus, Ltrb(288, 129, 327, 169), JogFaceKind::Key);
-    AddButton(KeyZPlus, Ltrb(355, 85, 394, 125), JogFaceKind::Key);
-    AddButton(KeyZMinus, Ltrb(355, 173, 394, 213), JogFaceKind::Key);
-    AddStatic(CursorStepLabel, Ltrb(205, 230, 305, 245));
+    using R = ControlRow;
     m_stepGroup = new QButtonGroup(this);
-    AddRadio(m_stepGroup, StepContinue, Ltrb(196, 250, 262, 265));
-    AddRadio(m_stepGroup, StepX100, Ltrb(262, 250, 317, 265));
-    AddRadio(m_stepGroup, StepX10, Ltrb(317, 250, 364, 265));
-    AddRadio(m_stepGroup, StepX1, Ltrb(364, 250, 398, 265));
     connect(m_stepGroup, &QButtonGroup::idClicked, this,
             [this](int id) { OnStepRadio(id - StepContinue); });
-    AddStatic(MoveLabel, Ltrb(205, 281, 235, 296));
-    AddStatic(OriginLabel, Ltrb(285, 287, 330, 302));
-    AddButton(MoveView, Ltrb(206, 300, 245, 340), JogFaceKind::Key);
-    AddButton(MoveXY, Ltrb(258, 300, 297, 340), JogFaceKind::Key);
-    AddButton(MoveZ, Ltrb(297, 300, 336, 340), JogFaceKind::Key);
-    AddButton(Stop, Ltrb(350, 300, 389, 340), JogFaceKind::Key);
-    AddButton(SetOriginXY, Ltrb(548, 107, 587, 147), JogFaceKind::Key);
-    AddButton(SetOriginZ, Ltrb(587, 107, 626, 147), JogFaceKind::Key);
-
-    // Cutting speed and the job.
-    AddStatic(CutLabel, Ltrb(442, 165, 482, 180));
-    AddStatic(CuttingSpeedLabel, Ltrb(460, 185, 612, 199));
     m_speedGroup = new QButtonGroup(this);
-    AddRadio(m_speedGroup, SpeedAuto, Ltrb(465, 200, 535, 215));
-    AddRadio(m_speedGroup, SpeedManual, Ltrb(465, 215, 535, 230));
     connect(m_speedGroup, &QButtonGroup::idClicked, this, [this](int id) {
         if (id == SpeedAuto)
             OnSpeedAuto();
         else
             OnSpeedManual();
     });
-    AddValue(OverrideValue, Ltrb(489, 247, 558, 270));
-    m_overrideArrows = new CUpDownArrows(this);
-    m_overrideArrows->setObjectName(QString::number(OverrideArrows));
-    m_overrideArrows->setGeometry(Ltrb(557, 248, 577, 270));
-    m_controls[OverrideArrows] = m_overrideArrows;
-    connect(m_overrideArrows, &CUpDownArrows::PositionChanging, this,
-            [this](int delta) { m_operations.OnOverrideStep(delta); });
-    AddStatic(PercentLabel, Ltrb(578, 256, 591, 271));
-    AddButton(CancelJob, Ltrb(606, 170, 652, 216), JogFaceKind::Round);
-    AddButton(Pause, Ltrb(606, 230, 652, 276), JogFaceKind::Round);
-    AddButton(Setup, Ltrb(536, 300, 582, 346), JogFaceKind::Round);
-    AddButton(PanelId::Cut, Ltrb(606, 300, 652, 346), JogFaceKind::Round);
 
-    for (int id : ReleaseButtons)
-        GetButton(id)->SetNotifyFlags(CJogButton::NotifyOnPress | CJogButton::NotifyOnRelease);
-    CJogButton* pause = GetButton(Pause);
-    pause->SetNotifyFlags(CJogButton::NotifyOnPress | CJogButton::NotifyOnRelease);
-    pause->SetLatchMode(true);
+    for (const ControlRow& row : Controls()) {
+        switch (row.kind) {
+        case R::RoundButton:
+        case R::SwitchButton:
+        case R::KeyButton:
+            AddButton(row);
+            break;
+        case R::Value:
+            AddValue(row.id, row.rect);
+            break;
+        case R::Static:
+            AddStatic(row.id, row.rect);
+            break;
+        case R::StepRadio:
+            AddRadio(m_stepGroup, row.id, row.rect);
+            break;
+        case R::SpeedRadio:
+            AddRadio(m_speedGroup, row.id, row.rect);
+            break;
+        case R::ShownList:
+            m_shownList = AddList(row.id, row.rect);
+            connect(m_shownList, &QComboBox::activated, this,
+                    &CControlPanelDlg::OnShownSystemConfirmed);
+            break;
+        case R::OriginList:
+            m_originList = AddList(row.id, row.rect);
+            connect(m_originList, &QComboBox::activated, this,
+                    &CControlPanelDlg::OnOriginSystemConfirmed);
+            break;
+        case R::Arrows:
+            m_overrideArrows = new CUpDownArrows(this);
+            m_overrideArrows->setObjectName(QString::number(row.id));
+            m_overrideArrows->setGeometry(row.rect);
+            m_controls[row.id] = m_overrideArrows;
+            connect(m_overrideArrows, &CUpDownArrows::PositionChanging, this,
+                    [this](int delta) { m_operations.OnOverrideStep(delta); });
+            break;
+        }
+    }
+    static_cast<CColorLabel*>(GetControl(CommandSetLabel))
+        ->SetStyle(LabelStyle::Center | LabelStyle::CenterImage);
 }
 
 QWidget* CControlPanelDlg::GetControl(int id) const
@@ -589,9 +669,9 @@ void CControlPanelDlg::DrawPause(bool pressed)
 
 int CControlPanelDlg::FindHeldButton() const
 {
-    for (int id : HeldCandidates)
-        if (GetButton(id)->IsPressed())
-            return id;
+    for (const ControlRow& row : Controls())
+        if (row.IsButton() && GetButton(row.id)->IsPressed())
+            return row.id;
     return 0;
 }
 
@@ -616,21 +696,17 @@ void CControlPanelDlg::UpdateControls(uint32_t word)
     if (reaction.pausePicture != -1)
         DrawPause(reaction.pausePicture == 1);
     const int held = reaction.findHeld ? FindHeldButton() : 0;
-    const auto on = [&reaction](unsigned group) { return (reaction.groups & group) != 0; };
-
-    // The held button stays enabled whatever its group says, so that its release (and a held
-    // jog key's repeats) still arrive.
-    for (int id : OperationControls)
-        EnableControl(id, on(PanelGroup::Operation) || id == held);
-    EnableControl(CancelJob, on(PanelGroup::Cancel) || held == CancelJob);
-    for (int id : ValueDisplays)
-        EnableControl(id, on(PanelGroup::Values));
-    EnableControl(PanelId::Pause, on(PanelGroup::Pause));
-    EnableControl(PanelId::Stop, on(PanelGroup::Stop));
-    EnableControl(SpeedAuto, on(PanelGroup::SpeedRadios));
-    EnableControl(SpeedManual, on(PanelGroup::SpeedRadios));
-    if (held != 0 && !Contains(OperationControls, held) && held != CancelJob)
-        EnableControl(held, true);
+    // Group by group, in this order; a control in two groups is set by each in turn. The held
+    // button stays enabled whatever its group says, so that its release (and a held jog key's
+    // repeats) still arrive, except that Pause follows its own group even while held.
+    using namespace PanelGroup;
+    for (unsigned group :
+         {Operation, Cancel, Values, PanelGroup::Pause, PanelGroup::Stop, SpeedRadios}) {
+        const bool on = (reaction.groups & group) != 0;
+        for (const ControlRow& row : Controls())
+            if (row.groups & group)
+                EnableControl(row.id, on || (row.id == held && group != PanelGroup::Pause));
+    }
 
     if (reaction.powerOffNotice)
         PostCommand(LastAutoPowerOff);
@@ -648,25 +724,19 @@ void CControlPanelDlg::PostCommand(int id)
 
 void CControlPanelDlg::OnHiddenCommand(int id)
 {
-    switch (id) {
-    case WaitSetup:
-        OnWaitSetup();
-        break;
-    case FatalError:
-        OnFatalError();
-        break;
-    case PausedCommandError:
-        OnPausedCommandError();
-        break;
-    case CommandError:
-        OnCommandError();
-        break;
-    case LastAutoPowerOff:
-        OnLastAutoPowerOff();
-        break;
-    default:
-        break;
-    }
+    // One row per command the panel posts to itself.
+    static constexpr std::pair<int, void (CControlPanelDlg::*)()> Commands[] = {
+        {WaitSetup, &CControlPanelDlg::OnWaitSetup},
+        {FatalError, &CControlPanelDlg::OnFatalError},
+        {PausedCommandError, &CControlPanelDlg::OnPausedCommandError},
+        {CommandError, &CControlPanelDlg::OnCommandError},
+        {LastAutoPowerOff, &CControlPanelDlg::OnLastAutoPowerOff},
+    };
+    for (const auto& [command, handler] : Commands)
+        if (command == id) {
+            (this->*handler)();
+            return;
+        }
 }
 
 void CControlPanelDlg::OnWaitSetup()
@@ -859,54 +929,11 @@ void CControlPanelDlg::OnSpeedManual()
 
 void CControlPanelDlg::OnButtonCommand(int id)
 {
-    switch (id) {
-    case KeyYUpper:
-    case KeyYLower:
-    case KeyXMinus:
-    case KeyXPlus:
-    case KeyZPlus:
-    case KeyZMinus:
-        m_jog.OnJogKey(id);
-        break;
-    case MoveZ:
-        m_operations.OnMoveZ();
-        break;
-    case MoveXY:
-        m_operations.OnMoveXY();
-        break;
-    case MoveView:
-        m_operations.OnMoveView();
-        break;
-    case Stop:
-        m_operations.OnStop();
-        break;
-    case SetOriginXY:
-        m_operations.OnSetOriginXY();
-        break;
-    case SetOriginZ:
-        m_operations.OnSetOriginZ();
-        break;
-    case SpindleOn:
-        m_operations.OnSpindleOn();
-        break;
-    case SpindleOff:
-        m_operations.OnSpindleOff();
-        break;
-    case Pause:
-        m_operations.OnPause();
-        break;
-    case CancelJob:
-        m_operations.OnCancelJob();
-        break;
-    case Setup:
-        OnSetup();
-        break;
-    case PanelId::Cut:
-        OnCut();
-        break;
-    default:
-        break;
-    }
+    for (const ControlRow& row : Controls())
+        if (row.id == id && row.handler) {
+            row.handler(*this, id);
+            return;
+        }
 }
 
 void CControlPanelDlg::ApplyRepeatIntervals()

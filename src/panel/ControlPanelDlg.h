@@ -15,6 +15,7 @@
 
 #include <array>
 #include <map>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -89,7 +90,6 @@ public:
 
     // --- what other dialogs read -------------------------------------------------------------
     int GetCommandSet() const { return m_commandSet; }
-    int GetSpeedMode() const { return m_speedMode; }
     QWidget* GetControl(int id) const override;
     CJogButton* GetButton(int id) const override;
     // The keypad and joystick jog.
@@ -169,8 +169,12 @@ protected:
     CPanelOperations m_operations;
 
 private:
+    struct ControlRow;
+    // The face, one row per control.
+    static std::span<const ControlRow> Controls();
     void CreateControls();
-    CJogButton* AddButton(int id, const QRect& rect, JogFaceKind kind);
+    CJogButton* AddButton(const ControlRow& row);
+    QComboBox* AddList(int id, const QRect& rect);
     CColorLabel* AddValue(int id, const QRect& rect);
     QLabel* AddStatic(int id, const QRect& rect);
     QRadioButton* AddRadio(QButtonGroup* group, int id, const QRect& rect);

@@ -40,9 +40,7 @@ public:
     void PollStatus() { m_state.PollStatus(); }
     void StartPolling() { m_state.StartPolling(); }
     void StopPolling() { m_state.StopPolling(); }
-    bool IsPolling() const { return m_state.IsPolling(); }
     static void RequestForceNotify() { CMachineState::RequestForceNotify(); }
-    static bool IsForceNotifyPending() { return CMachineState::IsForceNotifyPending(); }
 
     // --- coordinate systems (CMachineState) -------------------------------------------------
     bool GetOrigin(int number, AxisTriple& origin) { return m_state.GetOrigin(number, origin); }
@@ -89,20 +87,9 @@ public:
     int GetTemplateId() const { return m_templateId; }
     const MachineStatus& GetStatus() const { return m_state.GetStatus(); }
     bool IsConnected() const { return m_state.IsConnected(); }
-    bool IsReconnected() const { return m_state.IsReconnected(); }
-    bool IsQuitting() const { return m_state.IsQuitting(); }
-    int GetCoordSystem() const { return m_state.GetCoordSystem(); }
     const AxisTriple& GetCurrentOrigin() const { return m_state.GetCurrentOrigin(); }
-    const std::array<int32_t, 2>& GetSpindleRotationWords() const
-    {
-        return m_state.GetSpindleRotationWords();
-    }
     const AxisTriple& GetRangeLow() const { return m_state.GetRangeLow(); }
     const AxisTriple& GetRangeHigh() const { return m_state.GetRangeHigh(); }
-    const CDeviceChangeWatcher& GetDeviceChangeWatcher() const
-    {
-        return m_state.GetDeviceChangeWatcher();
-    }
 
 protected:
     // Runs once before the window is first shown: reports the status words as unknown, checks

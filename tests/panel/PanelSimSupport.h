@@ -83,7 +83,8 @@ protected:
     // Opens the panel as the start-up does and waits until the first poll enabled the keypad.
     void Open()
     {
-        answerer = std::make_unique<BoxAnswerer>([this] { return panel && panel->IsPolling(); });
+        answerer =
+            std::make_unique<BoxAnswerer>([this] { return panel && panel->State().IsPolling(); });
         panel = std::make_unique<CControlPanelDlg>(machine.get());
         panel->show();
         ASSERT_TRUE(WaitUntil([this] { return Enabled(PanelId::KeyXPlus); }));

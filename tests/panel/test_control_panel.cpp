@@ -71,7 +71,8 @@ protected:
     // the box helper watch it.
     void Open()
     {
-        answerer = std::make_unique<BoxAnswerer>([this] { return panel && panel->IsPolling(); });
+        answerer =
+            std::make_unique<BoxAnswerer>([this] { return panel && panel->State().IsPolling(); });
         panel = std::make_unique<CControlPanelDlg>(machine.get());
         panel->show();
     }
@@ -255,7 +256,7 @@ TEST_F(ControlPanelTest, EmergencyStopBoxComesBackWhileTheMachineStaysStopped)
         EXPECT_FALSE(box.pollingWhileOpen);
     }
     ExpectEnabled(AllOff);
-    EXPECT_TRUE(panel->IsPolling());
+    EXPECT_TRUE(panel->State().IsPolling());
 }
 
 TEST_F(ControlPanelTest, CommandErrorIsPostedOnce)
@@ -278,7 +279,7 @@ TEST_F(ControlPanelTest, CommandErrorIsPostedOnce)
     EXPECT_EQ(box.captions, QStringList{QStringLiteral("OK")});
     EXPECT_FALSE(box.pollingWhileOpen);
     EXPECT_EQ(fake->CountOut(Cmd::ClearCommandError), 1);
-    EXPECT_TRUE(panel->IsPolling());
+    EXPECT_TRUE(panel->State().IsPolling());
 }
 
 TEST_F(ControlPanelTest, PausedCommandErrorContinueResumes)
@@ -423,7 +424,7 @@ TEST_F(ControlPanelTest, ShownPositionIsRelativeToTheChosenSystem)
     const int g55 = list->findText(QStringLiteral("G55"));
     panel->SelectShownSystem(g55);
     EXPECT_EQ(panel->CoordinateSystem, 4);
-    EXPECT_EQ(panel->GetCoordSystem(), 4);
+    EXPECT_EQ(panel->State().GetCoordSystem(), 4);
     EXPECT_EQ(Text(PanelId::ValueX), QStringLiteral("5.00"));
     EXPECT_EQ(Text(PanelId::ValueY), QStringLiteral("15.00"));
 

@@ -55,10 +55,10 @@ public:
 protected:
     bool OnPollTick() override
     {
-        const bool wasReconnected = IsReconnected();
+        const bool wasReconnected = State().IsReconnected();
         ++ticks;
         const bool read = CMachineStatusDlg::OnPollTick();
-        if (wasReconnected && !IsReconnected())
+        if (wasReconnected && !State().IsReconnected())
             reconnectedClearedAt = ticks;
         return read;
     }
@@ -174,8 +174,8 @@ TEST_F(MachineStatusDlgTest, InitReportsUnknownWordsThenConnectsAndPolls)
     dlg->OnInitDialog();
     EXPECT_EQ(dlg->calls, (Calls{"status ffffffff 0", "status2 ffffffff 0", "connected"}));
     EXPECT_TRUE(dlg->IsConnected());
-    EXPECT_TRUE(dlg->IsPolling());
-    EXPECT_EQ(dlg->GetSpindleRotationWords(), (std::array<int32_t, 2>{1000, 2}));
+    EXPECT_TRUE(dlg->State().IsPolling());
+    EXPECT_EQ(dlg->State().GetSpindleRotationWords(), (std::array<int32_t, 2>{1000, 2}));
     EXPECT_EQ(dlg->GetRangeLow(), (AxisTriple{0, 0, -60000}));
     EXPECT_EQ(dlg->GetRangeHigh(), (AxisTriple{200000, 150000, 0}));
     // No coordinate system chosen yet: the origin is 0, 0, 0 and nothing asked the machine.
@@ -193,7 +193,7 @@ TEST_F(MachineStatusDlgTest, InitWithoutMachineStaysDisconnectedAndStillPolls)
     LoseMachine();
     dlg->OnInitDialog();
     EXPECT_FALSE(dlg->IsConnected());
-    EXPECT_TRUE(dlg->IsPolling());
+    EXPECT_TRUE(dlg->State().IsPolling());
     EXPECT_EQ(dlg->CountOf("connected"), 0);
     dlg->calls.clear();
     dlg->PollStatus();
@@ -227,7 +227,7 @@ TEST_F(MachineStatusDlgTest, FailedReadThenFullReadCallsEveryHookOnce)
     EXPECT_TRUE(dlg->calls.empty()) << "no status calls no hook";
     EXPECT_EQ(dlg->GetStatus().stateWord, 0xFFFFFFFFu);
     EXPECT_EQ(dlg->GetStatus().eventWord, 0xFFFFFFFFu);
-    EXPECT_TRUE(CMachineStatusDlg::IsForceNotifyPending());
+    EXPECT_TRUE(CMachineState::IsForceNotifyPending());
 
     // The same machine status as before the gap: everything is reported again, once.
     link->statusBytes = 32;
@@ -235,7 +235,7 @@ TEST_F(MachineStatusDlgTest, FailedReadThenFullReadCallsEveryHookOnce)
     EXPECT_EQ(dlg->calls,
               (Calls{"position 1000 2000 3000", "spindle 0", "override 100 machine", "byte27 0",
                      "byte28 0", "status 2 fffffffd", "status2 0 ffffffff"}));
-    EXPECT_FALSE(CMachineStatusDlg::IsForceNotifyPending());
+    EXPECT_FALSE(CMachineState::IsForceNotifyPending());
     dlg->calls.clear();
     dlg->PollStatus();
     EXPECT_TRUE(dlg->calls.empty());
@@ -273,9 +273,9 @@ TEST_F(MachineStatusDlgTest, StartPollingReportsUnknownWordOnlyWhenStopped)
 {
     Start();
     dlg->StopPolling();
-    EXPECT_FALSE(dlg->IsPolling());
+    EXPECT_FALSE(dlg->State().IsPolling());
     dlg->StartPolling();
-    EXPECT_TRUE(dlg->IsPolling());
+    EXPECT_TRUE(dlg->State().IsPolling());
     EXPECT_EQ(dlg->calls, (Calls{"status ffffffff 0"}));
     // The next poll reports the real word as a change, as the alarm handling relies on.
     dlg->PollStatus();
@@ -356,7 +356,7 @@ TEST_F(MachineStatusDlgTest, SelectingASystemRedrawsRelativeToItsOrigin)
     Start();
     ASSERT_TRUE(dlg->SelectCoordinateSystem(1));
     EXPECT_EQ(dlg->calls, (Calls{"position 990 1980 2970"}));
-    EXPECT_EQ(dlg->GetCoordSystem(), 1);
+    EXPECT_EQ(dlg->State().GetCoordSystem(), 1);
 
     // Selecting it again asks nothing and tells nothing.
     dlg->calls.clear();
@@ -367,7 +367,7 @@ TEST_F(MachineStatusDlgTest, SelectingASystemRedrawsRelativeToItsOrigin)
 
     // An origin that cannot be read keeps the previous system and its origin.
     EXPECT_FALSE(dlg->SelectCoordinateSystem(9));
-    EXPECT_EQ(dlg->GetCoordSystem(), 1);
+    EXPECT_EQ(dlg->State().GetCoordSystem(), 1);
     EXPECT_EQ(dlg->GetCurrentOrigin(), (AxisTriple{10, 20, 30}));
     EXPECT_TRUE(dlg->calls.empty());
 
@@ -520,7 +520,7 @@ TEST_F(MachineStatusDlgTest, WaitReturnsFalseWhenTheMachineIsLost)
     });
     EXPECT_FALSE(dlg->WaitWhileMoving());
     EXPECT_EQ(dlg->calls, (Calls{"lost", "ask"}));
-    EXPECT_TRUE(dlg->IsQuitting());
+    EXPECT_TRUE(dlg->State().IsQuitting());
 }
 
 TEST_F(MachineStatusDlgTest, WaitReturnsFalseAfterTheMachineCameBack)
@@ -534,9 +534,9 @@ TEST_F(MachineStatusDlgTest, WaitReturnsFalseAfterTheMachineCameBack)
         dlg->OnDeviceChange(DeviceNodesChanged);
     });
     EXPECT_FALSE(dlg->WaitWhileMoving());
-    EXPECT_TRUE(dlg->IsReconnected());
+    EXPECT_TRUE(dlg->State().IsReconnected());
     EXPECT_TRUE(dlg->IsConnected());
-    EXPECT_FALSE(dlg->IsQuitting());
+    EXPECT_FALSE(dlg->State().IsQuitting());
 }
 
 TEST_F(MachineStatusDlgTest, WaitCallbacks)
@@ -616,7 +616,7 @@ TEST_F(MachineStatusDlgTest, ReconnectAsksUntilTheMachineIsBack)
     dlg->OnDeviceChange(DeviceNodesChanged);
     EXPECT_EQ(dlg->calls, (Calls{"lost", "ask", "ask", "ask", "connected"}));
     EXPECT_TRUE(dlg->IsConnected());
-    EXPECT_TRUE(dlg->IsReconnected());
+    EXPECT_TRUE(dlg->State().IsReconnected());
     EXPECT_EQ(dlg->GetCurrentOrigin(), (AxisTriple{10, 20, 30}));
 }
 
@@ -631,7 +631,7 @@ TEST_F(MachineStatusDlgTest, GivingUpClosesThePanelWithinOneTick)
     LoseMachine();
     dlg->OnDeviceChange(DeviceNodesChanged);
     EXPECT_EQ(dlg->calls, (Calls{"lost", "ask"}));
-    EXPECT_TRUE(dlg->IsQuitting());
+    EXPECT_TRUE(dlg->State().IsQuitting());
     RestoreMachine(); // coming back does not matter any more
     dlg->ticks = 0;
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg->isVisible(); }, 2000));
@@ -659,18 +659,18 @@ TEST_F(MachineStatusDlgTest, ReconnectionClosesTheOpenWindowsOnePerTick)
     dlg->beforeAnswer = [&] { RestoreMachine(); };
     LoseMachine();
     dlg->OnDeviceChange(DeviceNodesChanged);
-    ASSERT_TRUE(dlg->IsReconnected());
+    ASSERT_TRUE(dlg->State().IsReconnected());
     dlg->ticks = 0;
 
     // The topmost goes first, the one below it at the next tick; once the panel is on top again
     // the flag clears and the panel stays open.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg->IsReconnected(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg->State().IsReconnected(); }, 2000));
     EXPECT_EQ(secondClosedAt, 1);
     EXPECT_EQ(firstClosedAt, 2);
     EXPECT_EQ(dlg->reconnectedClearedAt, 3);
     QTest::qWait(CMachineStatusDlg::PollIntervalMs * 2);
     EXPECT_TRUE(dlg->isVisible());
-    EXPECT_FALSE(dlg->IsQuitting());
+    EXPECT_FALSE(dlg->State().IsQuitting());
 }
 
 // --- title ------------------------------------------------------------------------------------
@@ -812,19 +812,21 @@ TEST_F(DeviceChangeWatcherTest, PanelLearnsOfTheLostMachineThroughTheLinksNotice
     RecordingDlg dlg(&machine);
     usb->SetNotificationTarget([&dlg](unsigned event) { dlg.OnDeviceChange(event); });
     dlg.OnInitDialog();
-    EXPECT_EQ(dlg.GetDeviceChangeWatcher().GetWatchedFd(), usb->GetNotificationFd());
+    EXPECT_EQ(dlg.State().GetDeviceChangeWatcher().GetWatchedFd(), usb->GetNotificationFd());
 
     // The link reopened with a new descriptor: the next tick follows it.
     usb->NewPipe();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return dlg.GetDeviceChangeWatcher().GetWatchedFd() == usb->GetNotificationFd(); },
+        [&] {
+            return dlg.State().GetDeviceChangeWatcher().GetWatchedFd() == usb->GetNotificationFd();
+        },
         1000));
 
     dlg.calls.clear();
     usb->present = false;
     usb->answersDeviceId = false;
     usb->Post(static_cast<unsigned char>(DeviceNodesChanged));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsQuitting(); }, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.State().IsQuitting(); }, 1000));
     EXPECT_EQ(dlg.calls, (Calls{"lost", "ask"}));
 }
 

@@ -77,7 +77,7 @@ TEST(MachineStatusDlgSimulator, JogIsFollowedAndAPulledCableEndsTheWait)
     EXPECT_FALSE(panel.WaitWhileMoving());
     EXPECT_EQ(panel.lost, 1);
     EXPECT_EQ(panel.asked, 1);
-    EXPECT_TRUE(panel.IsQuitting());
+    EXPECT_TRUE(panel.State().IsQuitting());
     EXPECT_FALSE(panel.IsConnected());
 
     target = nullptr;
