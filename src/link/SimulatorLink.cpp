@@ -43,8 +43,8 @@ CSimulatorLink::CSimulatorLink()
     CreateNoticeSocket();
 }
 
-// The base destructor cannot reach this class's CloseDevice any more, so the block is closed
-// here, with its disconnect event and notice.
+// The block is closed here, with its disconnect event: the base destructor cannot reach this
+// class's CloseDevice any more.
 CSimulatorLink::~CSimulatorLink()
 {
     CloseHandleOnly();

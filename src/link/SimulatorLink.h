@@ -3,7 +3,7 @@
 #include "NamedEvent.h"
 #include "SharedMemory.h"
 #include "SimulatorProtocol.h"
-#include "UsbPrintLink.h"
+#include "VendorLink.h"
 
 #include <chrono>
 #include <cstddef>
@@ -30,7 +30,7 @@
 // makes an access fail instead of faulting. Everything the simulator writes into the block
 // (area offsets, capacities, data lengths) is checked against the size found when the block
 // was opened.
-class CSimulatorLink : public CUsbPrintLink
+class CSimulatorLink : public CVendorLink
 {
 public:
     CSimulatorLink();
@@ -50,6 +50,12 @@ public:
     bool FindDevicePath(const std::string& name, std::string& path) override;
     int OpenDevice(const std::string& name, const std::string& path) override;
     std::string DeviceLockName(int) override { return m_name; }
+    // The simulator is no queue of the print system: it lists no machines.
+    bool ListPrinters(std::vector<PrinterEntry>& printers) override
+    {
+        printers.clear();
+        return true;
+    }
     bool CloseDevice(int handle) override;
     bool QueryDeviceId(int handle, char* buffer, int length) override;
     int VendorIn(int handle, uint8_t request, uint16_t value, uint16_t index, void* buffer,
