@@ -34,6 +34,8 @@ public:
 
 private:
     bool OpenWith(const std::string& name, int flags);
+    // Takes the signal if it comes within a short spin; false when the waiter must block.
+    bool SpinFor(int ms);
 
     sem_t* m_sem = SEM_FAILED;
     std::string m_name;

@@ -1,18 +1,12 @@
 #pragma once
 
+#include "PrinterEntry.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
-
-// One queue of the print system as the printer list shows it.
-struct PrinterEntry
-{
-    std::string name;       // queue name
-    std::string driverName; // make and model; the machine's queues carry the model name
-    std::string port;       // device URI
-};
 
 // Told the bytes handed over so far after every piece of a raw job.
 using SpoolProgress = std::function<void(int64_t bytesDone)>;

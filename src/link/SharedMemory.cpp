@@ -128,8 +128,7 @@ bool CSharedMemory::Read(size_t offset, void* data, size_t length) const
 
 bool CSharedMemory::Write(size_t offset, const void* data, size_t length)
 {
-    // Writing past a shrunk end would grow the block again behind its creator's back.
-    if (m_fd < 0 || !Fits(offset, length) || !StillCovers())
+    if (m_fd < 0 || !Fits(offset, length))
         return false;
     return pwrite(m_fd, data, length, static_cast<off_t>(offset)) == static_cast<ssize_t>(length);
 }

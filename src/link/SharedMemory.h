@@ -42,7 +42,10 @@ public:
     bool IsServed() const;
 
     // Copies bytes out of or into an opened block through its descriptor. A block shrunk
-    // meanwhile makes them fail instead of faulting, as an access to a mapping would.
+    // meanwhile makes a read fail instead of faulting, as an access to a mapping would. A write
+    // does not look at the size (that costs a call of its own): a write past a shrunk end grows
+    // the block again, short of the size found, so the user asks StillCovers before and after a
+    // run of writes, once per transaction.
     bool Read(size_t offset, void* data, size_t length) const;
     bool Write(size_t offset, const void* data, size_t length);
 

@@ -43,8 +43,8 @@ CSimulatorLink::CSimulatorLink()
     CreateNoticeSocket();
 }
 
-// The base destructor cannot reach this class's CloseDevice any more, so the block is closed
-// here, with its disconnect event and notice.
+// The block is closed here, with its disconnect event: the base destructor cannot reach this
+// class's CloseDevice any more.
 CSimulatorLink::~CSimulatorLink()
 {
     CloseHandleOnly();
@@ -67,7 +67,7 @@ void CSimulatorLink::CreateNoticeSocket()
         return;
     for (int attempt = 0; attempt < 8; ++attempt) {
         const uint32_t token = RandomToken();
-        const std::string name = NoticeSocketName(getpid(), token);
+        const std::string name = NoticeSocketName(m_process, token);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path + 1, name.data(), name.size());
@@ -87,7 +87,7 @@ void CSimulatorLink::CreateNoticeSocket()
 void CSimulatorLink::PostNotice()
 {
     if (m_noticeFd >= 0)
-        SendNotice(getpid(), m_token, DeviceNodesChanged);
+        SendNotice(m_process, m_token, DeviceNodesChanged);
 }
 
 void CSimulatorLink::ProcessNotifications()
@@ -137,13 +137,6 @@ uint8_t CSimulatorLink::Byte(size_t offset)
     return value;
 }
 
-uint16_t CSimulatorLink::Get16(size_t offset)
-{
-    uint16_t value = 0;
-    ReadBlock(offset, &value, sizeof value);
-    return value;
-}
-
 bool CSimulatorLink::FindDevicePath(const std::string&, std::string& path)
 {
     path.clear();
@@ -171,8 +164,8 @@ int CSimulatorLink::OpenDevice(const std::string& name, const std::string&)
         m_block.Close();
         return -1;
     }
-    Put32(Header::ClientProcess, 0);
-    Put32(Header::ClientToken, m_token);
+    const uint32_t client[2] = {0, m_token};
+    WriteBlock(Header::ClientProcess, client, sizeof client);
     if (!(Byte(Header::Connected) & ConnectedBit) || m_blockFault) {
         m_block.Close();
         return -1;
@@ -210,7 +203,7 @@ void CSimulatorLink::LoseDevice()
     PostNotice();
 }
 
-bool CSimulatorLink::BeginTransfer(int handle)
+bool CSimulatorLink::BeginTransfer(int handle, bool control)
 {
     if (!m_block.IsOpen() || handle != m_block.Fd())
         return false;
@@ -220,10 +213,19 @@ bool CSimulatorLink::BeginTransfer(int handle)
         return false;
     }
     // Written before every transfer, so that the simulator always sees who is asking even when
-    // several programs share the block.
-    Put32(Header::ClientProcess, static_cast<uint32_t>(getpid()));
-    Put32(Header::ClientToken, m_token);
-    return EndTransfer((Byte(Header::Connected) & ConnectedBit) != 0);
+    // several programs share the block; a control transfer writes them with its setup.
+    if (!control) {
+        const uint32_t client[2] = {static_cast<uint32_t>(m_process), m_token};
+        WriteBlock(Header::ClientProcess, client, sizeof client);
+    }
+    // The header's fixed fields in one read; the transfer takes the areas' places from it.
+    ReadBlock(0, m_header, sizeof m_header);
+    const bool connected = (m_header[Header::Connected] & ConnectedBit) != 0;
+    if (m_blockFault || (!connected && !m_block.IsServed())) {
+        LoseDevice();
+        return false;
+    }
+    return connected;
 }
 
 bool CSimulatorLink::EndTransfer(bool succeeded)
@@ -242,21 +244,45 @@ bool CSimulatorLink::EndTransfer(bool succeeded)
 std::optional<CSimulatorLink::AreaView> CSimulatorLink::FindArea(size_t headerOffset)
 {
     AreaView area;
-    area.offset = Get16(headerOffset);
+    uint16_t offset = 0;
+    std::memcpy(&offset, m_header + headerOffset, sizeof offset);
+    area.offset = offset;
     // An area may neither overlap the header nor reach past the end of the block.
     if (area.offset <= Header::Path || area.offset + Area::Data > m_block.Size())
         return std::nullopt;
-    area.maxPacket = Get16(area.offset + Area::MaxPacket);
-    area.capacity = Get16(area.offset + Area::Capacity);
+    // The packet size and the capacity lie side by side at the area's start.
+    static_assert(Area::Capacity == Area::MaxPacket + 2);
+    uint16_t sizes[2] = {};
+    ReadBlock(area.offset + Area::MaxPacket, sizes, sizeof sizes);
+    area.maxPacket = sizes[0];
+    area.capacity = sizes[1];
     if (area.capacity == 0 || area.offset + Area::Data + area.capacity > m_block.Size())
         return std::nullopt;
     return area;
 }
 
-int CSimulatorLink::AnsweredLength(const AreaView& area)
+int CSimulatorLink::ReadAnswer(const AreaView& area, void* out, int wanted)
 {
-    const uint16_t length = Get16(area.offset + Area::DataLength);
-    return length <= area.capacity ? length : -1;
+    // The data length, the stage flag and the data follow each other: one read takes them all.
+    static_assert(Area::Stage == Area::DataLength + 2 && Area::Data == Area::Stage + 1);
+    const size_t room = std::min(static_cast<size_t>(std::max(wanted, 0)), size_t{area.capacity});
+    m_answer.resize(Area::Data - Area::DataLength + room);
+    if (!ReadBlock(area.offset + Area::DataLength, m_answer.data(), m_answer.size()))
+        return -1;
+    uint16_t length = 0;
+    std::memcpy(&length, m_answer.data(), sizeof length);
+    if (length > area.capacity)
+        return -1;
+    const size_t taken = std::min(size_t{length}, room);
+    if (taken > 0)
+        std::memcpy(out, m_answer.data() + (Area::Data - Area::DataLength), taken);
+    return length;
+}
+
+void CSimulatorLink::ClearStage(size_t areaOffset, uint8_t stage)
+{
+    const uint8_t fields[Area::Data - Area::DataLength] = {0, 0, stage};
+    WriteBlock(areaOffset + Area::DataLength, fields, sizeof fields);
 }
 
 bool CSimulatorLink::Exchange(EventIndex request, EventIndex acknowledge,
@@ -288,20 +314,25 @@ bool CSimulatorLink::Exchange(EventIndex request, EventIndex acknowledge,
 void CSimulatorLink::SetUpControl(uint8_t type, uint8_t request, uint16_t value, uint16_t index,
                                   uint16_t length)
 {
-    uint8_t setup[Header::ControlArea - Header::SetupActive] = {};
-    setup[0] = 1;
-    setup[Header::RequestType - Header::SetupActive] = type;
-    setup[Header::Request - Header::SetupActive] = request;
-    std::memcpy(setup + (Header::Value - Header::SetupActive), &value, sizeof value);
-    std::memcpy(setup + (Header::Index - Header::SetupActive), &index, sizeof index);
-    std::memcpy(setup + (Header::Length - Header::SetupActive), &length, sizeof length);
-    WriteBlock(Header::SetupActive, setup, sizeof setup);
+    // The client's fields lie just before the setup fields: both go in one write.
+    static_assert(Header::SetupActive == Header::ClientToken + 4);
+    constexpr size_t Start = Header::ClientProcess;
+    uint8_t setup[Header::ControlArea - Start] = {};
+    const uint32_t client[2] = {static_cast<uint32_t>(m_process), m_token};
+    std::memcpy(setup, client, sizeof client);
+    setup[Header::SetupActive - Start] = 1;
+    setup[Header::RequestType - Start] = type;
+    setup[Header::Request - Start] = request;
+    std::memcpy(setup + (Header::Value - Start), &value, sizeof value);
+    std::memcpy(setup + (Header::Index - Start), &index, sizeof index);
+    std::memcpy(setup + (Header::Length - Start), &length, sizeof length);
+    WriteBlock(Start, setup, sizeof setup);
 }
 
 bool CSimulatorLink::VendorOut(int handle, uint8_t request, uint16_t value, uint16_t index,
                                const void* data, int length)
 {
-    if (length < 0 || length > 0xFFFF - 4 || (length > 0 && !data) || !BeginTransfer(handle))
+    if (length < 0 || length > 0xFFFF - 4 || (length > 0 && !data) || !BeginTransfer(handle, true))
         return false;
     return EndTransfer(
         ControlOut(request, value, index, static_cast<const uint8_t*>(data), length));
@@ -349,15 +380,14 @@ bool CSimulatorLink::ControlOut(uint8_t request, uint16_t value, uint16_t index,
         sent += stageLength;
     }
     // Status stage.
-    SetByte(at + Area::Stage, 0);
-    Put16(at + Area::DataLength, 0);
+    ClearStage(at, 0);
     return Exchange(ControlRequest, ControlAcknowledge, deadline);
 }
 
 int CSimulatorLink::ControlInTransfer(int handle, uint8_t type, uint8_t request, uint16_t value,
                                       uint16_t index, void* buffer, int length)
 {
-    if (length < 0 || length > 0xFFFF || (length > 0 && !buffer) || !BeginTransfer(handle))
+    if (length < 0 || length > 0xFFFF || (length > 0 && !buffer) || !BeginTransfer(handle, true))
         return -1;
     const int count = ControlIn(type, request, value, index, static_cast<uint8_t*>(buffer), length);
     return EndTransfer(count >= 0) ? count : -1;
@@ -383,19 +413,15 @@ int CSimulatorLink::ControlIn(uint8_t type, uint8_t request, uint16_t value, uin
     while (total < length) {
         if (!Exchange(ControlRequest, ControlAcknowledge, deadline))
             return -1;
-        const int packet = AnsweredLength(*area);
+        const int packet = ReadAnswer(*area, out + total, length - total);
         if (packet < 0)
             return -1;
-        const int taken = std::min(packet, length - total);
-        if (taken > 0 && !ReadBlock(at + Area::Data, out + total, static_cast<size_t>(taken)))
-            return -1;
-        total += taken;
+        total += std::min(packet, length - total);
         // A short (or empty) packet ends the data stage early.
         if (packet == 0 || packet % area->maxPacket != 0)
             break;
     }
-    SetByte(at + Area::Stage, 1);
-    Put16(at + Area::DataLength, 0);
+    ClearStage(at, 1);
     if (!Exchange(ControlRequest, ControlAcknowledge, deadline))
         return -1;
     return total;
@@ -485,13 +511,8 @@ int CSimulatorLink::BulkReadPiece(void* buffer, int length)
     if (!Exchange(BulkInRequest, BulkInAcknowledge))
         return -1;
     SetByte(area->offset + Area::Stage, 0);
-    const int available = AnsweredLength(*area);
-    if (available < 0)
-        return -1;
-    const int count = std::min(available, length);
-    if (count > 0 && !ReadBlock(area->offset + Area::Data, buffer, static_cast<size_t>(count)))
-        return -1;
-    return count;
+    const int available = ReadAnswer(*area, buffer, length);
+    return available < 0 ? -1 : std::min(available, length);
 }
 
 bool CSimulatorLink::OutputFile(int, const std::string& path, const std::string&)

@@ -2,12 +2,15 @@
 
 #include "NamedEvent.h"
 #include "SharedMemory.h"
-#include "UsbPrintLink.h"
+#include "SimulatorProtocol.h"
+#include "VendorLink.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <unistd.h>
+#include <vector>
 
 // The link to the machine simulator, a separate process on this computer that owns a named
 // shared-memory block; each transfer step is handed over through a pair of named events.
@@ -27,7 +30,7 @@
 // makes an access fail instead of faulting. Everything the simulator writes into the block
 // (area offsets, capacities, data lengths) is checked against the size found when the block
 // was opened.
-class CSimulatorLink : public CUsbPrintLink
+class CSimulatorLink : public CVendorLink
 {
 public:
     CSimulatorLink();
@@ -47,6 +50,12 @@ public:
     bool FindDevicePath(const std::string& name, std::string& path) override;
     int OpenDevice(const std::string& name, const std::string& path) override;
     std::string DeviceLockName(int) override { return m_name; }
+    // The simulator is no queue of the print system: it lists no machines.
+    bool ListPrinters(std::vector<PrinterEntry>& printers) override
+    {
+        printers.clear();
+        return true;
+    }
     bool CloseDevice(int handle) override;
     bool QueryDeviceId(int handle, char* buffer, int length) override;
     int VendorIn(int handle, uint8_t request, uint16_t value, uint16_t index, void* buffer,
@@ -81,10 +90,11 @@ private:
     bool OpenEvents();
     void CreateNoticeSocket();
     void PostNotice();
-    // The checks before every transfer: a block is open, still served by its simulator, still
-    // as large as found, connected; the notice fields are filled in. A block whose simulator
+    // The checks before every transfer, once for the whole transfer: a block is open, still
+    // served by its simulator (not replaced), still as large as found, connected; the notice
+    // fields are filled in (by the setup stage of a control transfer). A block whose simulator
     // has gone (or that was shrunk) is given up as a lost device.
-    bool BeginTransfer(int handle);
+    bool BeginTransfer(int handle, bool control = false);
     // The result of a transfer; a transfer that failed on a broken or abandoned block gives the
     // block up as a lost device.
     bool EndTransfer(bool succeeded);
@@ -104,21 +114,26 @@ private:
     bool OutputPath(const std::string& path);
     void SetUpControl(uint8_t type, uint8_t request, uint16_t value, uint16_t index,
                       uint16_t length);
-    // The data length of an area after an answer; -1 when it exceeds the area's capacity.
-    int AnsweredLength(const AreaView& area);
+    // The data length of an area after an answer, with as much of its data as fits in wanted
+    // bytes copied to out; -1 when the length exceeds the area's capacity.
+    int ReadAnswer(const AreaView& area, void* out, int wanted);
+    // Sets an area's stage flag with an empty data length, in one write.
+    void ClearStage(size_t areaOffset, uint8_t stage);
 
     // Block access; a failed one (a block shrunk meanwhile) fails the transfer in progress.
     bool ReadBlock(size_t offset, void* data, size_t length);
     bool WriteBlock(size_t offset, const void* data, size_t length);
     uint8_t Byte(size_t offset);
     void SetByte(size_t offset, uint8_t value) { WriteBlock(offset, &value, sizeof value); }
-    uint16_t Get16(size_t offset);
-    void Put16(size_t offset, uint16_t value) { WriteBlock(offset, &value, sizeof value); }
-    void Put32(size_t offset, uint32_t value) { WriteBlock(offset, &value, sizeof value); }
 
     CSharedMemory m_block;
+    // The header's fixed fields as read at the start of the present transfer.
+    uint8_t m_header[SimProtocol::Header::Path] = {};
+    std::vector<uint8_t> m_answer;
     CNamedEvent m_events[EventCount];
     int m_noticeFd = -1;
+    // The notice socket's name holds the process that bound it, which is what the block names.
+    const pid_t m_process = getpid();
     uint32_t m_token = 0;
     uint8_t m_sequence[4] = {};
     bool m_blockFault = false;

@@ -27,7 +27,8 @@ struct UsbDeviceUri
     std::string port;
 };
 
-// The scheme of this project's backend, which is also the backend program's name.
+// The scheme of this project's backend, which is also the backend program's name. The build
+// reads it from here for the backend's installation and the queue helper.
 inline constexpr const char* BackendScheme = "zr40";
 
 // Parses a queue's device URI; nothing when it does not name a USB device.

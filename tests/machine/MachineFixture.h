@@ -2,6 +2,7 @@
 
 #include "FakeMachineLink.h"
 #include "ModelingMachine.h"
+#include "SimulatorLink.h"
 
 #include <gtest/gtest.h>
 

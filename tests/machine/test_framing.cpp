@@ -1,4 +1,5 @@
 #include "MachineFixture.h"
+#include "SimulatorLink.h"
 
 #include <cerrno>
 #include <chrono>

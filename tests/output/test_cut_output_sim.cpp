@@ -9,6 +9,7 @@
 #include "SimulatorLink.h"
 #include "SimulatorProcess.h"
 #include "ToolpathDlg.h"
+#include "UsbPrintLink.h"
 #include "WidgetTestApp.h"
 
 #include <QCheckBox>

@@ -1,6 +1,7 @@
 #include "FakeMachineLink.h"
 #include "MachineStatusDlg.h"
 #include "ModelingMachine.h"
+#include "SimulatorLink.h"
 #include "WidgetTestApp.h"
 
 #include <QApplication>

@@ -5,6 +5,7 @@
 #include "FakeMachineLink.h"
 #include "ModelingMachine.h"
 #include "PanelTestSupport.h"
+#include "SimulatorLink.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include "FakeMachineLink.h"
 #include "ModelingMachine.h"
 #include "SettingSheet.h"
+#include "SimulatorLink.h"
 #include "SpindleTimePage.h"
 #include "WidgetTestApp.h"
 

@@ -2,7 +2,7 @@
 
 #include "MachineCommands.h"
 #include "MachineStatus.h"
-#include "SimulatorLink.h"
+#include "VendorLink.h"
 
 #include <cstring>
 #include <deque>
@@ -13,9 +13,9 @@
 #include <vector>
 
 // A device model for tests: the link's device primitives answer like a machine, in process and
-// without timing. It derives from the simulator link so that it can stand in either slot of
-// CModelingMachine. Replies are held in the machine's byte order, chosen by bigEndian.
-class FakeMachineLink : public CSimulatorLink
+// without timing, beside the real machine's and the simulator's, so that it can stand in either
+// slot of CModelingMachine. Replies are held in the machine's byte order, chosen by bigEndian.
+class FakeMachineLink : public CVendorLink
 {
 public:
     struct Transfer
@@ -116,6 +116,7 @@ public:
         return true;
     }
     int OpenDevice(const std::string&, const std::string&) override { return present ? 3 : -1; }
+    std::string DeviceLockName(int) override { return m_name; }
     bool CloseDevice(int) override { return true; }
     bool QueryDeviceId(int, char* buffer, int length) override
     {
@@ -148,6 +149,12 @@ public:
     }
     int GetNotificationFd() const override { return -1; }
     void ProcessNotifications() override {}
+    // No machines are installed unless a test lists some.
+    bool ListPrinters(std::vector<PrinterEntry>& printers) override
+    {
+        printers.clear();
+        return true;
+    }
 
     bool VendorOut(int, uint8_t, uint16_t code, uint16_t, const void* data, int length) override
     {

@@ -5,6 +5,7 @@
 #include "ClearSettingsDlg.h"
 #include "FakeMachineLink.h"
 #include "ModelingMachine.h"
+#include "SimulatorLink.h"
 #include "StringTable.h"
 #include "WaitSetupDlg.h"
 #include "WidgetTestApp.h"
