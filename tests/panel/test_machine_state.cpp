@@ -6,6 +6,7 @@
 #include "MachineState.h"
 #include "ModelingMachine.h"
 #include "PanelIds.h"
+#include "SimulatorLink.h"
 #include "WidgetTestApp.h"
 
 #include <gtest/gtest.h>
