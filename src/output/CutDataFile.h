@@ -16,6 +16,17 @@
 // byte of the data. Sizes and offsets are 64-bit, so files of any size the memory can hold load
 // and index correctly.
 //
+// The contents and the index form a read-only image that every holder of the same file shares:
+// the preview, the test cut, the toolpath window and the travel check each hold a
+// CCutDataFile, and a file whose size and modification time are unchanged is in memory once
+// however many of them look at it. The image goes when its last holder lets go.
+//
+// A file's image maps the file's pages in the system's cache read-only instead of copying
+// them, so loading costs about as much as reading the file once. Another program may cut the
+// file short while it is mapped, which the system reports by a bus error on the next access;
+// the image catches that error and reads the lost part as NUL bytes, so that the panel never
+// stops on it, and Changed() tells.
+//
 // The index keeps the start of every IndexStride-th line only and finds the lines between by
 // scanning forward from the nearest kept start. This keeps the index of a file of short lines
 // at a small fraction of the file's size (a full index of 8-byte offsets would add 40 % to a
@@ -37,23 +48,24 @@ public:
     CCutDataFile(const CCutDataFile&) = delete;
     CCutDataFile& operator=(const CCutDataFile&) = delete;
 
-    // Reads the whole file and indexes its lines. A failure to open or read the file, or a lack
-    // of memory for it (a Read failure with ENOMEM), leaves the image of an empty file whose
-    // display name says so.
+    // Takes the file's shared image when one of the same file, size and modification time is
+    // held, else reads the whole file and indexes its lines. A failure to open or read the
+    // file, or a lack of memory for it (a Read failure with ENOMEM), leaves the image of an
+    // empty file whose display name says so.
     CFileResult Load(const QByteArray& path);
     // Indexes data given in memory as if it had been read from a file (for the tests and the
-    // benchmark).
+    // benchmark). This image is the holder's own.
     bool LoadFromMemory(const QByteArray& path, std::string_view data);
 
-    // Gives the buffer back; the image is then that of an empty file without a path.
+    // Lets go of the image; the holder then shows an empty file without a path.
     void Release();
 
     const QByteArray& GetPath() const { return m_path; }
     const QString& GetDisplayName() const { return m_displayName; }
-    int64_t GetLength() const { return m_length; }
-    int64_t GetCapacity() const { return m_capacity; }
+    int64_t GetLength() const;
+    int64_t GetCapacity() const;
 
-    int64_t LineCount() const override { return m_lineCount; }
+    int64_t LineCount() const override;
     // The offset of the line's first byte; -1 beyond the last line.
     int64_t LineStart(int64_t index) const;
     // The line's bytes, terminator included; empty beyond the last line.
@@ -63,37 +75,22 @@ public:
     // NC code: the first line that does not begin with CR, LF or NUL begins with '%' or '('.
     bool IsNcCode() const;
 
+    // Whether the file has changed under its image since it was loaded: another program cut it
+    // short, rewrote it, gave it a new size or modification time, or removed it (its change
+    // time tells what the size and modification time may not). The image maps the file's
+    // pages, so its bytes may then mix old and new contents (bytes cut off read as NUL); a
+    // holder shows it again from a new Load. Data given in memory never changes.
+    bool Changed() const;
+
+    // Whether this holder shares its image with another.
+    bool IsShared() const { return m_image && m_image.use_count() > 1; }
+    // How many images of files and data exist in this process.
+    static int64_t ImageCount();
+
+    struct Image;
+
 private:
-    // The buffer is anonymous mapped memory, given back with munmap.
-    struct FreeBuffer
-    {
-        size_t size;
-        void operator()(char* data) const;
-    };
-
-    void Reset(const QByteArray& path);
-    bool Reserve(int64_t length);
-    // The index is built piece by piece as the data comes in: StartIndex, IndexUpTo for each
-    // piece, FinishIndex with the file's length.
-    void StartIndex();
-    void IndexUpTo(int64_t end);
-    void FinishIndex(int64_t length);
-    // The offset just after the terminator of the line that starts at start.
-    int64_t NextLineStart(int64_t start) const;
-    // The offset just after line index, which starts at start.
-    int64_t LineEnd(int64_t index, int64_t start) const;
-
     QByteArray m_path;
     QString m_displayName;
-    std::unique_ptr<char, FreeBuffer> m_data;
-    int64_t m_capacity = 0;
-    int64_t m_length = 0;
-    // Where the index ends: the first NUL of the data, or the length.
-    int64_t m_indexEnd = 0;
-    int64_t m_lineCount = 0;
-    // How far the index has got, and whether it met a NUL.
-    int64_t m_indexed = 0;
-    bool m_indexStopped = false;
-    // The start of lines 0, IndexStride, 2 * IndexStride, ...
-    std::vector<int64_t> m_strideStarts;
+    std::shared_ptr<Image> m_image;
 };

@@ -233,14 +233,16 @@ void CCutDlg::UpdateSelection()
 bool CCutDlg::LoadPreview(const QByteArray& path)
 {
     // The image stays while the file is unchanged on disk: a list refresh or a selection
-    // change reads a large file again only when it has changed.
+    // change reads a large file again only when it has changed. An image whose file was
+    // rewritten under it is read again even when the size and time were kept, as it maps the
+    // file and would show old and new contents mixed.
     struct stat info
     {
     };
     const bool known = ::stat(path.constData(), &info) == 0;
     if (known && m_previewLoaded && m_previewFile.GetPath() == path &&
         m_previewSize == int64_t(info.st_size) && m_previewTime.tv_sec == info.st_mtim.tv_sec &&
-        m_previewTime.tv_nsec == info.st_mtim.tv_nsec)
+        m_previewTime.tv_nsec == info.st_mtim.tv_nsec && !m_previewFile.Changed())
         return true;
     // Another file: a large image is given back before the next one is read, so that two never
     // stand side by side.

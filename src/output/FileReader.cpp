@@ -22,12 +22,9 @@ int CFileReader::Open(const QByteArray& path)
     m_fd = OpenUserFile(path.constData(), UserFileAccess::Read, error);
     if (m_fd < 0)
         return error;
-    struct stat info
-    {
-    };
-    if (::fstat(m_fd, &info) != 0)
+    if (::fstat(m_fd, &m_info) != 0)
         return errno;
-    m_size = info.st_size;
+    m_size = m_info.st_size;
     return 0;
 }
 
@@ -95,4 +92,11 @@ int64_t CFileReader::ReadSome(char* buffer, int64_t length)
         if (got >= 0 || errno != EINTR)
             return got;
     }
+}
+
+int CFileReader::TakeDescriptor()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <sys/stat.h>
 
 // A user's file opened for reading as every user's file is (OpenUserFile: without blocking,
 // regular files only), so that the user-interface thread never waits on a named pipe or a
@@ -22,6 +23,8 @@ public:
     // bytes; 0 or the errno of a failed read.
     int ReadLine(QByteArray& line, int64_t limit);
     int64_t GetSize() const { return m_size; }
+    // What the system said of the open file (its size, modification time, ...).
+    const struct stat& GetInfo() const { return m_info; }
     // Reads exactly length bytes; 0 on success, the errno of a failed read, or -1 when the file
     // ended early.
     int ReadExactly(char* buffer, int64_t length);
@@ -30,8 +33,14 @@ public:
     int64_t ReadSome(char* buffer, int64_t length);
     // Reads the whole file into data; 0 or the errno / -1 as above.
     int ReadAll(QByteArray& data);
+    // The open descriptor, handed over to the caller, who closes it; -1 when none is open.
+    int TakeDescriptor();
+    int Descriptor() const { return m_fd; }
 
 private:
     int m_fd = -1;
     int64_t m_size = 0;
+    struct stat m_info
+    {
+    };
 };

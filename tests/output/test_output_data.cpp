@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <random>
 
 using namespace zr40_test;
@@ -398,6 +399,142 @@ TEST_F(OutputListTest, LoadGivesDisplayNamesForEmptyAndUnreadableFiles)
         visited.emplace_back(set.GetFileIndex(), set.GetLineIndex());
     EXPECT_EQ(visited, (std::vector<std::pair<int, int64_t>>{{0, 0}, {0, 1}, {1, 0}}));
     EXPECT_EQ(set.GetFileIndex(), 0);
+}
+
+// One image per file: the holders of a file whose size and modification time are unchanged
+// share one image (the preview, the toolpath window and the test cut's set alike); a changed
+// file gets an image of its own, the earlier holders keep theirs, and each image goes with its
+// last holder.
+TEST_F(OutputListTest, HoldersOfAnUnchangedFileShareOneImageThatGoesWithItsLastHolder)
+{
+    const int64_t before = CCutDataFile::ImageCount();
+    const QByteArray a = m_files.Write("a.nc", "%\nG0X1\n");
+    const QByteArray b = m_files.Write("b.nc", "%\nG0X1\n");
+    const auto start = [](const CCutDataFile& file) { return file.LineText(0).data(); };
+    auto preview = std::make_unique<CCutDataFile>();
+    auto toolpath = std::make_unique<CCutDataFile>();
+    CCutDataFile other;
+    ASSERT_TRUE(preview->Load(a).Ok());
+    EXPECT_FALSE(preview->IsShared());
+    ASSERT_TRUE(toolpath->Load(a).Ok());
+    ASSERT_TRUE(other.Load(b).Ok());
+    CCutDataSet set;
+    ASSERT_TRUE(set.AddFile(a).Ok());
+    EXPECT_EQ(start(*toolpath), start(*preview));
+    EXPECT_EQ(start(set.GetFile(0)), start(*preview));
+    EXPECT_TRUE(preview->IsShared());
+    EXPECT_NE(start(other), start(*preview));
+    EXPECT_EQ(CCutDataFile::ImageCount(), before + 2);
+
+    // A new modification time: a new image for the next holder, the old one for the others.
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(a.constData(), &info), 0);
+    const timespec later[2] = {info.st_atim, {info.st_mtim.tv_sec + 1, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, a.constData(), later, 0), 0);
+    CCutDataFile fresh;
+    ASSERT_TRUE(fresh.Load(a).Ok());
+    EXPECT_NE(start(fresh), start(*preview));
+    EXPECT_EQ(CCutDataFile::ImageCount(), before + 3);
+
+    // The old image goes with its last holder, not before.
+    preview->Release();
+    toolpath.reset();
+    EXPECT_EQ(CCutDataFile::ImageCount(), before + 3);
+    EXPECT_EQ(set.GetFile(0).LineText(1), "G0X1\n");
+    set = CCutDataSet();
+    EXPECT_EQ(CCutDataFile::ImageCount(), before + 2);
+    // Loading the same file again into the holder of the current image keeps it.
+    const char* kept = start(fresh);
+    ASSERT_TRUE(fresh.Load(a).Ok());
+    EXPECT_EQ(start(fresh), kept);
+    fresh.Release();
+    other.Release();
+    EXPECT_EQ(CCutDataFile::ImageCount(), before);
+}
+
+// Another program changes a file while its image is held: cut short (the mapped pages past the
+// new end raise a bus error, which the image turns into NUL bytes), rewritten in place with
+// the same size and modification time, deleted, or replaced under its name. Reading every line
+// of the image never stops the program, each change is told by Changed(), the image's bytes
+// stay those of the old file where the change does not reach them, and the next Load shows the
+// file as it now is.
+TEST_F(OutputListTest, FileChangedUnderItsImageNeverStopsTheProgramAndIsTold)
+{
+    std::string program = "%\n";
+    while (program.size() < 5 * 4096)
+        program += "G1 X" + std::to_string(program.size()) + " Y2\n";
+    const std::string other(program.size(), '\n');
+    const auto truncateTo = [](int64_t size) {
+        return [size](const QByteArray& path) { ASSERT_EQ(::truncate(path.constData(), size), 0); };
+    };
+    const struct
+    {
+        const char* name;
+        std::function<void(const QByteArray&)> change;
+        // Whether the image still holds the old bytes.
+        bool intact;
+        // What a new Load finds: the lines, or -1 when the file is gone.
+        int64_t linesAfter;
+    } rows[] = {
+        {"truncated to nothing", truncateTo(0), false, 0},
+        {"cut short in its third page", truncateTo(2 * 4096 + 100), false, -2},
+        {"rewritten, size and time kept",
+         [&](const QByteArray& path) {
+             struct stat info
+             {
+             };
+             ASSERT_EQ(::stat(path.constData(), &info), 0);
+             m_files.Write("f.nc", other);
+             const timespec times[2] = {info.st_atim, info.st_mtim};
+             ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
+         },
+         false, int64_t(other.size()) + 1},
+        {"deleted", [](const QByteArray& path) { ASSERT_EQ(::unlink(path.constData()), 0); }, true,
+         -1},
+        {"replaced under its name",
+         [&](const QByteArray& path) {
+             const QByteArray next = m_files.Write("next.nc", "%\nG0\n");
+             ASSERT_EQ(::rename(next.constData(), path.constData()), 0);
+         },
+         true, 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QByteArray path = m_files.Write("f.nc", program);
+        CCutDataFile image;
+        ASSERT_TRUE(image.Load(path).Ok());
+        const int64_t lines = image.LineCount();
+        EXPECT_FALSE(image.Changed());
+        row.change(path);
+        std::string seen;
+        for (int64_t i = 0; i < lines; ++i)
+            seen += image.LineText(i);
+        EXPECT_TRUE(image.Changed());
+        EXPECT_EQ(image.LineCount(), lines);
+        if (row.intact) {
+            EXPECT_EQ(seen, program);
+        }
+        if (row.linesAfter == -2) {
+            EXPECT_EQ(seen.substr(0, 2 * 4096 + 100), program.substr(0, 2 * 4096 + 100));
+        }
+
+        CCutDataFile again;
+        const CFileResult result = again.Load(path);
+        if (row.linesAfter == -1) {
+            EXPECT_EQ(result.failure, Failure::Open);
+            continue;
+        }
+        ASSERT_TRUE(result.Ok());
+        EXPECT_FALSE(again.IsShared());
+        EXPECT_FALSE(again.Changed());
+        if (row.linesAfter >= 0) {
+            EXPECT_EQ(again.LineCount(), row.linesAfter);
+        } else {
+            EXPECT_EQ(again.GetLength(), 2 * 4096 + 100);
+        }
+    }
 }
 
 // A file past 2 GiB: its length and the last line's length need 64 bits. The file is sparse
