@@ -367,6 +367,11 @@ bool CCutDataFile::Changed() const
     return m_image && m_image->Changed();
 }
 
+QString CCutDataFile::GetDisplayName() const
+{
+    return Changed() ? m_displayName + LoadString(Str::ChangedSuffix) : m_displayName;
+}
+
 CFileResult CCutDataFile::Load(const QByteArray& path)
 {
     m_path = path;

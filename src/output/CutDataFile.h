@@ -61,7 +61,8 @@ public:
     void Release();
 
     const QByteArray& GetPath() const { return m_path; }
-    const QString& GetDisplayName() const { return m_displayName; }
+    // The file's name as shown, with " [changed]" once the file has changed under its image.
+    QString GetDisplayName() const;
     int64_t GetLength() const;
     int64_t GetCapacity() const;
 

@@ -420,6 +420,13 @@ bool CTestCutDlg::SendCursorLine()
     if (file < 0 || file >= m_set.GetFileCount())
         return false;
     const CCutDataFile& data = m_set.GetFile(file);
+    // A file changed by another program since the test cut loaded it may mix old and new
+    // lines: nothing more of it goes to the machine, and its entry says why.
+    if (data.Changed()) {
+        if (QListWidgetItem* item = m_fileList->item(file))
+            item->setText(data.GetDisplayName());
+        return false;
+    }
     const int64_t length = data.LineLength(m_set.GetLineIndex());
     uint32_t counter = 0;
     if (length < 0 || !ReadReceiveCounter(counter))

@@ -140,6 +140,9 @@ void CToolpathDlg::Poll()
     m_worker.join();
     m_model = std::move(m_built);
     m_progressBar->hide();
+    // A file changed by another program while it was read says so in the title: the path may
+    // mix old and new contents.
+    setWindowTitle(LoadString(Str::ToolpathTitle).arg(m_file.GetDisplayName()));
     if (!m_model)
         return;
     m_top->SetPath(&m_model->path, &m_model->top);

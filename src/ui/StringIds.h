@@ -93,6 +93,7 @@ constexpr int NullSuffix = 50030;  // " [null]"
 constexpr int ErrorSuffix = 50031; // " [error]"
 constexpr int OutputFileFilter = 50032;
 constexpr int ListFileFilter = 50033;
+constexpr int ChangedSuffix = 50034;   // " [changed]"
 constexpr int ToolpathTitle = 50200;   // "Toolpath - %1"
 constexpr int ToolpathCaption = 50201; // "Toolpath..."
 constexpr int ToolpathReading = 50202;

@@ -512,6 +512,7 @@ TEST_F(OutputListTest, FileChangedUnderItsImageNeverStopsTheProgramAndIsTold)
         for (int64_t i = 0; i < lines; ++i)
             seen += image.LineText(i);
         EXPECT_TRUE(image.Changed());
+        EXPECT_EQ(image.GetDisplayName(), "f.nc [changed]");
         EXPECT_EQ(image.LineCount(), lines);
         if (row.intact) {
             EXPECT_EQ(seen, program);

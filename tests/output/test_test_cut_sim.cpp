@@ -598,6 +598,25 @@ TEST_F(TestCutTest, FailedWriteEndsTheModeAndKeepsTheLineUnsent)
     }
 }
 
+// A file rewritten by another program during the test cut may mix old and new lines: nothing
+// more of it goes to the machine, and its entry in the list says so.
+TEST_F(TestCutTest, FileChangedDuringTheTestCutSendsNothingMoreAndIsMarked)
+{
+    AddFiles({{"part.nc", "%\nG0 X1\nG0 X2\n"}});
+    Run([this] {
+        Press(1109);
+        ASSERT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
+        ASSERT_EQ(Sent(), (std::vector<std::string>{"%\n"}));
+        temp.Write("part.nc", "%\nG0 X9\nG0 X8\n");
+        Press(1109);
+        EXPECT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
+        EXPECT_EQ(Sent(), (std::vector<std::string>{"%\n"}));
+        auto* list = dialog->findChild<QListWidget*>("1107");
+        ASSERT_TRUE(list);
+        EXPECT_EQ(list->item(0)->text(), "part.nc [changed]");
+    });
+}
+
 // A write that failed because the device has gone is a lost machine: the panel asks whether to
 // reconnect, and after Retry the windows that were open close.
 TEST_F(TestCutTest, FailedWriteToAVanishedDeviceIsHandledAsALostMachine)
