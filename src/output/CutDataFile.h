@@ -81,7 +81,7 @@ public:
     // time tells what the size and modification time may not). The image maps the file's
     // pages, so its bytes may then mix old and new contents (bytes cut off read as NUL); a
     // holder shows it again from a new Load. Data given in memory never changes.
-    bool Changed() const;
+    bool Changed() const override;
 
     // Whether this holder shares its image with another.
     bool IsShared() const { return m_image && m_image.use_count() > 1; }

@@ -14,4 +14,7 @@ public:
     virtual int64_t LineCount() const = 0;
     // The line's bytes, its terminator included; empty for an index beyond the last line.
     virtual std::string_view LineText(int64_t index) const = 0;
+    // Whether the text changed under its holder since it was taken in (another program rewrote
+    // the file it came from): its lines may then mix old and new contents, and the view says so.
+    virtual bool Changed() const { return false; }
 };

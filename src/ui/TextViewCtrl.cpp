@@ -1,5 +1,7 @@
 #include "TextViewCtrl.h"
 
+#include "StringIds.h"
+#include "StringTable.h"
 #include "TextLines.h"
 #include "TextViewGeometry.h"
 
@@ -177,5 +179,15 @@ void CTextViewCtrl::paintEvent(QPaintEvent*)
     if (endY > 0 && endY < height) {
         painter.setPen(grey);
         painter.drawLine(0, int(endY), width, int(endY));
+    }
+
+    // A text changed under its holder is marked in red at the top right, over the text.
+    if (m_file->Changed()) {
+        const QString notice = LoadString(Str::ChangedSuffix).trimmed();
+        const int noticeWidth = QFontMetrics(m_font).horizontalAdvance(notice) + 2 * Margin;
+        const QRect box(width - noticeWidth, 0, noticeWidth, m_lineHeight + Margin);
+        painter.fillRect(box, Qt::white);
+        painter.setPen(Qt::red);
+        painter.drawText(box, Qt::AlignCenter, notice);
     }
 }

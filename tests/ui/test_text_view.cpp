@@ -22,6 +22,8 @@ class GeneratedLines : public CTextLines
 public:
     explicit GeneratedLines(int64_t count) : m_count(count) {}
     int64_t LineCount() const override { return m_count; }
+    bool Changed() const override { return changed; }
+    bool changed = false;
     std::string_view LineText(int64_t index) const override
     {
         if (index < 0 || index >= m_count)
@@ -104,6 +106,34 @@ TEST(TextView, HighlightIsCentredAndDrawnInvertedWithTheEndMarkUnderTheLastLine)
     const int markY = 20 * lineHeight + 6;
     EXPECT_NE(end.pixelColor(end.width() / 2, markY), QColor(Qt::white));
     EXPECT_EQ(end.pixelColor(end.width() / 2, markY + 1), QColor(Qt::white));
+}
+
+// A text changed under its holder (a file rewritten by another program) is marked in red at
+// the view's top right, and only then.
+TEST(TextView, ChangedTextIsMarkedAtTheTopRight)
+{
+    CTextViewCtrl view;
+    view.resize(300, 200);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    GeneratedLines lines(50);
+    view.SetFile(&lines);
+    const auto redInCorner = [&] {
+        const QImage shot = view.viewport()->grab().toImage();
+        int red = 0;
+        for (int y = 0; y < view.GetLineHeight() + 4; ++y)
+            for (int x = shot.width() - 120; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                red += c.red() > 150 && c.green() < 100 && c.blue() < 100;
+            }
+        return red;
+    };
+    for (const bool changed : {false, true, false}) {
+        SCOPED_TRACE(changed);
+        lines.changed = changed;
+        view.viewport()->update();
+        EXPECT_EQ(redInCorner() > 0, changed);
+    }
 }
 
 TEST(IconListBox, ItemsOnceCurrentKeepPictureThreeAndUserInputIsIgnored)
