@@ -4,6 +4,7 @@
 #include <atomic>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -33,17 +34,49 @@ const char* NextLineStart(const char* at, const char* data, const char* end)
     return end;
 }
 
-// Line breaks in [begin, end), which ends at a line start: LF, CR LF and a lone CR count once.
-uint64_t CountLines(const char* begin, const char* end)
+// The high bit of every byte of `t` that is zero, and no other bit.
+inline uint64_t ZeroBytes(uint64_t t)
 {
-    uint64_t lines = 0;
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(begin);
-    const uint8_t* const stop = reinterpret_cast<const uint8_t*>(end);
-    if (p == stop)
-        return 0;
-    for (; p + 1 < stop; ++p)
-        lines += (p[0] == '\n') + ((p[0] == '\r') & (p[1] != '\n'));
-    return lines + (*p == '\n' || *p == '\r');
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    return ~(((t & kLow7) + kLow7) | t | kLow7);
+}
+
+// How many bytes a ZeroBytes mask marks.
+inline uint64_t MarkedBytes(uint64_t mask)
+{
+    return ((mask >> 7) * 0x0101010101010101ull) >> 56;
+}
+
+// Line breaks in [begin, end): LF, CR LF and a lone CR count once. A CR in the last byte is a
+// break of its own unless an LF follows at `end` (before `dataEnd`). Eight bytes at a time: the
+// count runs before any piece can be read, over all but the last piece.
+uint64_t CountLines(const char* begin, const char* end, const char* dataEnd)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    uint64_t lf = 0, cr = 0, crlf = 0;
+    uint64_t carry = 0; // the CR mark of the last byte of the word before
+    const char* p = begin;
+    for (; end - p >= 8; p += 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        // The bytes are in memory order from the lowest byte up on the machines this runs on.
+        const uint64_t lfs = ZeroBytes(word ^ (kOnes * '\n'));
+        const uint64_t crs = ZeroBytes(word ^ (kOnes * '\r'));
+        lf += MarkedBytes(lfs);
+        cr += MarkedBytes(crs);
+        crlf += MarkedBytes(((crs << 8) | carry) & lfs);
+        carry = crs >> 56;
+    }
+    bool lastCr = carry != 0;
+    for (; p < end; ++p) {
+        lf += *p == '\n';
+        cr += *p == '\r';
+        crlf += lastCr && *p == '\n';
+        lastCr = *p == '\r';
+    }
+    if (lastCr && end < dataEnd && *end == '\n')
+        ++crlf;
+    return lf + cr - crlf;
 }
 
 // What the reader carries from line to line: equal in every bit, the lines after give the same
@@ -93,7 +126,7 @@ struct Piece
 {
     const char* begin = nullptr;
     const char* limit = nullptr; // where the next piece begins; nullptr for the last one
-    uint64_t lines = 0;          // line breaks in the piece
+    uint64_t lines = 0;          // line breaks in the piece (not counted in the last one)
     uint64_t firstLine = 0;
     CNcPath path;
     std::vector<Checkpoint> checkpoints;
@@ -165,10 +198,19 @@ void ReadPiece(Piece& piece, const char* data, uint64_t size, const CNcReadOptio
     cursor.interpreter.State() = start.state;
     cursor.feed = start.feed;
     cursor.system = start.system;
-    // A piece has no more moves than lines: its room is taken in one piece, so that the join
-    // takes its segments over without copying them. A piece shorter than a block is copied.
-    if (piece.lines >= CNcSegmentStore::kBlockSize)
-        piece.path.segments.Reserve(piece.lines + 1 + CNcSegmentStore::kBlockSize);
+    // A piece's room is taken in one piece, so that the join takes its segments over without
+    // copying them; a piece shorter than a block is copied. A line moves at most once, and a
+    // line that moves holds at least an axis letter, a digit and its end (the last line maybe
+    // no end): that bounds the last piece, whose lines are not counted.
+    const uint64_t bytes = uint64_t((piece.limit ? piece.limit : data + size) - piece.begin);
+    const uint64_t moves = piece.limit ? piece.lines + 1 : bytes / 3 + 2;
+    if (moves >= CNcSegmentStore::kBlockSize) {
+        try {
+            piece.path.segments.Reserve(moves + CNcSegmentStore::kBlockSize);
+        } catch (const std::bad_alloc&) {
+            // No room that large: the segments go into blocks of their own and are copied.
+        }
+    }
     AddCheckpoint(piece, cursor, cursor.p);
 
     const char* const end = data + size;
@@ -264,18 +306,34 @@ CNcPath ReadNcProgramParallel(const char* data, uint64_t size, const CNcReadOpti
         begin = next;
     }
 
-    RunOnThreads(threads, pieces.size(), [&](size_t i) {
-        Piece& piece = pieces[i];
-        if (piece.limit)
-            piece.lines = CountLines(piece.begin, piece.limit);
+    // The line breaks before each piece, counted on all threads: the pieces but the last are cut
+    // into stretches of about the same size, one or more for each thread.
+    struct Stretch
+    {
+        size_t piece;
+        const char* begin;
+        const char* end;
+        uint64_t lines;
+    };
+    std::vector<Stretch> stretches;
+    const uint64_t counted = uint64_t(pieces.back().begin - data);
+    const uint64_t stretchBytes = std::max<uint64_t>(1 << 16, counted / threads + 1);
+    for (size_t i = 0; i + 1 < pieces.size(); ++i)
+        for (const char* p = pieces[i].begin; p < pieces[i].limit;) {
+            const char* stop = p + std::min<uint64_t>(stretchBytes, uint64_t(pieces[i].limit - p));
+            stretches.push_back({i, p, stop, 0});
+            p = stop;
+        }
+    RunOnThreads(threads, stretches.size(), [&](size_t i) {
+        stretches[i].lines = CountLines(stretches[i].begin, stretches[i].end, end);
     });
+    for (const Stretch& stretch : stretches)
+        pieces[stretch.piece].lines += stretch.lines;
     for (size_t i = 1; i < pieces.size(); ++i)
         pieces[i].firstLine = pieces[i - 1].firstLine + pieces[i - 1].lines;
 
     RunOnThreads(threads, pieces.size(), [&](size_t i) {
         Piece& piece = pieces[i];
-        if (!piece.limit)
-            piece.lines = CountLines(piece.begin, end);
         const CarriedState start = i == 0 ? CarriedOf(CNcReadCursor(data, size, options))
                                           : Guess(data, end, options, piece.begin, guessBytes);
         ReadPiece(piece, data, size, options, start, checkpointBytes, progress);

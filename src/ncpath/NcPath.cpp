@@ -1,6 +1,18 @@
 #include "NcPath.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <type_traits>
+
+CNcSegment* CNcSegmentStore::Allocate(size_t count)
+{
+    // Bytes, not segments: a segment's members have initialisers, and the segments would be
+    // written twice, the room's untouched pages taken from the system as they are cleared.
+    static_assert(std::is_trivially_copyable_v<CNcSegment> &&
+                  std::is_trivially_destructible_v<CNcSegment>);
+    m_memory.push_back(std::make_unique_for_overwrite<std::byte[]>(count * sizeof(CNcSegment)));
+    return reinterpret_cast<CNcSegment*>(m_memory.back().get());
+}
 
 CNcSegmentStore::CNcSegmentStore(CNcSegmentStore&& other) noexcept
 {
@@ -28,8 +40,7 @@ void CNcSegmentStore::AddBlock()
         m_room += kBlockSize;
         return;
     }
-    m_memory.push_back(std::make_unique_for_overwrite<CNcSegment[]>(kBlockSize));
-    m_blocks.push_back(m_memory.back().get());
+    m_blocks.push_back(Allocate(kBlockSize));
     m_oneRoom = false;
 }
 
@@ -47,9 +58,7 @@ void CNcSegmentStore::Reserve(size_t count)
     const size_t rounded = (count + kBlockSize - 1) & ~(kBlockSize - 1);
     if (rounded == 0)
         return;
-    // Not value-initialised: a large array comes straight from the system, its pages untouched.
-    m_memory.push_back(std::make_unique_for_overwrite<CNcSegment[]>(rounded));
-    m_room = m_memory.back().get();
+    m_room = Allocate(rounded);
     m_roomEnd = m_room + rounded;
     m_oneRoom = m_blocks.empty();
 }

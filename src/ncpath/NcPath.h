@@ -119,10 +119,11 @@ public:
 
 private:
     void AddBlock();
+    CNcSegment* Allocate(size_t count);
 
     std::vector<CNcSegment*> m_blocks;
-    std::vector<std::unique_ptr<CNcSegment[]>> m_memory; // what the blocks point into
-    CNcSegment* m_room = nullptr;                        // reserved room not yet in a block
+    std::vector<std::unique_ptr<std::byte[]>> m_memory; // what the blocks point into
+    CNcSegment* m_room = nullptr;                       // reserved room not yet in a block
     CNcSegment* m_roomEnd = nullptr;
     bool m_oneRoom = false; // every block lies in the one reserved room, in order
     size_t m_size = 0;
