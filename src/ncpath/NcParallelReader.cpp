@@ -14,6 +14,8 @@ namespace {
 constexpr uint64_t kCheckpointBytes = 1 << 20;
 // How far back from a piece's start the lines are read to guess the state it begins in.
 constexpr uint64_t kGuessBytes = 64 << 20;
+// Pieces a program is cut into unless the caller asks for smaller ones.
+constexpr uint64_t kSmallestPieceBytes = 4 << 20;
 // The program's first bytes, which usually set the modes, are read for every guess.
 constexpr uint64_t kHeaderBytes = 4096;
 // Lines read one at a time at a piece's start while it has no move: after its first move a
@@ -291,7 +293,10 @@ CNcPath ReadNcProgramParallel(const char* data, uint64_t size, const CNcReadOpti
     }
     const unsigned threads =
         how.threads ? how.threads : std::max(1u, std::thread::hardware_concurrency());
-    const uint64_t pieceBytes = how.pieceBytes ? how.pieceBytes : (size + threads - 1) / threads;
+    // Short programs stay one piece on the calling thread: starting threads would cost more.
+    const uint64_t pieceBytes =
+        how.pieceBytes ? how.pieceBytes
+                       : std::max<uint64_t>(kSmallestPieceBytes, (size + threads - 1) / threads);
     const uint64_t checkpointBytes = how.checkpointBytes ? how.checkpointBytes : kCheckpointBytes;
     const uint64_t guessBytes = how.guessBytes ? how.guessBytes : kGuessBytes;
 

@@ -43,7 +43,7 @@ void ReadNcLines(CNcReadCursor& cursor, CNcPath& path, const char* limit = nullp
 struct CNcParallelRead
 {
     unsigned threads = 0;         // 0: one per processor
-    uint64_t pieceBytes = 0;      // 0: one piece per thread; smaller pieces only for the tests
+    uint64_t pieceBytes = 0;      // 0: one per thread, at least 4 MiB; smaller for the tests
     uint64_t checkpointBytes = 0; // 0: 1 MiB; where a piece can be joined after a wrong start
     uint64_t guessBytes = 0;      // 0: 64 MiB; how far back the lines are read to guess a start
 };
