@@ -28,12 +28,16 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The parallel read of 100,000,000 lines on two idle cores, scaled to the lines read.
+constexpr double kParallelTargetSeconds = 2.0;
 
 double SecondsSince(Clock::time_point start)
 {
@@ -168,6 +172,21 @@ void Measure(const char* label, uint64_t lines)
     const double readSeconds = SecondsSince(start);
     const double readCpu = CpuSeconds() - cpu;
 
+    // The same program read on every core, which must give the same path.
+    start = Clock::now();
+    cpu = CpuSeconds();
+    const CNcPath parallel = ReadNcProgramParallel(loaded.data, loaded.size);
+    const double parallelSeconds = SecondsSince(start);
+    const double parallelCpu = CpuSeconds() - cpu;
+    bool same = parallel.segments.Size() == program.segments.Size() &&
+                parallel.lineCount == program.lineCount &&
+                parallel.warnings.Count() == program.warnings.Count() &&
+                parallel.arcs.size() == program.arcs.size();
+    for (size_t i = 0; same && i < program.segments.Size(); ++i)
+        same = parallel.segments[i].packed == program.segments[i].packed &&
+               parallel.segments[i].end == program.segments[i].end;
+    const double target = kParallelTargetSeconds * double(program.lineCount) / 1e8;
+
     start = Clock::now();
     const CNcRunTime time(program);
     const CNcExtents extents = PathExtents(program);
@@ -182,6 +201,12 @@ void Measure(const char* label, uint64_t lines)
                 program.segments.MemoryBytes() / 1e6,
                 static_cast<unsigned long long>(program.warnings.Count()), time.TotalSeconds(),
                 extents.low[0] / 1000.0, extents.high[0] / 1000.0);
+    std::printf(
+        "       parallel read on %u threads %7.3f s (cpu %7.3f), %.2f x the sequential read, "
+        "%.2f x the target (%.2f s for these lines)%s\n",
+        std::max(1u, std::thread::hardware_concurrency()), parallelSeconds, parallelCpu,
+        parallelSeconds / readSeconds, parallelSeconds / target, target,
+        same ? "" : "  DIFFERENT PATH");
 #ifdef ZR40_BENCH_CUT_DATA_FILE
     MeasureView(program);
 #endif

@@ -1,16 +1,94 @@
 #include "NcPath.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <type_traits>
+
+CNcSegment* CNcSegmentStore::Allocate(size_t count)
+{
+    // Bytes, not segments: a segment's members have initialisers, and the segments would be
+    // written twice, the room's untouched pages taken from the system as they are cleared.
+    static_assert(std::is_trivially_copyable_v<CNcSegment> &&
+                  std::is_trivially_destructible_v<CNcSegment>);
+    m_memory.push_back(std::make_unique_for_overwrite<std::byte[]>(count * sizeof(CNcSegment)));
+    return reinterpret_cast<CNcSegment*>(m_memory.back().get());
+}
+
+CNcSegmentStore::CNcSegmentStore(CNcSegmentStore&& other) noexcept
+{
+    *this = std::move(other);
+}
+
+CNcSegmentStore& CNcSegmentStore::operator=(CNcSegmentStore&& other) noexcept
+{
+    if (this != &other) {
+        m_blocks = std::move(other.m_blocks);
+        m_memory = std::move(other.m_memory);
+        m_room = other.m_room;
+        m_roomEnd = other.m_roomEnd;
+        m_oneRoom = other.m_oneRoom;
+        m_size = other.m_size;
+        other.Clear();
+    }
+    return *this;
+}
 
 void CNcSegmentStore::AddBlock()
 {
-    m_blocks.push_back(std::make_unique_for_overwrite<CNcSegment[]>(kBlockSize));
+    if (m_room && size_t(m_roomEnd - m_room) >= kBlockSize) {
+        m_blocks.push_back(m_room);
+        m_room += kBlockSize;
+        return;
+    }
+    m_blocks.push_back(Allocate(kBlockSize));
+    m_oneRoom = false;
 }
 
 void CNcSegmentStore::Clear()
 {
     m_blocks.clear();
+    m_memory.clear();
+    m_room = m_roomEnd = nullptr;
+    m_oneRoom = false;
     m_size = 0;
+}
+
+void CNcSegmentStore::Reserve(size_t count)
+{
+    const size_t rounded = (count + kBlockSize - 1) & ~(kBlockSize - 1);
+    if (rounded == 0)
+        return;
+    m_room = Allocate(rounded);
+    m_roomEnd = m_room + rounded;
+    m_oneRoom = m_blocks.empty();
+}
+
+void CNcSegmentStore::Append(CNcSegmentStore&& other, size_t first)
+{
+    size_t i = first;
+    while ((m_size & (kBlockSize - 1)) != 0 && i < other.m_size)
+        PushBack(other[i++]);
+    if (i < other.m_size) {
+        const size_t count = other.m_size - i;
+        const size_t blocks = (count + kBlockSize - 1) >> kBlockBits;
+        // In one room the segments lie one after the other, so any of them can start a block,
+        // provided the room holds a whole block past the last one.
+        CNcSegment* at = other.m_oneRoom ? other.m_blocks.front() + i : nullptr;
+        if (at && size_t(other.m_roomEnd - at) >= blocks * kBlockSize) {
+            for (size_t b = 0; b < blocks; ++b)
+                m_blocks.push_back(at + b * kBlockSize);
+            m_size += count;
+            m_room = at + blocks * kBlockSize;
+            m_roomEnd = other.m_roomEnd;
+            m_oneRoom = false;
+            for (auto& memory : other.m_memory)
+                m_memory.push_back(std::move(memory));
+        } else {
+            for (; i < other.m_size; ++i)
+                PushBack(other[i]);
+        }
+    }
+    other.Clear();
 }
 
 namespace {

@@ -79,12 +79,18 @@ struct CNcSystemChange
 };
 
 // Segments in fixed blocks: growing never copies what is stored, so a large program never
-// needs its store twice in memory, and an index is two shifts.
+// needs its store twice in memory, and an index is two shifts. A store may be given its room in
+// one piece beforehand (`Reserve`), so that another store can take its segments over by pointing
+// its blocks into that room instead of copying them (`Append`).
 class CNcSegmentStore
 {
 public:
     static constexpr unsigned kBlockBits = 16;
     static constexpr size_t kBlockSize = size_t(1) << kBlockBits;
+
+    CNcSegmentStore() = default;
+    CNcSegmentStore(CNcSegmentStore&& other) noexcept;
+    CNcSegmentStore& operator=(CNcSegmentStore&& other) noexcept;
 
     size_t Size() const { return m_size; }
     bool Empty() const { return m_size == 0; }
@@ -103,10 +109,23 @@ public:
     void Clear();
     size_t MemoryBytes() const { return m_blocks.size() * kBlockSize * sizeof(CNcSegment); }
 
+    // Room for `count` more segments in one piece of memory; its pages are only taken from the
+    // system as segments are written into them.
+    void Reserve(size_t count);
+    // Appends the segments of `other` from `first` on and empties `other`. Where they lie in
+    // other's reserved room, the blocks point into it and the room becomes this store's:
+    // only the segments that complete this store's last block are copied.
+    void Append(CNcSegmentStore&& other, size_t first = 0);
+
 private:
     void AddBlock();
+    CNcSegment* Allocate(size_t count);
 
-    std::vector<std::unique_ptr<CNcSegment[]>> m_blocks;
+    std::vector<CNcSegment*> m_blocks;
+    std::vector<std::unique_ptr<std::byte[]>> m_memory; // what the blocks point into
+    CNcSegment* m_room = nullptr;                       // reserved room not yet in a block
+    CNcSegment* m_roomEnd = nullptr;
+    bool m_oneRoom = false; // every block lies in the one reserved room, in order
     size_t m_size = 0;
 };
 

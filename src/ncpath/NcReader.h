@@ -39,6 +39,24 @@ struct CNcReadCursor
 void ReadNcLines(CNcReadCursor& cursor, CNcPath& path, const char* limit = nullptr,
                  CNcProgress* progress = nullptr);
 
+// How a program is cut for reading on several threads.
+struct CNcParallelRead
+{
+    unsigned threads = 0;         // 0: one per processor
+    uint64_t pieceBytes = 0;      // 0: one per thread, at least 4 MiB; smaller for the tests
+    uint64_t checkpointBytes = 0; // 0: 1 MiB; where a piece can be joined after a wrong start
+    uint64_t guessBytes = 0;      // 0: 64 MiB; how far back the lines are read to guess a start
+};
+
+// The same result as ReadNcProgram, read on several threads: the program is cut at line starts,
+// each piece read from the state its neighbour most likely leaves, and the pieces joined in
+// order. Where a piece began from another state than the one the lines before it really leave,
+// its lines are read again from the true state until the two agree at one of its checkpoints.
+// `progress` counts the bytes read by all threads; a cancel request ends the read early with
+// the pieces joined until then.
+CNcPath ReadNcProgramParallel(const char* data, uint64_t size, const CNcReadOptions& options = {},
+                              CNcProgress* progress = nullptr, const CNcParallelRead& how = {});
+
 // Micrometres of a length in mm, rounded to the nearest. Positions are checked against the
 // 32-bit range before they get here, but points derived from them (the centre of an arc with a
 // huge radius) are not: those saturate instead of overflowing the conversion; NaN gives 0.

@@ -1,5 +1,7 @@
 #include "NcWarning.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 
 namespace {
@@ -55,4 +57,27 @@ void CNcWarningList::Add(const CNcWarning& warning)
     if (m_kept.size() < kKept)
         m_kept.push_back(warning);
     ++m_count;
+}
+
+namespace {
+
+uint64_t Taken(const CNcWarningList& list, const CNcWarningList& other, uint64_t first)
+{
+    const uint64_t room = CNcWarningList::kKept - list.Kept().size();
+    return std::min<uint64_t>(room, other.Count() - first);
+}
+
+} // namespace
+
+bool CNcWarningList::CanAppend(const CNcWarningList& other, uint64_t first) const
+{
+    return first <= other.Count() && first + Taken(*this, other, first) <= other.Kept().size();
+}
+
+void CNcWarningList::Append(const CNcWarningList& other, uint64_t first)
+{
+    const uint64_t taken = Taken(*this, other, first);
+    m_kept.insert(m_kept.end(), other.Kept().begin() + ptrdiff_t(first),
+                  other.Kept().begin() + ptrdiff_t(first + taken));
+    m_count += other.Count() - first;
 }

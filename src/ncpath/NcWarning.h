@@ -38,6 +38,10 @@ public:
     static constexpr size_t kKept = 1000;
 
     void Add(const CNcWarning& warning);
+    // Whether the warnings of `other` from its `first` on can be added as if one by one: false
+    // when other no longer keeps one that this list would keep.
+    bool CanAppend(const CNcWarningList& other, uint64_t first) const;
+    void Append(const CNcWarningList& other, uint64_t first);
     const std::vector<CNcWarning>& Kept() const { return m_kept; }
     uint64_t Count() const { return m_count; }
     bool Empty() const { return m_count == 0; }
