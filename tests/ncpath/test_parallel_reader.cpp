@@ -141,6 +141,26 @@ TEST(NcParallelReader, GivesTheSequentialResultWhereverThePiecesAreCut)
         }
     }
 
+    // Pieces of more lines than a block of segments: the joined path points into each piece's
+    // own room, from the segment where the piece agrees with the true state on.
+    {
+        std::string large = "G90 G1 F100\n";
+        for (int i = 0; i < 200000; ++i)
+            large += "X" + std::to_string(i % 1000) + " Y" + std::to_string(i % 7) + "\n";
+        const CNcPath whole = ReadNcProgram(large.data(), large.size(), Calculator());
+        for (uint64_t guessBytes : {uint64_t(1), uint64_t(0)}) {
+            SCOPED_TRACE("large pieces, guesses from " + std::to_string(guessBytes) + " bytes");
+            CNcParallelRead how;
+            how.threads = 2;
+            how.pieceBytes = 600000;
+            how.checkpointBytes = 100000;
+            how.guessBytes = guessBytes;
+            ExpectSamePath(
+                ReadNcProgramParallel(large.data(), large.size(), Calculator(), nullptr, how),
+                whole);
+        }
+    }
+
     // A second piece that, from its wrong start, warns on more lines than a path keeps before
     // it agrees with the true state: the warnings after that are the first of the program, which
     // the piece itself no longer kept.
