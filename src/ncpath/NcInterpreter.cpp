@@ -13,7 +13,12 @@ constexpr double kArcToleranceMm = 0.01;
 
 bool IsStop(const char* p, const char* end)
 {
-    return p == end || *p == '\r' || *p == '\n' || *p == '\0';
+    // NUL, LF and CR all lie at or below CR: every other byte is told apart in one comparison.
+    constexpr uint32_t kStops = (1u << '\0') | (1u << '\n') | (1u << '\r');
+    if (p == end)
+        return true;
+    const auto c = uint8_t(*p);
+    return c <= '\r' && ((kStops >> c) & 1u);
 }
 
 const char* SkipToStop(const char* p, const char* end)
@@ -132,9 +137,11 @@ void CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line,
                               CNcLineResult& result)
 {
     result.moved = false;
+    // Only a warning writes the word: a result whose last line did not warn holds it clear.
+    if (result.warned)
+        std::memset(result.warning.word, 0, sizeof result.warning.word);
     result.warned = false;
     result.warning.line = line;
-    std::memset(result.warning.word, 0, sizeof result.warning.word);
     auto warn = [&](NcWarningKind kind) {
         result.warned = true;
         result.warning.kind = kind;
@@ -197,8 +204,11 @@ void CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line,
             continue;
         }
         char letter = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-        if (letter < 'A' || letter > 'Z' || letter == 'E' || letter == 'U' || letter == 'V' ||
-            letter == 'W') {
+        // The word letters of NC code: every letter but E, U, V and W.
+        constexpr uint32_t kWordLetters =
+            ((1u << 26) - 1) & ~((1u << ('E' - 'A')) | (1u << ('U' - 'A')) | (1u << ('V' - 'A')) |
+                                 (1u << ('W' - 'A')));
+        if (unsigned(letter - 'A') >= 26 || !((kWordLetters >> (letter - 'A')) & 1u)) {
             if (c >= 0x21 && c <= 0x7E)
                 result.warning.word[0] = c;
             else
