@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <numbers>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -257,6 +260,52 @@ TEST(NcReader, WarnsWithTheLineOfWhatItDoesNotUnderstand)
     EXPECT_EQ(cycle.segments.Size(), 1u);
     EXPECT_EQ(FormatNcWarning(cycle.warnings.Kept()[0]),
               "Line 1: unknown code G81, the line is not run");
+}
+
+// Every letter but E, U, V and W is a word, in either case; any other byte before a number
+// refuses the line, named in its warning.
+TEST(NcReader, WordLettersAndTheBytesThatAreNot)
+{
+    for (int c = 1; c < 256; ++c) {
+        if (c == '\n' || c == '\r' || c == ' ' || c == '\t' || c == ';' || c == '(')
+            continue; // line ends, blanks and comments
+        SCOPED_TRACE(c);
+        const char byte = char(c);
+        CNcPath path = Read(std::string("G0 X1 ") + byte + "1\n", Calculator());
+        const char upper = char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        const bool word = upper >= 'A' && upper <= 'Z' && !std::strchr("EUVW", upper);
+        const bool refused =
+            !path.warnings.Empty() && path.warnings.Kept()[0].kind == NcWarningKind::UnknownWord;
+        EXPECT_EQ(refused, !word);
+        if (refused) {
+            char expected[8];
+            if (c >= 0x21 && c <= 0x7E)
+                std::snprintf(expected, sizeof expected, "%c", c);
+            else
+                std::snprintf(expected, sizeof expected, "\\x%02X", unsigned(c));
+            EXPECT_STREQ(path.warnings.Kept()[0].word, expected);
+        }
+    }
+}
+
+// A result kept from line to line names only the word of its own line, whatever the lines before
+// it warned about.
+TEST(NcReader, KeptResultNamesTheWordOfItsOwnLine)
+{
+    const std::vector<std::pair<std::string, std::string>> lines = {
+        {"G38.2 X5", "G38.2"}, {"G0 X1", ""},     {"G0 X1 E5", "E"},
+        {"G1 F-100", "F-100"}, {"G1 X2 F10", ""}, {"G1 X3 F-1.5", "F-1.5"},
+    };
+    CNcInterpreter interpreter;
+    CNcLineResult result;
+    for (const auto& [text, word] : lines) {
+        SCOPED_TRACE(text);
+        interpreter.ReadLine(text.data(), text.data() + text.size(), 0, result);
+        EXPECT_EQ(result.warned, !word.empty());
+        if (result.warned) {
+            EXPECT_STREQ(result.warning.word, word.c_str());
+        }
+    }
 }
 
 // The line-at-a-time interface gives the same moves as the whole-file reader.
