@@ -499,15 +499,29 @@ void CControlPanelDlg::SaveSettings()
 
 void CControlPanelDlg::ExchangeSettings(bool load)
 {
-    CPanelSettingsExchange store(load);
-    store.Exchange("CursorYDir", CursorYDir);
-    store.Exchange("CursorType", CursorType);
-    store.Exchange("Metric", Metric);
-    store.Exchange("CoordinateSystem", CoordinateSystem);
-    store.Exchange("SetOrgCoordinateSystem", SetOrgCoordinateSystem);
-    // The step indexes a four-entry table: a stored value beyond it is held at its end.
-    if (load)
+    {
+        CPanelSettingsExchange store(load);
+        store.Exchange("CursorYDir", CursorYDir);
+        store.Exchange("CursorType", CursorType);
+        store.Exchange("Metric", Metric);
+        store.Exchange("CoordinateSystem", CoordinateSystem);
+        store.Exchange("SetOrgCoordinateSystem", SetOrgCoordinateSystem);
+    }
+    {
+        CPanelSettingsExchange options(load, CPanelSettingsExchange::OptionsSection);
+        options.Exchange("KeyboardJog", KeyboardJog);
+    }
+    if (load) {
+        // The step indexes a four-entry table: a stored value beyond it is held at its end.
         CursorType = std::clamp(CursorType, 0, kJogStepCount - 1);
+        m_jog.SetKeyboardJog(KeyboardJog);
+    }
+}
+
+void CControlPanelDlg::SetKeyboardJog(bool on)
+{
+    KeyboardJog = on;
+    m_jog.SetKeyboardJog(on);
 }
 
 // --- window menu ----------------------------------------------------------------------------
@@ -526,6 +540,10 @@ void CControlPanelDlg::ShowWindowMenu(const QPoint& globalPos)
     QMenu menu(this);
     menu.addAction(LoadString(Str::Maintenance), this,
                    [this] { OnSysCommand(PanelMenu::Maintenance); });
+    QAction* keyboardJog = menu.addAction(LoadString(Str::KeyboardJogItem), this,
+                                          [this] { OnSysCommand(PanelMenu::KeyboardJog); });
+    keyboardJog->setCheckable(true);
+    keyboardJog->setChecked(KeyboardJog);
     menu.addAction(about, this, [this] { OnSysCommand(PanelMenu::About); });
     menu.exec(globalPos);
 }
@@ -551,6 +569,9 @@ void CControlPanelDlg::OnSysCommand(int command)
         }
         break;
     }
+    case PanelMenu::KeyboardJog:
+        SetKeyboardJog(!KeyboardJog);
+        break;
     default:
         break;
     }

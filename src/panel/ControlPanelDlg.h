@@ -63,6 +63,8 @@ public:
     int CoordinateSystem = 1;       // coordinate system shown
     int SetOrgCoordinateSystem = 1; // coordinate system whose origin Set Origin writes
     bool CursorYDir = true;         // the upper middle key moves Y plus
+    // --- options, stored beside them ---------------------------------------------------------
+    bool KeyboardJog = false; // the arrow and page keys jog (window menu "Keyboard jog")
 
     // The sheets, the Cut dialog and the about box belong to the layers above this one; the
     // application hands the panel the object that opens them (not owned; it outlives the panel's
@@ -71,9 +73,11 @@ public:
 
     void LoadSettings();
     void SaveSettings();
-    // Reads or writes the five values in their fixed order; a CursorType outside 0..3 is held
-    // at the nearer end of the range when loaded.
+    // Reads or writes the five values in their fixed order, then the options; a CursorType
+    // outside 0..3 is held at the nearer end of the range when loaded.
     void ExchangeSettings(bool load);
+    // Switches keyboard jog on or off (the window menu's check item).
+    void SetKeyboardJog(bool on);
 
     // --- position display and coordinate systems -------------------------------------------
     // Switches the display unit; the values are redrawn at once.

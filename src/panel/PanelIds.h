@@ -71,4 +71,5 @@ constexpr int LastAutoPowerOff = 1182;
 namespace PanelMenu {
 constexpr int About = 0x10;
 constexpr int Maintenance = 0x30;
+constexpr int KeyboardJog = 0x40;
 } // namespace PanelMenu

@@ -8,6 +8,7 @@
 #include "PanelIds.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 
 #include <algorithm>
 
@@ -47,7 +48,12 @@ AxisTriple KeyVector(int key, int32_t distance, bool cursorYDir)
 
 CPanelJog::CPanelJog(CMachineState& state, CPanelFace& face) : m_state(state), m_face(face) {}
 
-CPanelJog::~CPanelJog() = default;
+CPanelJog::~CPanelJog()
+{
+    // The panel's keys are gone by now: only the filter is taken away.
+    if (m_keyboardJog && qApp)
+        qApp->removeEventFilter(this);
+}
 
 // --- keypad ---------------------------------------------------------------------------------
 
@@ -77,6 +83,73 @@ bool CPanelJog::IsKeypadKeyHeld() const
 {
     return std::any_of(KeypadKeys.begin(), KeypadKeys.end(),
                        [this](int id) { return m_face.GetButton(id)->IsPressed(); });
+}
+
+// --- keyboard -------------------------------------------------------------------------------
+
+int CPanelJog::KeypadKeyOf(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Left:
+        return KeyXMinus;
+    case Qt::Key_Right:
+        return KeyXPlus;
+    case Qt::Key_Up:
+        return KeyYUpper;
+    case Qt::Key_Down:
+        return KeyYLower;
+    case Qt::Key_PageUp:
+        return KeyZPlus;
+    case Qt::Key_PageDown:
+        return KeyZMinus;
+    default:
+        return 0;
+    }
+}
+
+void CPanelJog::SetKeyboardJog(bool on)
+{
+    if (on == m_keyboardJog || !qApp)
+        return;
+    m_keyboardJog = on;
+    if (on) {
+        qApp->installEventFilter(this);
+        return;
+    }
+    qApp->removeEventFilter(this);
+    // A key held at the switch-off would never see its release arrive here.
+    for (int id : KeypadKeys)
+        if (CJogButton* key = m_face.GetButton(id); key && key->hasFocus())
+            key->KeyUp(false);
+}
+
+bool CPanelJog::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
+        return false;
+    const auto* keyEvent = static_cast<QKeyEvent*>(event);
+    const int id = KeypadKeyOf(keyEvent->key());
+    constexpr Qt::KeyboardModifiers Chords =
+        Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+    if (id == 0 || (keyEvent->modifiers() & Chords))
+        return false;
+    // Only keys typed into the panel window itself while it is the active one: its message
+    // boxes, dialogs and menus keep their own arrow keys.
+    auto* target = qobject_cast<QWidget*>(watched);
+    CJogButton* key = m_face.GetButton(id);
+    QWidget* panel = key->window();
+    if (!target || target->window() != panel || QApplication::activeWindow() != panel)
+        return false;
+    if (type == QEvent::KeyPress) {
+        // The key holds the focus as a Space-held key does, so that losing it ends the jog.
+        if (!keyEvent->isAutoRepeat() && key->isEnabled())
+            key->setFocus(Qt::ShortcutFocusReason);
+        key->KeyDown(keyEvent->isAutoRepeat());
+    } else {
+        key->KeyUp(keyEvent->isAutoRepeat());
+    }
+    return true;
 }
 
 // --- joystick -------------------------------------------------------------------------------

@@ -14,6 +14,10 @@ class CPanelFace;
 // is held) or a joystick tick moves the axes by one step of the selected jog step, so the axes
 // move only while the user holds a key or the stick. The joystick is read every JoyTickMs while
 // one is captured; one plugged in later is taken up, and one pulled out ends its jog.
+//
+// With keyboard jog on, the arrow keys (X and Y) and Page Up / Page Down (Z) stand for the
+// keypad keys while the panel window is active: they press and release the keypad buttons, so
+// every rule of a keypad key (step, Y direction, enabling, the ends of a held key) applies.
 class CPanelJog : public QObject
 {
     Q_OBJECT
@@ -28,6 +32,12 @@ public:
     void OnJogKey(int id);
     bool IsKeypadKeyHeld() const;
 
+    // Keyboard jog, off until switched on.
+    void SetKeyboardJog(bool on);
+    bool IsKeyboardJogOn() const { return m_keyboardJog; }
+    // The keypad key a keyboard key stands for, or 0 for none.
+    static int KeypadKeyOf(int qtKey);
+
     // Takes up the first joystick, or watches for one to be plugged in.
     void CaptureJoystick();
     // Ends the joystick's use and the watch for one.
@@ -36,6 +46,10 @@ public:
     bool IsJoystickJogging() const { return m_joyJogging; }
     bool IsJoystickCaptured() const { return m_joyId != -1; }
     bool IsJoystickTimerRunning() const { return m_joyTimer.isActive(); }
+
+protected:
+    // Keyboard jog: sees the keys of every widget of the application before they do.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void JogBy(const AxisTriple& vector);
@@ -56,4 +70,5 @@ private:
     int m_joyZ = kJoyZNone;
     bool m_joyJogging = false;
     bool m_joyStepLatch = false; // the step button was seen down (each press steps once)
+    bool m_keyboardJog = false;
 };

@@ -3,12 +3,12 @@
 #include <QCoreApplication>
 #include <QString>
 
-CPanelSettingsExchange::CPanelSettingsExchange(bool load)
+CPanelSettingsExchange::CPanelSettingsExchange(bool load, const char* section)
     : m_load(load),
       m_settings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(),
                  QCoreApplication::applicationName())
 {
-    m_settings.beginGroup(QString::fromLatin1(Section));
+    m_settings.beginGroup(QString::fromLatin1(section));
 }
 
 CPanelSettingsExchange::~CPanelSettingsExchange()

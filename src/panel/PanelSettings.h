@@ -10,8 +10,10 @@ class CPanelSettingsExchange
 {
 public:
     static constexpr const char* Section = "Settings";
+    // The panel's options beyond the five settings, in a section of their own.
+    static constexpr const char* OptionsSection = "Options";
 
-    explicit CPanelSettingsExchange(bool load);
+    explicit CPanelSettingsExchange(bool load, const char* section = Section);
     ~CPanelSettingsExchange();
     CPanelSettingsExchange(const CPanelSettingsExchange&) = delete;
     CPanelSettingsExchange& operator=(const CPanelSettingsExchange&) = delete;

@@ -163,9 +163,7 @@ void CJogButton::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
         return;
     }
-    // The keyboard's own repeat would add presses; the button repeats with its own timer.
-    if (!event->isAutoRepeat())
-        Press();
+    KeyDown(event->isAutoRepeat());
 }
 
 void CJogButton::keyReleaseEvent(QKeyEvent* event)
@@ -174,7 +172,18 @@ void CJogButton::keyReleaseEvent(QKeyEvent* event)
         QWidget::keyReleaseEvent(event);
         return;
     }
-    if (!event->isAutoRepeat() && m_pressCount > 0)
+    KeyUp(event->isAutoRepeat());
+}
+
+void CJogButton::KeyDown(bool autoRepeat)
+{
+    if (!autoRepeat && isEnabled())
+        Press();
+}
+
+void CJogButton::KeyUp(bool autoRepeat)
+{
+    if (!autoRepeat && m_pressCount > 0)
         Release();
 }
 

@@ -59,6 +59,12 @@ public:
     // Latch mode only: show the button latched (or released) without telling anyone.
     void Latch();
     void Unlatch();
+    // A keyboard key standing for this button goes down or up (the Space key, or a key the
+    // owner maps to it). The keyboard's own auto-repeat is ignored both ways: the button
+    // repeats with its own timer, and an auto-repeated release is followed by another press.
+    // A disabled button takes no key press.
+    void KeyDown(bool autoRepeat);
+    void KeyUp(bool autoRepeat);
 
 signals:
     void Command(int controlId);

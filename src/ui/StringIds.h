@@ -10,6 +10,7 @@ constexpr int AboutItem = 101;            // window menu
 constexpr int ModelName = 102;            // "ZR-40"
 constexpr int HelpFileName = 103;         // "kv412.chm"
 constexpr int Maintenance = 109;          // window menu and the sheet's title
+constexpr int KeyboardJogItem = 50015;    // window menu check item "Keyboard jog"
 constexpr int SingleMachineTitle = 50001; // "Quenby Miltaro Controller for %s"
 constexpr int MultiMachineTitle = 50002;  // "Miltaro Controller for %s"
 constexpr int VersionFormat = 50010;      // "Version: %s"

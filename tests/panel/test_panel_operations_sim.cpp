@@ -1,7 +1,8 @@
 // The panel's operations against the running simulator, judged by what the machine received
 // (its command log) and what the panel shows: jog steps and continuous jog, the moves to the
-// origin with Stop, origin setting, spindle and cutting speed, pause and quit. Two cases the
-// simulator cannot stage (a failing range read, a short status record) run on the device model.
+// origin with Stop, origin setting, spindle and cutting speed, pause and quit, and the keyboard
+// jog. Two cases the simulator cannot stage (a failing range read, a short status record) run
+// on the device model.
 
 #include "PanelModelSupport.h"
 #include "PanelSimSupport.h"
@@ -10,6 +11,7 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QToolButton>
 
@@ -364,6 +366,115 @@ TEST_F(PanelOperationsTest, EscapeDuringMoveXYEndsThePanelAndStopsTheLift)
     EXPECT_EQ(stopped[0], 2000);
     EXPECT_EQ(stopped[1], 3000);
     EXPECT_LT(stopped[2], panel->GetRangeHigh()[2]);
+}
+
+// A keyboard key sent as the window system delivers it: to the focused control of the panel.
+void SendKey(QWidget* panel, QEvent::Type type, int key, bool autoRepeat = false)
+{
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : panel;
+    QKeyEvent event(type, key, Qt::NoModifier, QString(), autoRepeat);
+    QApplication::sendEvent(target, &event);
+}
+
+void TapKey(QWidget* panel, int key)
+{
+    SendKey(panel, QEvent::KeyPress, key);
+    SendKey(panel, QEvent::KeyRelease, key);
+}
+
+// The arrow and page keys stand for the keypad keys, with the selected step and Y direction,
+// and only once "Keyboard jog" is switched on.
+TEST_F(PanelOperationsTest, KeyboardJogStepsAsTheKeypadKeys)
+{
+    struct Row
+    {
+        int key;
+        AxisTriple offset; // x1 with the table moved
+    };
+    const Row rows[] = {
+        {Qt::Key_Right, {10, 0, 0}}, {Qt::Key_Left, {-10, 0, 0}},  {Qt::Key_Up, {0, -10, 0}},
+        {Qt::Key_Down, {0, 10, 0}},  {Qt::Key_PageUp, {0, 0, 10}}, {Qt::Key_PageDown, {0, 0, -10}},
+    };
+    Open();
+    MoveMachineTo({5000, 4000, -1000});
+    panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get()));
+    panel->SetCursorYDir(false);
+    Radio(PanelId::StepX1)->click();
+
+    EXPECT_FALSE(panel->KeyboardJog);
+    sim->ClearLog();
+    TapKey(panel.get(), Qt::Key_Right);
+    Pump(300);
+    EXPECT_TRUE(JogTargets().empty());
+
+    panel->OnSysCommand(PanelMenu::KeyboardJog);
+    ASSERT_TRUE(panel->KeyboardJog);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.key);
+        const AxisTriple start = SimPosition();
+        sim->ClearLog();
+        TapKey(panel.get(), row.key);
+        ASSERT_EQ(JogTargets(),
+                  (std::vector{Offset(start, row.offset[0], row.offset[1], row.offset[2])}));
+        ASSERT_TRUE(sim->WaitUntilStopped());
+    }
+}
+
+// An arrow key held in "Continue" keeps jogging through the keyboard's auto-repeat pairs and
+// stops with every end of a held keypad key.
+TEST_F(PanelOperationsTest, HeldArrowKeyEndsItsJogAsAHeldKeypadKey)
+{
+    struct Row
+    {
+        const char* name;
+        std::function<void()> event; // returns once the panel has taken it in
+    };
+    const Row rows[] = {
+        {"the key is released",
+         [this] { SendKey(panel.get(), QEvent::KeyRelease, Qt::Key_Right); }},
+        {"the focus moves to another control",
+         [this] { Radio(PanelId::StepX1)->setFocus(Qt::TabFocusReason); }},
+        {"a message box opens",
+         [this] {
+             answerer->Plan(1, [](const SeenBox&) { Pump(300); });
+             CPanelMessageBox box(QStringLiteral("Notice"), 0x30, panel.get());
+             box.exec();
+         }},
+        {"the machine starts a job",
+         [this] {
+             ASSERT_EQ(Control("state 3"), "ok\n");
+             ASSERT_TRUE(WaitUntil([this] { return !Enabled(PanelId::KeyXPlus); }));
+         }},
+    };
+    Open();
+    panel->SetKeyboardJog(true);
+    Radio(PanelId::StepContinue)->click();
+    CJogButton* key = Button(PanelId::KeyXPlus);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(WaitUntil([this] { return Enabled(PanelId::KeyXPlus); }));
+        panel->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get()));
+        sim->ClearLog();
+        SendKey(panel.get(), QEvent::KeyPress, Qt::Key_Right);
+        ASSERT_TRUE(WaitUntil([this] { return JogTargets().size() >= 3; }));
+        for (int i = 0; i < 3; ++i) {
+            SendKey(panel.get(), QEvent::KeyRelease, Qt::Key_Right, true);
+            SendKey(panel.get(), QEvent::KeyPress, Qt::Key_Right, true);
+        }
+        const size_t held = JogTargets().size();
+        ASSERT_TRUE(WaitUntil([&] { return JogTargets().size() >= held + 2; }));
+        ASSERT_TRUE(key->IsPressed());
+
+        row.event();
+        EXPECT_FALSE(key->IsPressed());
+        sim->ClearLog();
+        Pump(1000);
+        EXPECT_TRUE(JogTargets().empty());
+        SendKey(panel.get(), QEvent::KeyRelease, Qt::Key_Right);
+        ASSERT_TRUE(sim->WaitUntilStopped());
+    }
 }
 
 // ---- on the device model -------------------------------------------------------------------

@@ -58,6 +58,8 @@ TEST_F(PanelSettingsTest, FirstRunGivesTheDefaults)
     EXPECT_EQ(panel->CoordinateSystem, 1);
     EXPECT_EQ(panel->SetOrgCoordinateSystem, 1);
     EXPECT_TRUE(panel->CursorYDir);
+    EXPECT_FALSE(panel->KeyboardJog);
+    EXPECT_FALSE(panel->Jog().IsKeyboardJogOn());
 }
 
 TEST_F(PanelSettingsTest, SavedValuesComeBackInTheNextRun)
@@ -83,6 +85,20 @@ TEST_F(PanelSettingsTest, SavedValuesComeBackInTheNextRun)
     EXPECT_EQ(panel->CoordinateSystem, 5);
     EXPECT_EQ(panel->SetOrgCoordinateSystem, 8);
     EXPECT_FALSE(panel->CursorYDir);
+}
+
+TEST_F(PanelSettingsTest, KeyboardJogIsKeptBesideTheFiveSettings)
+{
+    {
+        auto panel = NewPanel();
+        panel->OnSysCommand(PanelMenu::KeyboardJog);
+        panel->SaveSettings();
+    }
+    EXPECT_EQ(StoredSettings().value(QStringLiteral("Options/KeyboardJog")).toInt(), 1);
+    EXPECT_FALSE(StoredSettings().contains(QStringLiteral("Settings/KeyboardJog")));
+    auto panel = NewPanel();
+    EXPECT_TRUE(panel->KeyboardJog);
+    EXPECT_TRUE(panel->Jog().IsKeyboardJogOn());
 }
 
 TEST_F(PanelSettingsTest, AnyNonZeroBooleanIsTrueAndIsWrittenBackAsOne)
