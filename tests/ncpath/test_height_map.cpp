@@ -152,6 +152,31 @@ TEST(NcHeightMap, ArcPocketsInEveryPlane)
     }
 }
 
+struct RampCase
+{
+    const char* name;
+    NcTool tool;
+    double height; // under the ramp's middle, X 20 Y 20
+};
+
+TEST(NcHeightMap, RampsAreCutByTheLowestPartOfTheTool)
+{
+    // A 4 mm tool down a slope of 1 in 10 from X10 Z0 to X30 Z-2 along Y 20. A flat mill's edge
+    // reaches 2 mm further down the slope; a ball touches the slope's line where the sphere's
+    // normal is square to it, r (sqrt(1 + 0.01) - 1) under the tip's line.
+    const std::vector<RampCase> cases = {
+        {"flat", NcTool::Flat, -1.2},
+        {"ball", NcTool::Ball, -1 + 2 - 2 * std::sqrt(1.01)},
+    };
+    const CNcPath path = Read("G0 X0 Y0 Z5\nG0 X40 Y40\nG0 X10 Y20 Z0\nG1 X30 Z-2 F100\nG0 Z5\n");
+    for (const RampCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CNcHeightMap map = ComputeHeightMap(path, Options(c.tool, 4, 0.05));
+        // Half a cell off in X on a slope of 1 in 10, and in Y on the ball.
+        EXPECT_NEAR(HeightAt(map, 20, 20), c.height, 0.006);
+    }
+}
+
 TEST(NcHeightMap, TheSameMapOnAnyNumberOfThreadsAndCancelled)
 {
     const CNcPath path = Read("G0 X0 Y0 Z5\nG1 Z-1 F100\nG2 X10 Y0 R5\nG1 Y17 Z-2\nG1 X-3 Y3\n");
