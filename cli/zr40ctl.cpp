@@ -2,6 +2,7 @@
 // transaction goes through the command layer, which takes the machine's device lock, so it can
 // run next to the panel.
 #include "ModelingMachine.h"
+#include "ProgramCommands.h"
 
 #include <chrono>
 #include <cmath>
@@ -33,6 +34,15 @@ const char* const Usage =
     "  pause | resume   pause or resume the running job\n"
     "  quit-cutting     quit the running job (its remaining data is skipped)\n"
     "  send FILE        send a cutting-data file as one job\n"
+    "  check FILE [--calculator]\n"
+    "                   an NC program's extents, the travel check (when the machine answers),\n"
+    "                   its run time and the reader's warnings\n"
+    "  simulate FILE --tool flat|ball --diameter MM [--resolution MM] [--stock-top MM]\n"
+    "           [--max-depth MM] [--calculator] --out PART\n"
+    "                   the surface the program cuts, as a 16-bit PGM height map or, for a\n"
+    "                   PART ending in .stl, an STL solid; lists rapid moves through standing\n"
+    "                   stock and cuts deeper than --max-depth. Needs no machine.\n"
+    "  (--calculator: numbers without a decimal point are millimetres, not micrometres)\n"
     "\n"
     "Errors are reported on one line of standard error; the exit status is then non-zero.\n";
 
@@ -238,7 +248,15 @@ int main(int argc, char** argv)
     if (i >= argc)
         return Fail("no command given (see --help)");
 
+    const std::string command = argv[i];
+    if (command == "simulate")
+        return SimulateProgram(argc - i, argv + i);
     CModelingMachine machine;
+    if (command == "check") {
+        // The travel check uses the machine when it answers; the rest needs none.
+        const bool answers = simulator ? machine.UseSimulator({}) : machine.SelectMachine(printer);
+        return CheckProgram(argc - i, argv + i, answers ? &machine : nullptr);
+    }
     if (simulator) {
         if (!machine.UseSimulator({}))
             return Fail("no machine simulator answers (is zr40-sim running?)");
