@@ -11,6 +11,7 @@ ZR40_PACKAGES=(
     qt6-translations-l10n
     desktop-file-utils dpkg-dev file
     xvfb xauth
+    dbus-daemon
     clang-14 libclang-rt-14-dev
 )
 

@@ -9,6 +9,7 @@
 #include "ModelingMachine.h"
 #include "PanelAccess.h"
 #include "ProgramPlacement.h"
+#include "SleepInhibitor.h"
 #include "StringIds.h"
 #include "StringTable.h"
 #include "TestCutDlg.h"
@@ -398,7 +399,9 @@ bool CCutDlg::SendFile(const QByteArray& path, const std::string& jobName)
 {
     // The hand-over runs here, on the user-interface thread. A slow one (a large file to the
     // spooler) reports each piece: after about a second a progress window with the file's name
-    // appears, and the windows keep painting meanwhile. User input waits until it is done.
+    // appears, and the windows keep painting meanwhile. User input waits until it is done. The
+    // computer stays awake throughout: a suspend would drop the link mid-file.
+    const CSleepInhibitGuard awake;
     QProgressDialog progress(this);
     progress.setObjectName(QStringLiteral("OutputProgress"));
     progress.setWindowTitle(QApplication::applicationDisplayName());

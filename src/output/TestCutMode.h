@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SleepInhibitor.h"
+
 #include <QPointer>
 
 class CTestCutDlg;
@@ -35,6 +37,8 @@ protected:
 private:
     int m_buttonId;
     QPointer<QWidget> m_focus;
+    // The computer stays awake while a mode runs lines on the machine.
+    CSleepInhibitGuard m_awake;
 };
 
 // One line per press: sends the cursor line and, once it has finished, moves the cursor on.

@@ -10,6 +10,7 @@
 #include "PanelSettings.h"
 #include "PositionFormat.h"
 #include "ResourceImages.h"
+#include "SleepInhibitor.h"
 #include "StringIds.h"
 #include "StringTable.h"
 #include "UpDownArrows.h"
@@ -106,6 +107,8 @@ CControlPanelDlg::CControlPanelDlg(CModelingMachine* machine, QWidget* parent)
 CControlPanelDlg::~CControlPanelDlg()
 {
     RemoveDeviceChangeTarget();
+    if (CSleepInhibitor* inhibitor = CSleepInhibitor::Instance())
+        inhibitor->Release(this);
 }
 
 // --- the face -------------------------------------------------------------------------------
@@ -661,6 +664,13 @@ void CControlPanelDlg::OnStatusChanged(uint32_t newWord, uint32_t)
     if (IsPositionShown() != m_positionShown)
         NotifyPosition();
     UpdateControls(newWord);
+    // The computer stays awake while the machine cuts a job, whoever handed it over.
+    if (CSleepInhibitor* inhibitor = CSleepInhibitor::Instance()) {
+        if (IsConnected() && GetStatus().State() == MachineState::JobActive)
+            inhibitor->Hold(this);
+        else
+            inhibitor->Release(this);
+    }
 }
 
 // --- state handling -------------------------------------------------------------------------
