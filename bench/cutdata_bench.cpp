@@ -2,7 +2,10 @@
 // `wc -l` on the same file in the same run, and painting the text view at the top and at the
 // end of that file beside a file of ten lines. The ratios are what to compare across machines.
 // The first load is timed in fresh processes (this program started again with --first-load),
-// as the panel meets it; a second holder of the same file then shares the image.
+// as the panel meets it; a second holder of the same file then shares the image. Then the click
+// on "Toolpath..." to a picture, built as the window builds it (load, the read on every core,
+// extents, both views, the run time), and the travel check before output finding that reading,
+// with the peak memory of the whole sequence against the file and its segments.
 //
 //   cutdata_bench [LINES [FILE]]
 //   cutdata_bench --first-load FILE    (prints "wall processor lines" of one load)
@@ -10,19 +13,23 @@
 // LINES defaults to 100 million (about 2 GB), or a quarter of that where free memory is short.
 // FILE defaults to a file generated once in the temporary folder and kept for later runs.
 #include "CutDataFile.h"
+#include "NcPathCache.h"
 #include "TextViewCtrl.h"
+#include "ToolpathModel.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QScrollBar>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
@@ -194,6 +201,77 @@ Timing TimeFirstLoad(const char* self, const std::string& path, int runs)
     return best;
 }
 
+// The peak resident memory of this process so far (VmHWM), bytes.
+double PeakResidentBytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string word;
+    while (status >> word)
+        if (word == "VmHWM:") {
+            double kilobytes = 0;
+            status >> kilobytes;
+            return kilobytes * 1024;
+        }
+    return 0;
+}
+
+// The toolpath window opened on the file the preview shows (preview: that holder), timed
+// stage by stage as the window's worker builds it, then the travel check before output finding
+// the window's reading. Prints each figure as a ratio to its target.
+void ClickToPicture(const std::string& path, CCutDataFile& preview, int64_t size)
+{
+    using Stage = CToolpathModel::Stage;
+    const CNcReadOptions options; // the machine's own reading: conventional numbers, block skip
+    const auto start = Clock::now();
+    CCutDataFile window;
+    if (!window.Load(QByteArray::fromStdString(path)).Ok())
+        return;
+    const double load = Seconds(start);
+    double at[Stage::StageCount + 1] = {};
+    CNcProgress progress;
+    std::atomic<int> stage{0};
+    auto model = std::shared_ptr<const CToolpathModel>(CToolpathModel::Build(
+        window.LineText(0).data(), uint64_t(window.GetLength()), options, 1200, progress, stage,
+        [&](Stage next) { at[next] = Seconds(start); }));
+    at[Stage::StageCount] = Seconds(start);
+    if (!model)
+        return;
+    NcPathCache::Keep(window, options, std::shared_ptr<const CNcPath>(model, &model->path));
+    const double read = at[Stage::Drawing] - at[Stage::Reading];
+    const double draw = at[Stage::Timing] - at[Stage::Drawing];
+    const double time = at[Stage::StageCount] - at[Stage::Timing];
+    const double total = at[Stage::StageCount];
+
+    // Output: the travel check on the preview's image finds the window's path.
+    const auto check = Clock::now();
+    const auto found = NcPathCache::Find(preview, options);
+    const CNcExtents extents = found ? MachineExtents(*found, {}) : CNcExtents{};
+    const double travel = Seconds(check);
+    const double peak = PeakResidentBytes();
+    const double segments = double(model->path.segments.MemoryBytes());
+
+    constexpr double ReadTarget = 2.0, PictureTarget = 3.0, MemoryTarget = 1.1;
+    // The targets are for 100 M lines: other sizes are scaled to their segments.
+    const double scale = double(model->path.segments.Size()) / 1e8;
+    std::printf("toolpath of %zu segments: load %.3f s, parallel read %.3f s, extents and both "
+                "views %.3f s, run time %.3f s\n",
+                model->path.segments.Size(), load, read, draw, time);
+    std::printf("parallel read: %.3f s, target under %.2f s: %.2f x the target (%s)\n", read,
+                ReadTarget * scale, read / (ReadTarget * scale),
+                read < ReadTarget * scale ? "met" : "missed");
+    std::printf("click to picture: %.3f s, target under %.2f s: %.2f x the target (%s)\n", total,
+                PictureTarget * scale, total / (PictureTarget * scale),
+                total < PictureTarget * scale ? "met" : "missed");
+    std::printf("travel check before output: %.6f s, %s%s\n", travel,
+                found.get() == &model->path ? "the window's reading" : "read again",
+                extents.empty ? ", no moves" : "");
+    const double limit = (double(size) + segments) * MemoryTarget;
+    std::printf("peak RSS of preview, toolpath, output: %.0f MB, file %.0f MB + segments %.0f MB "
+                "+ 10 %% = %.0f MB: %.2f x the target (%s)\n",
+                peak / 1e6, double(size) / 1e6, segments / 1e6, limit / 1e6, peak / limit,
+                peak <= limit ? "met" : "missed");
+}
+
 int64_t AvailableBytes()
 {
     return int64_t(sysconf(_SC_AVPHYS_PAGES)) * sysconf(_SC_PAGESIZE);
@@ -266,6 +344,7 @@ int main(int argc, char** argv)
     std::printf("peak RSS: %.0f MB, ratio to file size: %.3f, with the second holder %.3f  "
                 "(target under 1.2)\n",
                 peak / 1e6, peak / double(size), peakShared / double(size));
+    ClickToPicture(path, file, size);
 
     QApplication app(argc, argv);
     // A view ten rows high, so that the ten-line file fills it as the large one does.

@@ -87,6 +87,9 @@ public:
     bool IsShared() const { return m_image && m_image.use_count() > 1; }
     // How many images of files and data exist in this process.
     static int64_t ImageCount();
+    // The image this holder shows, to tell whether two holders show the same one; it does not
+    // keep the image.
+    std::weak_ptr<const void> ImageIdentity() const { return m_image; }
 
     struct Image;
 

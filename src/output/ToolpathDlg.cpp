@@ -1,6 +1,7 @@
 #include "ToolpathDlg.h"
 
 #include "FileResultMessage.h"
+#include "NcPathCache.h"
 #include "PanelSettings.h"
 #include "StringIds.h"
 #include "StringTable.h"
@@ -100,12 +101,13 @@ void CToolpathDlg::Start(const CNcReadOptions& options)
     m_top->SetPath(nullptr, nullptr);
     m_side->SetPath(nullptr, nullptr);
     m_summary->setText(LoadString(Str::ToolpathReading));
-    m_progressBar->setRange(0, 300);
+    m_progressBar->setRange(0, CToolpathModel::StageCount * 100);
     m_progressBar->setValue(0);
     m_progressBar->show();
     m_progress.done = 0;
     m_progress.cancel = false;
     m_done = false;
+    m_options = options;
     const char* data = m_file.LineCount() > 0 ? m_file.LineText(0).data() : "";
     const auto size = uint64_t(m_file.GetLength());
     const double rapid = m_rapidSpeed;
@@ -130,7 +132,7 @@ void CToolpathDlg::Stop()
 void CToolpathDlg::Poll()
 {
     if (!m_done.load(std::memory_order_acquire)) {
-        // Each of the three stages fills a third of the bar.
+        // Each stage fills its share of the bar.
         const uint64_t total = std::max<uint64_t>(m_progress.total.load(), 1);
         const double share = double(m_progress.done.load()) / double(total);
         m_progressBar->setValue(m_stage.load() * 100 + int(std::min(share, 1.0) * 100));
@@ -140,6 +142,11 @@ void CToolpathDlg::Poll()
     m_worker.join();
     m_model = std::move(m_built);
     m_progressBar->hide();
+    // The travel check before output finds the program here instead of reading it again,
+    // while this window holds it.
+    if (m_model)
+        NcPathCache::Keep(m_file, m_options,
+                          std::shared_ptr<const CNcPath>(m_model, &m_model->path));
     // A file changed by another program while it was read says so in the title: the path may
     // mix old and new contents.
     setWindowTitle(LoadString(Str::ToolpathTitle).arg(m_file.GetDisplayName()));

@@ -63,7 +63,9 @@ private:
     std::atomic<int> m_stage{0};
     std::atomic<bool> m_done{false};
     std::unique_ptr<CToolpathModel> m_built; // handed over by the worker when m_done is set
-    std::unique_ptr<CToolpathModel> m_model;
+    // Shared with the travel check through the cache of read programs (NcPathCache).
+    std::shared_ptr<const CToolpathModel> m_model;
+    CNcReadOptions m_options;
     std::optional<uint32_t> m_line;
 
     CToolpathView* m_top;

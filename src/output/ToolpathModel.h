@@ -6,6 +6,7 @@
 #include "NcRunTime.h"
 #include "NcTravel.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -19,9 +20,19 @@ struct CToolpathModel
     CNcExtents extents;
     std::optional<CNcRunTime> runTime;
 
-    // Reads and draws the program; the stages (0 read, 1 draw, 2 time) publish their progress in
-    // `progress`. Returns nothing when progress->cancel was set.
+    enum Stage
+    {
+        Reading = 0, // on every processor
+        Drawing = 1, // the extents, then both views
+        Timing = 2,  // the run time
+        StageCount = 3,
+    };
+
+    // Reads and draws the program; each stage publishes its progress in `progress`, and
+    // `entering` hears of each stage as it begins. Returns nothing when progress.cancel is set
+    // at any time before the model is complete.
     static std::unique_ptr<CToolpathModel> Build(const char* data, uint64_t size,
                                                  const CNcReadOptions& options, double rapidSpeed,
-                                                 CNcProgress& progress, std::atomic<int>& stage);
+                                                 CNcProgress& progress, std::atomic<int>& stage,
+                                                 const std::function<void(Stage)>& entering = {});
 };

@@ -4,6 +4,7 @@
 #include "FileReader.h"
 #include "ModelingMachine.h"
 #include "NcCodeTest.h"
+#include "NcPathCache.h"
 #include "NcReader.h"
 #include "PanelAccess.h"
 #include "PanelMessageBox.h"
@@ -32,6 +33,22 @@ CNcReadCursor ProgramCursor(const CCutDataFile& file, const CNcReadOptions& opti
     if (file.LineCount() == 0)
         return CNcReadCursor(nullptr, 0, options);
     return CNcReadCursor(file.LineText(0).data(), uint64_t(file.GetLength()), options);
+}
+
+// Where the panel places the coordinate systems the path uses.
+CNcOrigins OriginsOf(const CNcPath& path, CPanelAccess* panel)
+{
+    CNcOrigins origins;
+    if (!panel)
+        return origins;
+    origins.current = panel->GetCurrentOrigin();
+    for (const CNcSystemChange& change : path.systems) {
+        AxisTriple origin;
+        if (change.system >= 0 && !origins.systems.count(change.system) &&
+            panel->GetOrigin(change.system, origin))
+            origins.systems[change.system] = origin;
+    }
+    return origins;
 }
 
 } // namespace
@@ -124,6 +141,20 @@ bool AskSendOutsideTravel(const QString& name, const CNcTravelCheck& check, QWid
     return box.exec() == BoxResult::Yes;
 }
 
+namespace {
+
+// Send when the program's extents on the machine fit its travel, else what the user says.
+TravelAnswer AnswerForExtents(const CCutDataFile& file, const CNcExtents& extents,
+                              const AxisTriple& low, const AxisTriple& high, QWidget* parent)
+{
+    const CNcTravelCheck check = CheckTravel(extents, low, high);
+    if (check.Fits() || AskSendOutsideTravel(file.GetDisplayName(), check, parent))
+        return TravelAnswer::Send;
+    return TravelAnswer::Skip;
+}
+
+} // namespace
+
 TravelAnswer ConfirmTravelBeforeOutput(const QByteArray& path, CCutDataFile& image,
                                        const ImageLoader& load, CModelingMachine& machine,
                                        CPanelAccess* panel, QWidget* parent)
@@ -143,10 +174,15 @@ TravelAnswer ConfirmTravel(const CCutDataFile& file, CModelingMachine& machine, 
     if (!file.IsNcCode() || !machine.GetMachineSettings(settings) ||
         !machine.GetMoveRange(low, high))
         return TravelAnswer::Send;
+    const CNcReadOptions options = ReadOptionsFrom(settings);
+    // A program the toolpath window has read from this image is not read again.
+    if (const std::shared_ptr<const CNcPath> path = NcPathCache::Find(file, options))
+        return AnswerForExtents(file, MachineExtents(*path, OriginsOf(*path, panel)), low, high,
+                                parent);
     // The program is read slice by slice from the image in memory, without a second copy:
     // between slices the windows repaint and the panel goes on polling, and a check that takes
     // longer than a moment shows its progress, where Cancel skips the file as No does.
-    CTravelScan scan(file, ReadOptionsFrom(settings), panel);
+    CTravelScan scan(file, options, panel);
     QElapsedTimer clock;
     clock.start();
     std::unique_ptr<QProgressDialog> progress;
@@ -176,8 +212,5 @@ TravelAnswer ConfirmTravel(const CCutDataFile& file, CModelingMachine& machine, 
             return TravelAnswer::Skip;
     }
     progress.reset();
-    const CNcTravelCheck check = CheckTravel(scan.Extents(), low, high);
-    if (check.Fits() || AskSendOutsideTravel(file.GetDisplayName(), check, parent))
-        return TravelAnswer::Send;
-    return TravelAnswer::Skip;
+    return AnswerForExtents(file, scan.Extents(), low, high, parent);
 }

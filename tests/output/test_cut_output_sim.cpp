@@ -5,6 +5,7 @@
 #include "CutDlg.h"
 #include "ModalAnswerer.h"
 #include "ModelingMachine.h"
+#include "NcPathCache.h"
 #include "OutputTestSupport.h"
 #include "SimulatorLink.h"
 #include "SimulatorProcess.h"
@@ -360,6 +361,26 @@ TEST_F(CutOutputSimTest, ToolpathButtonShowsTheSelectedProgram)
         EXPECT_TRUE(window);
         dialog.reject();
     });
+}
+
+// Output right after the toolpath window has shown the program: the travel check takes the
+// window's reading of the file instead of reading it again.
+TEST_F(CutOutputSimTest, OutputAfterTheToolpathUsesItsReading)
+{
+    const QByteArray part = m_files.Write("part.nc", "%\nG0 X10. Y20.\nG1 X50. F100.\n%\n");
+    StoreList({part});
+    const int64_t hits = NcPathCache::Hits();
+    EXPECT_EQ(
+        Output([&](CCutDlg& dialog) {
+            dialog.findChild<QListWidget*>(QString::number(CCutDlg::FileListId))->setCurrentRow(0);
+            dialog.findChild<QPushButton*>(CCutDlg::ToolpathName)->click();
+            auto* window = dialog.findChild<CToolpathDlg*>();
+            ASSERT_TRUE(window);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return window->IsReady(); }, 10000));
+        }),
+        QDialog::Accepted);
+    EXPECT_EQ(NcPathCache::Hits(), hits + 1);
+    EXPECT_EQ(SentPaths(), std::vector<std::string>{part.toStdString()});
 }
 
 } // namespace

@@ -3,6 +3,9 @@
 
 #include "CutDataFile.h"
 #include "NcGeometry.h"
+#include "NcPathCache.h"
+#include "NcReader.h"
+#include "OutputTestSupport.h"
 #include "ToolpathDlg.h"
 #include "ToolpathView.h"
 #include "TravelQuestion.h"
@@ -14,6 +17,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -170,6 +174,72 @@ TEST(TravelQuestion, SlicedScanFindsTheExtentsOfTheWholeProgram)
             }
         }
     }
+}
+
+// A cancel at the start of any stage of the build gives no model (whatever was built so far is
+// freed: the sanitizer run finds a leak); without one, the model holds the whole program.
+TEST(ToolpathModel, CancelInEachStageGivesNothing)
+{
+    const std::string program = SpiralProgram(3000);
+    const CNcPath sequential = ReadNcProgram(program.data(), program.size(), Calculator());
+    for (int cancelAt = 0; cancelAt <= CToolpathModel::StageCount; ++cancelAt) {
+        SCOPED_TRACE(cancelAt);
+        CNcProgress progress;
+        std::atomic<int> stage{0};
+        std::vector<int> entered;
+        auto model = CToolpathModel::Build(program.data(), program.size(), Calculator(), 1200,
+                                           progress, stage, [&](CToolpathModel::Stage next) {
+                                               entered.push_back(next);
+                                               if (next == cancelAt)
+                                                   progress.cancel = true;
+                                           });
+        if (cancelAt == CToolpathModel::StageCount) {
+            ASSERT_TRUE(model);
+            EXPECT_EQ(entered, (std::vector<int>{0, 1, 2}));
+            EXPECT_EQ(model->path.segments.Size(), sequential.segments.Size());
+            EXPECT_EQ(model->path.lineCount, sequential.lineCount);
+            EXPECT_FALSE(model->top.Empty());
+            EXPECT_FALSE(model->side.Empty());
+            EXPECT_TRUE(model->runTime);
+        } else {
+            EXPECT_FALSE(model);
+            EXPECT_EQ(entered.back(), cancelAt);
+        }
+    }
+}
+
+// The toolpath window offers the program it read to the travel check: another holder of the
+// same unchanged image with the same options finds that very path, other options or a changed
+// file find none, and the path goes with the window.
+TEST(NcPathCache, TravelCheckFindsTheWindowsPathWhileTheFileIsUnchanged)
+{
+    TempFiles files;
+    const QByteArray path = files.Write("part.nc", SpiralProgram(500));
+    CCutDataFile image;
+    ASSERT_TRUE(image.Load(path).Ok());
+    std::weak_ptr<const CNcPath> held;
+    {
+        CToolpathDlg dialog;
+        ASSERT_TRUE(dialog.Open(path, Calculator()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.IsReady(); }, 20000));
+        const int64_t hits = NcPathCache::Hits();
+        const auto found = NcPathCache::Find(image, Calculator());
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found.get(), &dialog.Model()->path);
+        EXPECT_EQ(NcPathCache::Hits(), hits + 1);
+        EXPECT_FALSE(NcPathCache::Find(image, CNcReadOptions{}));
+        held = found;
+
+        // Rewritten with another length: a fresh load is another image, read anew, and the
+        // old image says it changed and finds nothing either.
+        files.Write("part.nc", SpiralProgram(400));
+        CCutDataFile fresh;
+        ASSERT_TRUE(fresh.Load(path).Ok());
+        EXPECT_FALSE(NcPathCache::Find(fresh, Calculator()));
+        EXPECT_TRUE(image.Changed());
+        EXPECT_FALSE(NcPathCache::Find(image, Calculator()));
+    }
+    EXPECT_TRUE(held.expired());
 }
 
 } // namespace
