@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QGuiApplication>
 
 namespace {
 
@@ -20,8 +21,7 @@ const QString kScreenSaverInterface = QStringLiteral("org.freedesktop.ScreenSave
 
 QString Who()
 {
-    const QString name = QCoreApplication::applicationDisplayName();
-    return name.isEmpty() ? QCoreApplication::applicationName() : name;
+    return QGuiApplication::applicationDisplayName();
 }
 
 } // namespace
