@@ -2,6 +2,8 @@
 
 // The one QApplication of a widget test program, and the runner for a dialog under test.
 
+#include "WaitUntil.h"
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
@@ -65,17 +67,5 @@ inline int RunModal(QDialog& dialog, const std::function<void()>& action, int li
     return dialog.exec();
 }
 
-// Keeps the event loop running until done() holds (true) or ms have passed (false).
-inline bool WaitUntil(const std::function<bool()>& done, int ms = 5000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 } // namespace zr40_test

@@ -3,6 +3,7 @@
 // an answer that arrives after the release given back too.
 
 #include "SleepInhibitor.h"
+#include "WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -27,17 +28,7 @@
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& done, int ms = 10000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using zr40_test::WaitUntil;
 
 // A read end sees its hang-up once every copy of the write end handed out is closed.
 bool HungUp(int fd)
