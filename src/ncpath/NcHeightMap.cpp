@@ -32,8 +32,63 @@ struct CBand
     double tolerance; // chord error allowed where arcs become lines, mm
 };
 
+// The cells of one row, centre Y yc, that the tool's XY footprint swept from a to b may cover:
+// the row's chord through the capsule (the discs at both ends and the strip between them),
+// widened by a cell each side so that rounding never drops a cell the exact test would keep.
+// Empty when first > last.
+void RowSpan(const CBand& band, const Vec3& a, const Vec3& b, double yc, int& first, int& last)
+{
+    const CNcHeightMap& map = band.map;
+    const double r = band.radius;
+    double low = 1e300, high = -1e300;
+    auto disc = [&](const Vec3& c) {
+        const double h = r * r - (yc - c[1]) * (yc - c[1]);
+        if (h >= 0) {
+            const double w = std::sqrt(h);
+            low = std::min(low, c[0] - w);
+            high = std::max(high, c[0] + w);
+        }
+    };
+    disc(a);
+    disc(b);
+    const double dx = b[0] - a[0], dy = b[1] - a[1];
+    const double length = std::sqrt(dx * dx + dy * dy);
+    if (length > 1e-9) {
+        // Along the move u in [0, length] and across it |v| <= r, each linear in x on the row.
+        const double ux = dx / length, uy = dy / length, ry = yc - a[1];
+        double stripLow = -1e300, stripHigh = 1e300;
+        auto bound = [&](double slope, double offset, double from, double to) {
+            if (std::abs(slope) < 1e-12) {
+                if (offset < from || offset > to)
+                    stripLow = 1e300;
+                return;
+            }
+            double p = (from - offset) / slope, q = (to - offset) / slope;
+            if (p > q)
+                std::swap(p, q);
+            stripLow = std::max(stripLow, p);
+            stripHigh = std::min(stripHigh, q);
+        };
+        bound(ux, ry * uy, 0, length);
+        bound(-uy, ry * ux, -r, r);
+        if (stripLow <= stripHigh) {
+            low = std::min(low, a[0] + stripLow);
+            high = std::max(high, a[0] + stripHigh);
+        }
+    }
+    if (low > high) {
+        first = 1;
+        last = 0;
+        return;
+    }
+    first = int(std::max(-1.0, std::ceil((low - map.x0) / map.cell - 0.5) - 1));
+    last = int(std::min(double(map.width), std::floor((high - map.x0) / map.cell - 0.5) + 1));
+}
+
 // Lowers the band under the tool moved in a straight line from a to b (tip points). Returns the
-// most material removed at one cell, mm.
+// most material removed at one cell, mm. Only the cells of each row's chord through the swept
+// footprint are looked at, and a cell already at or under the move's lowest tip Z is passed
+// over: no point of the tool reaches below that Z.
 double SweepLine(const CBand& band, const Vec3& a, const Vec3& b)
 {
     const CNcHeightMap& map = band.map;
@@ -52,6 +107,7 @@ double SweepLine(const CBand& band, const Vec3& a, const Vec3& b)
     const double qa = dx * dx + dy * dy; // the squared XY distance is qa t^2 + qb t + qc
     const bool moves = qa > 1e-12;
     const double r2 = r * r;
+    const float lowest = float(std::min(a[2], b[2]));
     // Where the ball's lowest point over a cell lies, relative to the closest point: the
     // lowest surface point is where the slope of the move and of the sphere cancel.
     const double ballShift = moves ? -dz / std::sqrt(qa * (qa + dz * dz)) : 0;
@@ -59,7 +115,13 @@ double SweepLine(const CBand& band, const Vec3& a, const Vec3& b)
     for (int y = y0; y <= y1; ++y) {
         float* row = band.heights + size_t(y) * size_t(map.width);
         const double py = a[1] - map.CellY(y);
-        for (int x = x0; x <= x1; ++x) {
+        int first, last;
+        RowSpan(band, a, b, map.CellY(y), first, last);
+        first = std::max(first, x0);
+        last = std::min(last, x1);
+        for (int x = first; x <= last; ++x) {
+            if (row[x] <= lowest)
+                continue;
             const double px = a[0] - map.CellX(x);
             const double qc = px * px + py * py;
             double z;
@@ -158,6 +220,40 @@ double SweepSegment(const CBand& band, const CNcPath& path, size_t i, double* lo
     return removed;
 }
 
+// The end of the run of straight moves from segment first on that goes on along the line of its
+// first move, in the same direction (whole micrometres, so the test is exact); at least first + 1.
+size_t CollinearRun(const CNcPath& path, size_t first)
+{
+    const NcPoint start = path.StartOf(first);
+    const NcPoint& end = path.segments[first].end;
+    const int64_t u[3] = {int64_t(end[0]) - start[0], int64_t(end[1]) - start[1],
+                          int64_t(end[2]) - start[2]};
+    if (u[0] == 0 && u[1] == 0 && u[2] == 0)
+        return first + 1;
+    size_t next = first + 1;
+    for (; next < path.segments.Size(); ++next) {
+        const CNcSegment& s = path.segments[next];
+        if (s.IsArc())
+            break;
+        const NcPoint& from = path.segments[next - 1].end;
+        const int64_t v[3] = {int64_t(s.end[0]) - from[0], int64_t(s.end[1]) - from[1],
+                              int64_t(s.end[2]) - from[2]};
+        // Steps under 2^30 um keep the products exact in 64 bits; longer ones end the run.
+        constexpr int64_t kLimit = int64_t(1) << 30;
+        bool small = true;
+        for (int k = 0; k < 3; ++k)
+            small = small && std::abs(u[k]) < kLimit && std::abs(v[k]) < kLimit;
+        if (!small)
+            break;
+        const int64_t cross[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
+                                  u[0] * v[1] - u[1] * v[0]};
+        const int64_t dot = u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
+        if (cross[0] != 0 || cross[1] != 0 || cross[2] != 0 || dot <= 0)
+            break;
+    }
+    return next;
+}
+
 // Lays out the map over the path and takes room for its heights: coarser, with a message, when
 // the room asked for is over the limit or not to be had.
 bool PrepareMap(const CNcPath& path, const CNcHeightMapOptions& options, CNcHeightMap& map)
@@ -237,21 +333,37 @@ CNcHeightMap ComputeHeightMap(const CNcPath& path, const CNcHeightMapOptions& op
                          map.cell / 4};
         const double bandLow = map.y0 + band.rowBegin * map.cell;
         const double bandHigh = map.y0 + band.rowEnd * map.cell;
-        for (size_t first = 0; first < count; first += kChunk) {
-            if (progress && progress->cancel) {
-                cancelled = true;
-                return;
+        size_t reported = 0;
+        for (size_t i = 0; i < count;) {
+            if (i == reported || i - reported >= kChunk) {
+                if (progress && progress->cancel) {
+                    cancelled = true;
+                    return;
+                }
+                if (progress)
+                    progress->done += i - reported;
+                reported = i;
             }
-            const size_t last = std::min(count, first + kChunk);
-            for (size_t i = first; i < last; ++i) {
+            if (path.segments[i].IsArc()) {
                 const CReach reach = ReachOf(path, i, band.radius);
-                if (reach.lowZ >= map.stockTop || reach.highY < bandLow || reach.lowY > bandHigh)
-                    continue;
-                SweepSegment(band, path, i);
+                if (reach.lowZ < map.stockTop && reach.highY >= bandLow && reach.lowY <= bandHigh)
+                    SweepSegment(band, path, i);
+                ++i;
+                continue;
             }
-            if (progress)
-                progress->done += last - first;
+            // A run of straight moves on one line in one direction sweeps what its first start
+            // and last end would: the tool is swept once along the whole run.
+            const size_t last = CollinearRun(path, i);
+            const Vec3 a = ToMm(path.StartOf(i)), b = ToMm(path.segments[last - 1].end);
+            i = last;
+            if (std::min(a[2], b[2]) >= map.stockTop ||
+                std::max(a[1], b[1]) + band.radius < bandLow ||
+                std::min(a[1], b[1]) - band.radius > bandHigh)
+                continue;
+            SweepLine(band, a, b);
         }
+        if (progress)
+            progress->done += count - reported;
     };
     std::vector<std::thread> threads;
     for (int index = 1; index < bands; ++index)
