@@ -119,15 +119,15 @@ double SweepLine(const CBand& band, const Vec3& a, const Vec3& b)
         RowSpan(band, a, b, map.CellY(y), first, last);
         first = std::max(first, x0);
         last = std::min(last, x1);
-        for (int x = first; x <= last; ++x) {
+        auto cut = [&](int x) {
             if (row[x] <= lowest)
-                continue;
+                return;
             const double px = a[0] - map.CellX(x);
             const double qc = px * px + py * py;
             double z;
             if (!moves) {
                 if (qc > r2)
-                    continue;
+                    return;
                 z = std::min(a[2], b[2]);
                 if (band.ball)
                     z += r - std::sqrt(r2 - qc);
@@ -135,12 +135,12 @@ double SweepLine(const CBand& band, const Vec3& a, const Vec3& b)
                 const double qb = 2 * (dx * px + dy * py);
                 const double disc = qb * qb - 4 * qa * (qc - r2);
                 if (disc < 0)
-                    continue;
+                    return;
                 const double root = std::sqrt(disc);
                 const double t0 = std::max(0.0, (-qb - root) / (2 * qa));
                 const double t1 = std::min(1.0, (-qb + root) / (2 * qa));
                 if (t0 > t1)
-                    continue;
+                    return;
                 if (!band.ball) {
                     z = dz < 0 ? a[2] + dz * t1 : a[2] + dz * t0;
                 } else {
@@ -156,7 +156,25 @@ double SweepLine(const CBand& band, const Vec3& a, const Vec3& b)
                 removed = std::max(removed, double(row[x]) - z);
                 row[x] = float(z);
             }
+        };
+        // A flat face moved level lowers every cell well inside the chord to its own Z: the
+        // exact test is left for the cells next to the chord's ends.
+        int fillFirst = last + 1, fillLast = last;
+        if (!band.ball && moves && dz == 0) {
+            fillFirst = first + 2;
+            fillLast = std::max(fillFirst - 1, last - 2);
         }
+        for (int x = first; x < fillFirst && x <= last; ++x)
+            cut(x);
+        const double level = a[2];
+        for (int x = fillFirst; x <= fillLast; ++x) {
+            if (level < row[x]) {
+                removed = std::max(removed, double(row[x]) - level);
+                row[x] = float(level);
+            }
+        }
+        for (int x = std::max(first, fillLast + 1); x <= last; ++x)
+            cut(x);
     }
     return removed;
 }
