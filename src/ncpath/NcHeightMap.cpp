@@ -30,6 +30,7 @@ struct CBand
     double radius;
     bool ball;
     double tolerance; // chord error allowed where arcs become lines, mm
+    bool measure;     // whether the sweep reports the material it removed
 };
 
 // The cells of one row, centre Y yc, that the tool's XY footprint swept from a to b may cover:
@@ -86,9 +87,9 @@ void RowSpan(const CBand& band, const Vec3& a, const Vec3& b, double yc, int& fi
 }
 
 // Lowers the band under the tool moved in a straight line from a to b (tip points). Returns the
-// most material removed at one cell, mm. Only the cells of each row's chord through the swept
-// footprint are looked at, and a cell already at or under the move's lowest tip Z is passed
-// over: no point of the tool reaches below that Z.
+// most material removed at one cell, mm (when the band measures it). Only the cells of each row's
+// chord through the swept footprint are looked at, and a cell already at or under the move's lowest
+// tip Z is passed over: no point of the tool reaches below that Z.
 double SweepLine(const CBand& band, const Vec3& a, const Vec3& b)
 {
     const CNcHeightMap& map = band.map;
@@ -167,11 +168,19 @@ double SweepLine(const CBand& band, const Vec3& a, const Vec3& b)
         for (int x = first; x < fillFirst && x <= last; ++x)
             cut(x);
         const double level = a[2];
-        for (int x = fillFirst; x <= fillLast; ++x) {
-            if (level < row[x]) {
-                removed = std::max(removed, double(row[x]) - level);
-                row[x] = float(level);
+        if (band.measure) {
+            for (int x = fillFirst; x <= fillLast; ++x) {
+                if (level < row[x]) {
+                    removed = std::max(removed, double(row[x]) - level);
+                    row[x] = float(level);
+                }
             }
+        } else {
+            // Without the measure the fill is a plain minimum, which runs on vector registers;
+            // it stores what the test above would.
+            const float stored = float(level);
+            for (int x = fillFirst; x <= fillLast; ++x)
+                row[x] = std::min(row[x], stored);
         }
         for (int x = std::max(first, fillLast + 1); x <= last; ++x)
             cut(x);
@@ -348,7 +357,8 @@ CNcHeightMap ComputeHeightMap(const CNcPath& path, const CNcHeightMapOptions& op
                          int(int64_t(map.height) * (index + 1) / bands),
                          options.diameter / 2,
                          options.tool == NcTool::Ball,
-                         map.cell / 4};
+                         map.cell / 4,
+                         false};
         const double bandLow = map.y0 + band.rowBegin * map.cell;
         const double bandHigh = map.y0 + band.rowEnd * map.cell;
         size_t reported = 0;
@@ -414,9 +424,14 @@ CNcDangerCheck FindDangerousMoves(const CNcPath& path, const CNcHeightMapOptions
         map.complete = true;
         return check;
     }
-    const CBand band{map,         map.heights.data(),   0,
-                     map.height,  options.diameter / 2, options.tool == NcTool::Ball,
-                     map.cell / 4};
+    const CBand band{map,
+                     map.heights.data(),
+                     0,
+                     map.height,
+                     options.diameter / 2,
+                     options.tool == NcTool::Ball,
+                     map.cell / 4,
+                     true};
     const size_t count = path.segments.Size();
     if (progress) {
         progress->done = 0;
