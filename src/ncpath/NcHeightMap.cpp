@@ -291,7 +291,7 @@ bool PrepareMap(const CNcPath& path, const CNcHeightMapOptions& options, CNcHeig
         return false;
     // Where cutting moves end, not where they begin: a plunge starts in the air.
     double highCut = -1e300;
-    for (size_t i = 0; i < path.segments.Size(); ++i) {
+    for (size_t i = 0; !options.stockTopGiven && i < path.segments.Size(); ++i) {
         if (path.segments[i].Motion() != NcMotion::Rapid)
             highCut = std::max(highCut, path.segments[i].end[2] / 1000.0);
     }
