@@ -194,6 +194,52 @@ TEST(NcHeightMap, TheSameMapOnAnyNumberOfThreadsAndCancelled)
     EXPECT_DOUBLE_EQ(ComputeHeightMap(path, options).stockTop, -1.0); // the highest cut
 }
 
+struct RunCase
+{
+    const char* name;
+    NcTool tool;
+    std::string program;
+    std::string whole; // the same cut in one move, or empty
+};
+
+float LargestDifference(const CNcHeightMap& a, const CNcHeightMap& b)
+{
+    EXPECT_EQ(a.heights.size(), b.heights.size());
+    float largest = 0;
+    for (size_t k = 0; k < std::min(a.heights.size(), b.heights.size()); ++k)
+        largest = std::max(largest, std::abs(a.heights[k] - b.heights[k]));
+    return largest;
+}
+
+TEST(NcHeightMap, MovesAlongOneLineCutWhatOneMoveDoes)
+{
+    // The surface against the move-by-move map of the danger check, and against the run made
+    // one move; turns back along the line and changes of slope end a run.
+    const std::vector<RunCase> cases = {
+        {"flat, level, in uneven steps", NcTool::Flat,
+         "G0 X5 Y20 Z5\nG1 Z-1 F100\nG1 X7.3\nG1 X12\nG1 X12.137\nG1 X30\n",
+         "G0 X5 Y20 Z5\nG1 Z-1 F100\nG1 X30\n"},
+        {"ball, down a diagonal", NcTool::Ball,
+         "G0 X5 Y5 Z0\nG1 X10 Y10 Z-1 F100\nG1 X13 Y13 Z-1.6\nG1 X25 Y25 Z-4\n",
+         "G0 X5 Y5 Z0\nG1 X25 Y25 Z-4 F100\n"},
+        {"flat, back along the line and down", NcTool::Flat,
+         "G0 X5 Y20 Z5\nG1 Z-1 F100\nG1 X30\nG1 X10\nG1 Y30\nG1 X20 Z-2\nG1 X35 Z-3\nG1 X40 Z-3\n", ""},
+        {"ball, back along the line and down", NcTool::Ball,
+         "G0 X5 Y20 Z5\nG1 Z-1 F100\nG1 X30\nG1 X10\nG1 Y30\nG1 X20 Z-2\nG1 X35 Z-3\nG1 X40 Z-3\n", ""},
+    };
+    for (const RunCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CNcPath path = Read(c.program);
+        const CNcHeightMapOptions options = Options(c.tool, 3, 0.05);
+        const CNcHeightMap map = ComputeHeightMap(path, options);
+        EXPECT_LE(LargestDifference(map, FindDangerousMoves(path, options, 0).surface), 1e-5f);
+        if (!c.whole.empty()) {
+            EXPECT_LE(LargestDifference(map, ComputeHeightMap(Read(c.whole), options)), 1e-5f);
+        }
+        EXPECT_LT(*std::min_element(map.heights.begin(), map.heights.end()), -0.9f);
+    }
+}
+
 TEST(NcHeightMap, AMapTooLargeForItsRoomIsMadeCoarserWithAMessage)
 {
     const CNcPath path = Read("G0 X0 Y0 Z5\nG1 Z-1 F100\nG1 X40 Y30\n");
