@@ -176,10 +176,16 @@ double SweepLine(const CBand& band, const Vec3& a, const Vec3& b)
                 }
             }
         } else {
-            // Without the measure the fill is a plain minimum, which runs on vector registers;
-            // it stores what the test above would.
+            // Without the measure the fill is a plain minimum; it stores what the test above
+            // would.
+            // Blocks of eight of a fixed length, which the compiler turns into vector minimums.
             const float stored = float(level);
-            for (int x = fillFirst; x <= fillLast; ++x)
+            int x = fillFirst;
+            for (; x + 8 <= fillLast + 1; x += 8) {
+                for (int k = 0; k < 8; ++k)
+                    row[x + k] = std::min(row[x + k], stored);
+            }
+            for (; x <= fillLast; ++x)
                 row[x] = std::min(row[x], stored);
         }
         for (int x = std::max(first, fillLast + 1); x <= last; ++x)
