@@ -257,32 +257,28 @@ double SweepSegment(const CBand& band, const CNcPath& path, size_t i, double* lo
 // first move, in the same direction (whole micrometres, so the test is exact); at least first + 1.
 size_t CollinearRun(const CNcPath& path, size_t first)
 {
+    // Steps under 2^30 um keep the products exact in 64 bits; longer ones end the run.
+    constexpr int64_t kLimit = int64_t(1) << 30;
+    auto small = [](const int64_t* d) {
+        return std::abs(d[0]) < kLimit && std::abs(d[1]) < kLimit && std::abs(d[2]) < kLimit;
+    };
     const NcPoint start = path.StartOf(first);
-    const NcPoint& end = path.segments[first].end;
-    const int64_t u[3] = {int64_t(end[0]) - start[0], int64_t(end[1]) - start[1],
-                          int64_t(end[2]) - start[2]};
-    if (u[0] == 0 && u[1] == 0 && u[2] == 0)
+    NcPoint from = path.segments[first].end;
+    const int64_t u[3] = {int64_t(from[0]) - start[0], int64_t(from[1]) - start[1],
+                          int64_t(from[2]) - start[2]};
+    if ((u[0] == 0 && u[1] == 0 && u[2] == 0) || !small(u))
         return first + 1;
     size_t next = first + 1;
-    for (; next < path.segments.Size(); ++next) {
+    for (const size_t count = path.segments.Size(); next < count; ++next) {
         const CNcSegment& s = path.segments[next];
         if (s.IsArc())
             break;
-        const NcPoint& from = path.segments[next - 1].end;
         const int64_t v[3] = {int64_t(s.end[0]) - from[0], int64_t(s.end[1]) - from[1],
                               int64_t(s.end[2]) - from[2]};
-        // Steps under 2^30 um keep the products exact in 64 bits; longer ones end the run.
-        constexpr int64_t kLimit = int64_t(1) << 30;
-        bool small = true;
-        for (int k = 0; k < 3; ++k)
-            small = small && std::abs(u[k]) < kLimit && std::abs(v[k]) < kLimit;
-        if (!small)
+        if (!small(v) || u[1] * v[2] != u[2] * v[1] || u[2] * v[0] != u[0] * v[2] ||
+            u[0] * v[1] != u[1] * v[0] || u[0] * v[0] + u[1] * v[1] + u[2] * v[2] <= 0)
             break;
-        const int64_t cross[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
-                                  u[0] * v[1] - u[1] * v[0]};
-        const int64_t dot = u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
-        if (cross[0] != 0 || cross[1] != 0 || cross[2] != 0 || dot <= 0)
-            break;
+        from = s.end;
     }
     return next;
 }
