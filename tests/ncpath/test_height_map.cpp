@@ -223,9 +223,11 @@ TEST(NcHeightMap, MovesAlongOneLineCutWhatOneMoveDoes)
          "G0 X5 Y5 Z0\nG1 X10 Y10 Z-1 F100\nG1 X13 Y13 Z-1.6\nG1 X25 Y25 Z-4\n",
          "G0 X5 Y5 Z0\nG1 X25 Y25 Z-4 F100\n"},
         {"flat, back along the line and down", NcTool::Flat,
-         "G0 X5 Y20 Z5\nG1 Z-1 F100\nG1 X30\nG1 X10\nG1 Y30\nG1 X20 Z-2\nG1 X35 Z-3\nG1 X40 Z-3\n", ""},
+         "G0 X5 Y20 Z5\nG1 Z-1 F100\nG1 X30\nG1 X10\nG1 Y30\nG1 X20 Z-2\nG1 X35 Z-3\nG1 X40 Z-3\n",
+         ""},
         {"ball, back along the line and down", NcTool::Ball,
-         "G0 X5 Y20 Z5\nG1 Z-1 F100\nG1 X30\nG1 X10\nG1 Y30\nG1 X20 Z-2\nG1 X35 Z-3\nG1 X40 Z-3\n", ""},
+         "G0 X5 Y20 Z5\nG1 Z-1 F100\nG1 X30\nG1 X10\nG1 Y30\nG1 X20 Z-2\nG1 X35 Z-3\nG1 X40 Z-3\n",
+         ""},
     };
     for (const RunCase& c : cases) {
         SCOPED_TRACE(c.name);
