@@ -1,5 +1,6 @@
 #include "NcInterpreter.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,19 +12,32 @@ constexpr double kLimitMm = 2000000.0;
 // How far the end of a centre-form arc may lie off its circle before the line is warned about.
 constexpr double kArcToleranceMm = 0.01;
 
-bool IsStop(const char* p, const char* end)
+bool IsStopByte(char c)
 {
     // NUL, LF and CR all lie at or below CR: every other byte is told apart in one comparison.
     constexpr uint32_t kStops = (1u << '\0') | (1u << '\n') | (1u << '\r');
-    if (p == end)
-        return true;
-    const auto c = uint8_t(*p);
-    return c <= '\r' && ((kStops >> c) & 1u);
+    const auto b = uint8_t(c);
+    return b <= '\r' && ((kStops >> b) & 1u);
 }
 
-const char* SkipToStop(const char* p, const char* end)
+// The first NUL, LF or CR at or after `p`, or `end`. Eight bytes at a time: a word with no byte
+// below 14 holds no stop, and the few bytes it marks (tabs, or a byte above a marked one that
+// the subtraction borrowed from) are looked at one by one.
+const char* FindStop(const char* p, const char* end)
 {
-    while (!IsStop(p, end))
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = kOnes * 0x80;
+    for (; end - p >= 8; p += 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        // The bytes are in memory order from the lowest byte up on the machines this runs on.
+        for (uint64_t low = (word - kOnes * ('\r' + 1)) & ~word & kHigh; low; low &= low - 1) {
+            const char* at = p + std::countr_zero(low) / 8;
+            if (IsStopByte(*at))
+                return at;
+        }
+    }
+    while (p != end && !IsStopByte(*p))
         ++p;
     return p;
 }
@@ -41,28 +55,29 @@ bool IsDigit(char c)
 
 // Reads [sign] digits [. digits] without the C library, which would depend on the locale and
 // accept forms (exponents, hex, inf) that NC code does not have. Returns where the number ends,
-// or nullptr when it has no digit or more integer digits than any value can have.
-const char* ReadNumber(const char* p, const char* end, Word& word)
+// or nullptr when it has no digit or more integer digits than any value can have. A line that is
+// `terminated` has a stop byte at `end`, which ends every loop without looking at `end` itself.
+template <bool terminated> const char* ReadNumber(const char* p, const char* end, Word& word)
 {
     constexpr uint64_t kLimit = 100000000000000000ull; // 17 digits: exact in the mantissa
     bool negative = false;
-    if (p != end && (*p == '+' || *p == '-')) {
+    if ((terminated || p != end) && (*p == '+' || *p == '-')) {
         negative = *p == '-';
         ++p;
     }
     uint64_t mantissa = 0;
     const char* digits = p;
-    for (; p != end && IsDigit(*p); ++p) {
+    for (; (terminated || p != end) && IsDigit(*p); ++p) {
         if (mantissa >= kLimit)
             return nullptr;
         mantissa = mantissa * 10 + uint64_t(*p - '0');
     }
     bool any = p != digits;
     int fraction = 0;
-    word.point = p != end && *p == '.';
+    word.point = (terminated || p != end) && *p == '.';
     if (word.point) {
         digits = ++p;
-        for (; p != end && IsDigit(*p); ++p) {
+        for (; (terminated || p != end) && IsDigit(*p); ++p) {
             // Digits beyond double precision change nothing.
             if (mantissa < kLimit && fraction < 17) {
                 mantissa = mantissa * 10 + uint64_t(*p - '0');
@@ -142,29 +157,34 @@ void CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line,
         std::memset(result.warning.word, 0, sizeof result.warning.word);
     result.warned = false;
     result.warning.line = line;
+    // The line's end is found once; the words are then read up to it.
+    const char* stop = FindStop(begin, end);
+    result.stop = stop;
+    if (stop != end)
+        ReadWords<true>(begin, stop, result);
+    else
+        ReadWords<false>(begin, stop, result);
+}
+
+template <bool terminated>
+void CNcInterpreter::ReadWords(const char* p, const char* stop, CNcLineResult& result)
+{
     auto warn = [&](NcWarningKind kind) {
         result.warned = true;
         result.warning.kind = kind;
     };
-    auto refuse = [&](NcWarningKind kind, const char* p) {
-        warn(kind);
-        result.stop = SkipToStop(p, end);
-    };
+    // A terminated line's stop byte is neither blank nor any character a word is made of.
+    auto more = [&](const char* q) { return terminated || q != stop; };
 
-    const char* p = begin;
-    while (!IsStop(p, end) && (*p == ' ' || *p == '\t'))
+    while (more(p) && (*p == ' ' || *p == '\t'))
         ++p;
-    if (!IsStop(p, end) && *p == '/') {
-        if (m_options.blockSkip) {
-            result.stop = SkipToStop(p, end);
+    if (more(p) && *p == '/') {
+        if (m_options.blockSkip)
             return;
-        }
         ++p;
     }
-    if (!IsStop(p, end) && *p == '%') {
-        result.stop = SkipToStop(p, end);
+    if (more(p) && *p == '%')
         return;
-    }
 
     // Words of the line: the last value of each letter, and the G codes as they come.
     uint32_t present = 0;
@@ -179,7 +199,7 @@ void CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line,
     bool cancelCycle = false;
     bool compensation = false;
 
-    while (!IsStop(p, end)) {
+    while (p != stop) {
         char c = *p;
         if (c == ' ' || c == '\t') {
             ++p;
@@ -190,13 +210,13 @@ void CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line,
         if (c == '(') {
             // Comments may hold parentheses of their own; they end where the first "(" closes.
             int depth = 0;
-            for (; !IsStop(p, end); ++p) {
+            for (; p != stop; ++p) {
                 if (*p == '(')
                     ++depth;
                 else if (*p == ')' && --depth == 0)
                     break;
             }
-            if (IsStop(p, end)) {
+            if (p == stop) {
                 warn(NcWarningKind::UnclosedComment);
                 break;
             }
@@ -214,17 +234,17 @@ void CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line,
             else
                 std::snprintf(result.warning.word, sizeof result.warning.word, "\\x%02X",
                               unsigned(uint8_t(c)));
-            refuse(NcWarningKind::UnknownWord, p);
+            warn(NcWarningKind::UnknownWord);
             return;
         }
         ++p;
-        while (!IsStop(p, end) && (*p == ' ' || *p == '\t'))
+        while (more(p) && (*p == ' ' || *p == '\t'))
             ++p;
         Word word;
-        const char* after = ReadNumber(p, end, word);
+        const char* after = ReadNumber<terminated>(p, stop, word);
         if (!after) {
             result.warning.word[0] = letter;
-            refuse(NcWarningKind::BadNumber, p);
+            warn(NcWarningKind::BadNumber);
             return;
         }
         p = after;
@@ -289,11 +309,9 @@ void CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line,
             // A canned cycle rules the lines after it too: they must not run as plain moves.
             if (code == 730 || code == 740 || code == 760 || (code >= 810 && code <= 890))
                 m_state.motion = -1;
-            result.stop = SkipToStop(p, end);
             return;
         }
     }
-    result.stop = SkipToStop(p, end);
 
     auto has = [&](char letter) { return (present >> LetterIndex(letter)) & 1u; };
     auto word = [&](char letter) -> const Word& { return words[LetterIndex(letter)]; };
