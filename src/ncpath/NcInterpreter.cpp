@@ -1,5 +1,6 @@
 #include "NcInterpreter.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -53,46 +54,69 @@ bool IsDigit(char c)
     return unsigned(c - '0') < 10;
 }
 
+// A product instead of a quotient: it is several times faster, and its last-bit error is far
+// below the micrometre that positions are rounded to.
+constexpr double kScale[] = {1e0,  1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,  1e-8,
+                             1e-9, 1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15, 1e-16, 1e-17};
+// Digits a mantissa holds exactly.
+constexpr int kMantissaDigits = 17;
+
+// ReadNumber for numbers of more than 17 digits: integer digits beyond them are refused, fraction
+// digits beyond them change nothing.
+template <bool terminated>
+const char* ReadLongNumber(const char* p, const char* end, bool negative, Word& word)
+{
+    constexpr uint64_t kLimit = 100000000000000000ull; // 17 digits: exact in the mantissa
+    uint64_t mantissa = 0;
+    for (; (terminated || p != end) && IsDigit(*p); ++p) {
+        if (mantissa >= kLimit)
+            return nullptr;
+        mantissa = mantissa * 10 + uint64_t(*p - '0');
+    }
+    int fraction = 0;
+    if (word.point) {
+        for (++p; (terminated || p != end) && IsDigit(*p); ++p) {
+            if (mantissa < kLimit && fraction < kMantissaDigits) {
+                mantissa = mantissa * 10 + uint64_t(*p - '0');
+                ++fraction;
+            }
+        }
+    }
+    const double value = double(mantissa) * kScale[fraction];
+    word.value = negative ? -value : value;
+    return p;
+}
+
 // Reads [sign] digits [. digits] without the C library, which would depend on the locale and
 // accept forms (exponents, hex, inf) that NC code does not have. Returns where the number ends,
 // or nullptr when it has no digit or more integer digits than any value can have. A line that is
 // `terminated` has a stop byte at `end`, which ends every loop without looking at `end` itself.
 template <bool terminated> const char* ReadNumber(const char* p, const char* end, Word& word)
 {
-    constexpr uint64_t kLimit = 100000000000000000ull; // 17 digits: exact in the mantissa
     bool negative = false;
     if ((terminated || p != end) && (*p == '+' || *p == '-')) {
         negative = *p == '-';
         ++p;
     }
+    // One pass without limits; a number of more digits than a mantissa holds (the wrapped
+    // mantissa is then of no use) is read again with them.
+    const char* const number = p;
     uint64_t mantissa = 0;
-    const char* digits = p;
-    for (; (terminated || p != end) && IsDigit(*p); ++p) {
-        if (mantissa >= kLimit)
-            return nullptr;
+    for (; (terminated || p != end) && IsDigit(*p); ++p)
         mantissa = mantissa * 10 + uint64_t(*p - '0');
-    }
-    bool any = p != digits;
+    const auto integer = int(std::min<ptrdiff_t>(p - number, kMantissaDigits + 1));
     int fraction = 0;
     word.point = (terminated || p != end) && *p == '.';
     if (word.point) {
-        digits = ++p;
-        for (; (terminated || p != end) && IsDigit(*p); ++p) {
-            // Digits beyond double precision change nothing.
-            if (mantissa < kLimit && fraction < 17) {
-                mantissa = mantissa * 10 + uint64_t(*p - '0');
-                ++fraction;
-            }
-        }
-        any = any || p != digits;
+        const char* const digits = ++p;
+        for (; (terminated || p != end) && IsDigit(*p); ++p)
+            mantissa = mantissa * 10 + uint64_t(*p - '0');
+        fraction = int(std::min<ptrdiff_t>(p - digits, kMantissaDigits + 1));
     }
-    if (!any)
+    if (integer + fraction == 0)
         return nullptr;
-    // A product instead of a quotient: it is several times faster, and its last-bit error is far
-    // below the micrometre that positions are rounded to.
-    static constexpr double kScale[] = {1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,
-                                        1e-6,  1e-7,  1e-8,  1e-9,  1e-10, 1e-11,
-                                        1e-12, 1e-13, 1e-14, 1e-15, 1e-16, 1e-17};
+    if (integer + fraction > kMantissaDigits)
+        return ReadLongNumber<terminated>(number, end, negative, word);
     const double value = double(mantissa) * kScale[fraction];
     word.value = negative ? -value : value;
     return p;
