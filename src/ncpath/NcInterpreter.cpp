@@ -153,6 +153,17 @@ PlaneAxes AxesOf(NcPlane plane)
     return {0, 1, 2};
 }
 
+// The word letters of NC code, every letter but E, U, V and W in either case, by their index from
+// A; -1 for every other byte.
+constexpr std::array<int8_t, 256> kWordIndex = [] {
+    std::array<int8_t, 256> index{};
+    index.fill(-1);
+    for (int c = 'A'; c <= 'Z'; ++c)
+        if (c != 'E' && c != 'U' && c != 'V' && c != 'W')
+            index[c] = index[c - 'A' + 'a'] = int8_t(c - 'A');
+    return index;
+}();
+
 int LetterIndex(char letter)
 {
     return letter - 'A';
@@ -224,35 +235,31 @@ void CNcInterpreter::ReadWords(const char* p, const char* stop, CNcLineResult& r
     bool compensation = false;
 
     while (p != stop) {
-        char c = *p;
-        if (c == ' ' || c == '\t') {
-            ++p;
-            continue;
-        }
-        if (c == ';')
-            break;
-        if (c == '(') {
-            // Comments may hold parentheses of their own; they end where the first "(" closes.
-            int depth = 0;
-            for (; p != stop; ++p) {
-                if (*p == '(')
-                    ++depth;
-                else if (*p == ')' && --depth == 0)
-                    break;
+        const char c = *p;
+        const int index = kWordIndex[uint8_t(c)];
+        if (index < 0) {
+            if (c == ' ' || c == '\t') {
+                ++p;
+                continue;
             }
-            if (p == stop) {
-                warn(NcWarningKind::UnclosedComment);
+            if (c == ';')
                 break;
+            if (c == '(') {
+                // Comments may hold parentheses of their own; they end where the first "(" closes.
+                int depth = 0;
+                for (; p != stop; ++p) {
+                    if (*p == '(')
+                        ++depth;
+                    else if (*p == ')' && --depth == 0)
+                        break;
+                }
+                if (p == stop) {
+                    warn(NcWarningKind::UnclosedComment);
+                    break;
+                }
+                ++p;
+                continue;
             }
-            ++p;
-            continue;
-        }
-        char letter = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-        // The word letters of NC code: every letter but E, U, V and W.
-        constexpr uint32_t kWordLetters =
-            ((1u << 26) - 1) & ~((1u << ('E' - 'A')) | (1u << ('U' - 'A')) | (1u << ('V' - 'A')) |
-                                 (1u << ('W' - 'A')));
-        if (unsigned(letter - 'A') >= 26 || !((kWordLetters >> (letter - 'A')) & 1u)) {
             if (c >= 0x21 && c <= 0x7E)
                 result.warning.word[0] = c;
             else
@@ -261,6 +268,7 @@ void CNcInterpreter::ReadWords(const char* p, const char* stop, CNcLineResult& r
             warn(NcWarningKind::UnknownWord);
             return;
         }
+        const char letter = char('A' + index);
         ++p;
         while (more(p) && (*p == ' ' || *p == '\t'))
             ++p;
