@@ -1,8 +1,8 @@
 #include "NcInterpreter.h"
 
-#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -104,14 +104,14 @@ template <bool terminated> const char* ReadNumber(const char* p, const char* end
     uint64_t mantissa = 0;
     for (; (terminated || p != end) && IsDigit(*p); ++p)
         mantissa = mantissa * 10 + uint64_t(*p - '0');
-    const auto integer = int(std::min<ptrdiff_t>(p - number, kMantissaDigits + 1));
-    int fraction = 0;
+    const ptrdiff_t integer = p - number;
+    ptrdiff_t fraction = 0;
     word.point = (terminated || p != end) && *p == '.';
     if (word.point) {
         const char* const digits = ++p;
         for (; (terminated || p != end) && IsDigit(*p); ++p)
             mantissa = mantissa * 10 + uint64_t(*p - '0');
-        fraction = int(std::min<ptrdiff_t>(p - digits, kMantissaDigits + 1));
+        fraction = p - digits;
     }
     if (integer + fraction == 0)
         return nullptr;
