@@ -1,6 +1,8 @@
 #include "NcInterpreter.h"
 
+#include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -11,19 +13,32 @@ constexpr double kLimitMm = 2000000.0;
 // How far the end of a centre-form arc may lie off its circle before the line is warned about.
 constexpr double kArcToleranceMm = 0.01;
 
-bool IsStop(const char* p, const char* end)
+bool IsStopByte(char c)
 {
     // NUL, LF and CR all lie at or below CR: every other byte is told apart in one comparison.
     constexpr uint32_t kStops = (1u << '\0') | (1u << '\n') | (1u << '\r');
-    if (p == end)
-        return true;
-    const auto c = uint8_t(*p);
-    return c <= '\r' && ((kStops >> c) & 1u);
+    const auto b = uint8_t(c);
+    return b <= '\r' && ((kStops >> b) & 1u);
 }
 
-const char* SkipToStop(const char* p, const char* end)
+// The first NUL, LF or CR at or after `p`, or `end`. Eight bytes at a time: a word with no byte
+// below 14 holds no stop, and the few bytes it marks (tabs, or a byte above a marked one that
+// the subtraction borrowed from) are looked at one by one.
+const char* FindStop(const char* p, const char* end)
 {
-    while (!IsStop(p, end))
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = kOnes * 0x80;
+    for (; end - p >= 8; p += 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        // The bytes are in memory order from the lowest byte up on the machines this runs on.
+        for (uint64_t low = (word - kOnes * ('\r' + 1)) & ~word & kHigh; low; low &= low - 1) {
+            const char* at = p + std::countr_zero(low) / 8;
+            if (IsStopByte(*at))
+                return at;
+        }
+    }
+    while (p != end && !IsStopByte(*p))
         ++p;
     return p;
 }
@@ -39,45 +54,69 @@ bool IsDigit(char c)
     return unsigned(c - '0') < 10;
 }
 
-// Reads [sign] digits [. digits] without the C library, which would depend on the locale and
-// accept forms (exponents, hex, inf) that NC code does not have. Returns where the number ends,
-// or nullptr when it has no digit or more integer digits than any value can have.
-const char* ReadNumber(const char* p, const char* end, Word& word)
+// A product instead of a quotient: it is several times faster, and its last-bit error is far
+// below the micrometre that positions are rounded to.
+constexpr double kScale[] = {1e0,  1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,  1e-8,
+                             1e-9, 1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15, 1e-16, 1e-17};
+// Digits a mantissa holds exactly.
+constexpr int kMantissaDigits = 17;
+
+// ReadNumber for numbers of more than 17 digits: integer digits beyond them are refused, fraction
+// digits beyond them change nothing.
+template <bool terminated>
+const char* ReadLongNumber(const char* p, const char* end, bool negative, Word& word)
 {
     constexpr uint64_t kLimit = 100000000000000000ull; // 17 digits: exact in the mantissa
-    bool negative = false;
-    if (p != end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
     uint64_t mantissa = 0;
-    const char* digits = p;
-    for (; p != end && IsDigit(*p); ++p) {
+    for (; (terminated || p != end) && IsDigit(*p); ++p) {
         if (mantissa >= kLimit)
             return nullptr;
         mantissa = mantissa * 10 + uint64_t(*p - '0');
     }
-    bool any = p != digits;
     int fraction = 0;
-    word.point = p != end && *p == '.';
     if (word.point) {
-        digits = ++p;
-        for (; p != end && IsDigit(*p); ++p) {
-            // Digits beyond double precision change nothing.
-            if (mantissa < kLimit && fraction < 17) {
+        for (++p; (terminated || p != end) && IsDigit(*p); ++p) {
+            if (mantissa < kLimit && fraction < kMantissaDigits) {
                 mantissa = mantissa * 10 + uint64_t(*p - '0');
                 ++fraction;
             }
         }
-        any = any || p != digits;
     }
-    if (!any)
+    const double value = double(mantissa) * kScale[fraction];
+    word.value = negative ? -value : value;
+    return p;
+}
+
+// Reads [sign] digits [. digits] without the C library, which would depend on the locale and
+// accept forms (exponents, hex, inf) that NC code does not have. Returns where the number ends,
+// or nullptr when it has no digit or more integer digits than any value can have. A line that is
+// `terminated` has a stop byte at `end`, which ends every loop without looking at `end` itself.
+template <bool terminated> const char* ReadNumber(const char* p, const char* end, Word& word)
+{
+    bool negative = false;
+    if ((terminated || p != end) && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    // One pass without limits; a number of more digits than a mantissa holds (the wrapped
+    // mantissa is then of no use) is read again with them.
+    const char* const number = p;
+    uint64_t mantissa = 0;
+    for (; (terminated || p != end) && IsDigit(*p); ++p)
+        mantissa = mantissa * 10 + uint64_t(*p - '0');
+    const ptrdiff_t integer = p - number;
+    ptrdiff_t fraction = 0;
+    word.point = (terminated || p != end) && *p == '.';
+    if (word.point) {
+        const char* const digits = ++p;
+        for (; (terminated || p != end) && IsDigit(*p); ++p)
+            mantissa = mantissa * 10 + uint64_t(*p - '0');
+        fraction = p - digits;
+    }
+    if (integer + fraction == 0)
         return nullptr;
-    // A product instead of a quotient: it is several times faster, and its last-bit error is far
-    // below the micrometre that positions are rounded to.
-    static constexpr double kScale[] = {1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,
-                                        1e-6,  1e-7,  1e-8,  1e-9,  1e-10, 1e-11,
-                                        1e-12, 1e-13, 1e-14, 1e-15, 1e-16, 1e-17};
+    if (integer + fraction > kMantissaDigits)
+        return ReadLongNumber<terminated>(number, end, negative, word);
     const double value = double(mantissa) * kScale[fraction];
     word.value = negative ? -value : value;
     return p;
@@ -114,6 +153,17 @@ PlaneAxes AxesOf(NcPlane plane)
     return {0, 1, 2};
 }
 
+// The word letters of NC code, every letter but E, U, V and W in either case, by their index from
+// A; -1 for every other byte.
+constexpr std::array<int8_t, 256> kWordIndex = [] {
+    std::array<int8_t, 256> index{};
+    index.fill(-1);
+    for (int c = 'A'; c <= 'Z'; ++c)
+        if (c != 'E' && c != 'U' && c != 'V' && c != 'W')
+            index[c] = index[c - 'A' + 'a'] = int8_t(c - 'A');
+    return index;
+}();
+
 int LetterIndex(char letter)
 {
     return letter - 'A';
@@ -142,29 +192,34 @@ void CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line,
         std::memset(result.warning.word, 0, sizeof result.warning.word);
     result.warned = false;
     result.warning.line = line;
+    // The line's end is found once; the words are then read up to it.
+    const char* stop = FindStop(begin, end);
+    result.stop = stop;
+    if (stop != end)
+        ReadWords<true>(begin, stop, result);
+    else
+        ReadWords<false>(begin, stop, result);
+}
+
+template <bool terminated>
+void CNcInterpreter::ReadWords(const char* p, const char* stop, CNcLineResult& result)
+{
     auto warn = [&](NcWarningKind kind) {
         result.warned = true;
         result.warning.kind = kind;
     };
-    auto refuse = [&](NcWarningKind kind, const char* p) {
-        warn(kind);
-        result.stop = SkipToStop(p, end);
-    };
+    // A terminated line's stop byte is neither blank nor any character a word is made of.
+    auto more = [&](const char* q) { return terminated || q != stop; };
 
-    const char* p = begin;
-    while (!IsStop(p, end) && (*p == ' ' || *p == '\t'))
+    while (more(p) && (*p == ' ' || *p == '\t'))
         ++p;
-    if (!IsStop(p, end) && *p == '/') {
-        if (m_options.blockSkip) {
-            result.stop = SkipToStop(p, end);
+    if (more(p) && *p == '/') {
+        if (m_options.blockSkip)
             return;
-        }
         ++p;
     }
-    if (!IsStop(p, end) && *p == '%') {
-        result.stop = SkipToStop(p, end);
+    if (more(p) && *p == '%')
         return;
-    }
 
     // Words of the line: the last value of each letter, and the G codes as they come.
     uint32_t present = 0;
@@ -179,52 +234,49 @@ void CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line,
     bool cancelCycle = false;
     bool compensation = false;
 
-    while (!IsStop(p, end)) {
-        char c = *p;
-        if (c == ' ' || c == '\t') {
-            ++p;
-            continue;
-        }
-        if (c == ';')
-            break;
-        if (c == '(') {
-            // Comments may hold parentheses of their own; they end where the first "(" closes.
-            int depth = 0;
-            for (; !IsStop(p, end); ++p) {
-                if (*p == '(')
-                    ++depth;
-                else if (*p == ')' && --depth == 0)
-                    break;
+    while (p != stop) {
+        const char c = *p;
+        const int index = kWordIndex[uint8_t(c)];
+        if (index < 0) {
+            if (c == ' ' || c == '\t') {
+                ++p;
+                continue;
             }
-            if (IsStop(p, end)) {
-                warn(NcWarningKind::UnclosedComment);
+            if (c == ';')
                 break;
+            if (c == '(') {
+                // Comments may hold parentheses of their own; they end where the first "(" closes.
+                int depth = 0;
+                for (; p != stop; ++p) {
+                    if (*p == '(')
+                        ++depth;
+                    else if (*p == ')' && --depth == 0)
+                        break;
+                }
+                if (p == stop) {
+                    warn(NcWarningKind::UnclosedComment);
+                    break;
+                }
+                ++p;
+                continue;
             }
-            ++p;
-            continue;
-        }
-        char letter = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-        // The word letters of NC code: every letter but E, U, V and W.
-        constexpr uint32_t kWordLetters =
-            ((1u << 26) - 1) & ~((1u << ('E' - 'A')) | (1u << ('U' - 'A')) | (1u << ('V' - 'A')) |
-                                 (1u << ('W' - 'A')));
-        if (unsigned(letter - 'A') >= 26 || !((kWordLetters >> (letter - 'A')) & 1u)) {
             if (c >= 0x21 && c <= 0x7E)
                 result.warning.word[0] = c;
             else
                 std::snprintf(result.warning.word, sizeof result.warning.word, "\\x%02X",
                               unsigned(uint8_t(c)));
-            refuse(NcWarningKind::UnknownWord, p);
+            warn(NcWarningKind::UnknownWord);
             return;
         }
+        const char letter = char('A' + index);
         ++p;
-        while (!IsStop(p, end) && (*p == ' ' || *p == '\t'))
+        while (more(p) && (*p == ' ' || *p == '\t'))
             ++p;
         Word word;
-        const char* after = ReadNumber(p, end, word);
+        const char* after = ReadNumber<terminated>(p, stop, word);
         if (!after) {
             result.warning.word[0] = letter;
-            refuse(NcWarningKind::BadNumber, p);
+            warn(NcWarningKind::BadNumber);
             return;
         }
         p = after;
@@ -289,11 +341,9 @@ void CNcInterpreter::ReadLine(const char* begin, const char* end, uint64_t line,
             // A canned cycle rules the lines after it too: they must not run as plain moves.
             if (code == 730 || code == 740 || code == 760 || (code >= 810 && code <= 890))
                 m_state.motion = -1;
-            result.stop = SkipToStop(p, end);
             return;
         }
     }
-    result.stop = SkipToStop(p, end);
 
     auto has = [&](char letter) { return (present >> LetterIndex(letter)) & 1u; };
     auto word = [&](char letter) -> const Word& { return words[LetterIndex(letter)]; };

@@ -88,6 +88,10 @@ public:
     void ReadLine(const char* begin, const char* end, uint64_t line, CNcLineResult& result);
 
 private:
+    // The words of a line whose content ends at `stop`; `terminated`: a stop byte lies there.
+    template <bool terminated>
+    void ReadWords(const char* p, const char* stop, CNcLineResult& result);
+
     CNcReadOptions m_options;
     CNcModalState m_state;
 };

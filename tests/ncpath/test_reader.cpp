@@ -355,6 +355,72 @@ TEST(NcReader, SpindleWordsAreModalState)
     }
 }
 
+// Numbers of up to 17 digits are read in one pass, longer ones again with the limits: integer
+// digits beyond 17 (leading zeros aside) refuse the word, fraction digits beyond them are dropped.
+TEST(NcReader, NumbersAtTheMantissaLimit)
+{
+    struct Row
+    {
+        const char* number;
+        std::optional<NcWarningKind> warning;
+        int32_t micrometres; // X of the move, when there is one
+    };
+    const Row rows[] = {
+        {"1.5", std::nullopt, 1500},
+        {"-.25", std::nullopt, -250},
+        {"00000000000000000001.5", std::nullopt, 1500},
+        {"1.00000000000000000000000009", std::nullopt, 1000},
+        {"0.00000000000000000001", std::nullopt, 0},
+        {"1234.5678901234567891", std::nullopt, 1234568},
+        {"12345678901234567", NcWarningKind::OutOfRange, 0},
+        {"123456789012345678", NcWarningKind::OutOfRange, 0},
+        {"1234567890123456789", NcWarningKind::BadNumber, 0},
+        {"-1234567890123456789.5", NcWarningKind::BadNumber, 0},
+        {"-", NcWarningKind::BadNumber, 0},
+        {".", NcWarningKind::BadNumber, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.number);
+        const CNcPath path = Read(std::string("G0 X") + row.number + "\n", Calculator());
+        if (row.warning) {
+            ASSERT_EQ(path.warnings.Count(), 1u);
+            EXPECT_EQ(path.warnings.Kept()[0].kind, *row.warning);
+            EXPECT_TRUE(path.segments.Empty());
+        } else {
+            EXPECT_TRUE(path.warnings.Empty());
+            ASSERT_EQ(path.segments.Size(), 1u);
+            EXPECT_EQ(path.segments[0].end[0], row.micrometres);
+        }
+    }
+}
+
+// A line's end is found eight bytes at a time: whichever byte of a word it is, past tabs and
+// control bytes that are no end, and in a line that has no end but the data's.
+TEST(NcReader, LineEndAtEveryPlaceOfAWord)
+{
+    const std::string ends[] = {std::string("\n"), std::string("\r"), std::string(1, '\0'), ""};
+    for (const std::string& filler : {std::string(" "), std::string("\t"), std::string("\x0e")})
+        for (size_t blanks = 0; blanks < 18; ++blanks)
+            for (const std::string& stop : ends) {
+                SCOPED_TRACE(testing::Message() << "filler " << int(filler[0]) << " x " << blanks
+                                                << ", end " << (stop.empty() ? -1 : stop[0]));
+                std::string text = "G0 X1";
+                for (size_t i = 0; i < blanks; ++i)
+                    text += filler;
+                const size_t length = text.size();
+                text += stop;
+                if (!stop.empty())
+                    text += "X2\n";
+                CNcInterpreter interpreter(Calculator());
+                const CNcLineResult result =
+                    interpreter.ReadLine(text.data(), text.data() + text.size(), 0);
+                EXPECT_EQ(result.stop, text.data() + length);
+                const bool refused = blanks > 0 && filler == "\x0e";
+                EXPECT_EQ(result.moved, !refused);
+                EXPECT_EQ(result.warned, refused);
+            }
+}
+
 } // namespace
 
 // Found by fuzzing: an arc whose radius puts its centre far outside the range of positions
