@@ -57,42 +57,51 @@ QRgb ColourAt(const HeightAt& at, int x, int y, int width, int height, double sp
     return ReliefColour(dzdx, dzdy, (stockTop - at(x, y)) / range);
 }
 
-double Edge(double ax, double ay, double bx, double by, double px, double py)
-{
-    return (bx - ax) * (py - ay) - (by - ay) * (px - ax);
-}
-
 // One triangle into the image where it is nearer than what the z-buffer holds: the pixels
-// whose centres it covers (the shared edges of a grid leave no gaps between its triangles).
+// whose centres it covers (the shared edges of a grid leave no gaps between its triangles). The
+// edge functions and the depth are linear in the pixel, so each step along a row adds to them.
 void FillTriangle(QImage& image, std::vector<float>& zbuffer, const float* x, const float* y,
                   const float* d, QRgb colour)
 {
     const int w = image.width(), h = image.height();
-    const double area = Edge(x[0], y[0], x[1], y[1], x[2], y[2]);
-    if (std::abs(area) < 1e-12)
+    // Twice the signed area; the edge functions below are positive inside either way round.
+    const float area = (x[1] - x[0]) * (y[2] - y[0]) - (y[1] - y[0]) * (x[2] - x[0]);
+    if (std::abs(area) < 1e-12f)
         return;
     const int minX = std::max(0, int(std::floor(std::min({x[0], x[1], x[2]}))));
     const int maxX = std::min(w - 1, int(std::ceil(std::max({x[0], x[1], x[2]}))));
     const int minY = std::max(0, int(std::floor(std::min({y[0], y[1], y[2]}))));
     const int maxY = std::min(h - 1, int(std::ceil(std::max({y[0], y[1], y[2]}))));
-    const double sign = area > 0 ? 1 : -1;
-    const double inverse = 1 / std::abs(area);
+    if (minX > maxX || minY > maxY)
+        return;
+    const float sign = area > 0 ? 1.0f : -1.0f;
+    const float inverse = 1 / std::abs(area);
+    // Edge k runs from vertex k+1 to k+2: e(px, py) = a * px + b * py + c.
+    float a[3], b[3], c[3];
+    for (int k = 0; k < 3; ++k) {
+        const int i = (k + 1) % 3, j = (k + 2) % 3;
+        a[k] = -sign * (y[j] - y[i]);
+        b[k] = sign * (x[j] - x[i]);
+        c[k] = -(a[k] * x[i] + b[k] * y[i]);
+    }
+    const float da = (a[0] * d[0] + a[1] * d[1] + a[2] * d[2]) * inverse;
     for (int py = minY; py <= maxY; ++py) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(py));
         float* depths = zbuffer.data() + size_t(py) * size_t(w);
-        const double cy = py + 0.5;
+        const float cx = minX + 0.5f, cy = py + 0.5f;
+        float e0 = a[0] * cx + b[0] * cy + c[0];
+        float e1 = a[1] * cx + b[1] * cy + c[1];
+        float e2 = a[2] * cx + b[2] * cy + c[2];
+        float depth = (e0 * d[0] + e1 * d[1] + e2 * d[2]) * inverse;
         for (int px = minX; px <= maxX; ++px) {
-            const double cx = px + 0.5;
-            const double w0 = sign * Edge(x[1], y[1], x[2], y[2], cx, cy);
-            const double w1 = sign * Edge(x[2], y[2], x[0], y[0], cx, cy);
-            const double w2 = sign * Edge(x[0], y[0], x[1], y[1], cx, cy);
-            if (w0 < 0 || w1 < 0 || w2 < 0)
-                continue;
-            const float depth = float((w0 * d[0] + w1 * d[1] + w2 * d[2]) * inverse);
-            if (depth <= depths[px])
-                continue;
-            depths[px] = depth;
-            row[px] = colour;
+            if (e0 >= 0 && e1 >= 0 && e2 >= 0 && depth > depths[px]) {
+                depths[px] = depth;
+                row[px] = colour;
+            }
+            e0 += a[0];
+            e1 += a[1];
+            e2 += a[2];
+            depth += da;
         }
     }
 }
@@ -123,9 +132,11 @@ CReliefView::CReliefView(QWidget* parent) : QWidget(parent), m_yaw(kStartYaw), m
     setMinimumSize(200, 150);
 }
 
-CReliefView::Grid CReliefView::Sample(const CNcHeightMap& map, int side)
+namespace {
+
+CReliefGrid Sample(const CNcHeightMap& map, int side, double range)
 {
-    Grid grid;
+    CReliefGrid grid;
     if (map.width <= 0 || map.height <= 0)
         return grid;
     const int cells = std::max(1, (std::max(map.width, map.height) + side - 1) / side);
@@ -140,9 +151,6 @@ CReliefView::Grid CReliefView::Sample(const CNcHeightMap& map, int side)
         for (int x = 0; x < map.width; ++x)
             row[x / cells] = std::min(row[x / cells], map.At(x, y));
     }
-    float lowest;
-    double range;
-    DepthRange(map, lowest, range);
     auto at = [&](int x, int y) { return double(grid.z[size_t(y) * size_t(grid.width) + x]); };
     grid.colour.resize(grid.z.size());
     for (int y = 0; y < grid.height; ++y)
@@ -152,11 +160,24 @@ CReliefView::Grid CReliefView::Sample(const CNcHeightMap& map, int side)
     return grid;
 }
 
-void CReliefView::SetMap(const CNcHeightMap* map)
+} // namespace
+
+CReliefSolid SampleRelief(const CNcHeightMap& map)
 {
-    m_map = map && map->width > 0 && map->height > 0 ? map : nullptr;
-    m_fine = m_map ? Sample(*m_map, kFineSide) : Grid{};
-    m_coarse = m_map ? Sample(*m_map, kCoarseSide) : Grid{};
+    CReliefSolid solid;
+    float lowest;
+    double range;
+    DepthRange(map, lowest, range);
+    solid.stockTop = map.stockTop;
+    solid.lowest = lowest;
+    solid.fine = Sample(map, CReliefSolid::kFineSide, range);
+    solid.coarse = Sample(map, CReliefSolid::kCoarseSide, range);
+    return solid;
+}
+
+void CReliefView::SetSurface(const CReliefSolid* solid)
+{
+    m_solid = solid && solid->fine.width > 1 && solid->fine.height > 1 ? solid : nullptr;
     m_image = QImage();
     m_dirty = true;
     update();
@@ -203,21 +224,20 @@ CReliefView::Camera CReliefView::MakeCamera() const
     Camera camera{
         std::cos(m_yaw), std::sin(m_yaw), std::cos(m_pitch), std::sin(m_pitch), 1, 0, 0, 0,
         width() / 2.0,   height() / 2.0};
-    if (!m_map)
+    if (!m_solid)
         return camera;
-    float lowest;
-    double range;
-    DepthRange(*m_map, lowest, range);
-    const double spanX = m_map->width * m_map->cell, spanY = m_map->height * m_map->cell;
-    camera.cx = m_map->x0 + spanX / 2;
-    camera.cy = m_map->y0 + spanY / 2;
-    camera.cz = m_map->stockTop - range / 2;
+    const CReliefGrid& grid = m_solid->fine;
+    const double range = m_solid->stockTop - m_solid->lowest;
+    const double spanX = (grid.width - 1) * grid.step, spanY = (grid.height - 1) * grid.step;
+    camera.cx = grid.x0 + spanX / 2;
+    camera.cy = grid.y0 + spanY / 2;
+    camera.cz = m_solid->stockTop - range / 2;
     const double diagonal = std::sqrt(spanX * spanX + spanY * spanY + range * range);
     camera.scale = m_zoom * 0.9 * std::min(width(), height()) / std::max(diagonal, 1e-6);
     return camera;
 }
 
-void CReliefView::Render(const Grid& grid)
+void CReliefView::Render(const CReliefGrid& grid)
 {
     m_image = QImage(std::max(width(), 1), std::max(height(), 1), QImage::Format_RGB32);
     m_image.fill(kBackground);
@@ -254,12 +274,12 @@ void CReliefView::Render(const Grid& grid)
 void CReliefView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    if (!m_map) {
+    if (!m_solid) {
         painter.fillRect(rect(), kBackground);
         return;
     }
     if (m_dirty || m_image.size() != size()) {
-        Render(m_dragging ? m_coarse : m_fine);
+        Render(m_dragging ? m_solid->coarse : m_solid->fine);
         m_renderedCoarse = m_dragging;
         m_dirty = false;
     }

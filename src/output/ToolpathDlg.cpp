@@ -3,7 +3,6 @@
 #include "FileResultMessage.h"
 #include "NcPathCache.h"
 #include "PanelSettings.h"
-#include "ReliefView.h"
 #include "StringIds.h"
 #include "StringTable.h"
 #include "ToolpathView.h"
@@ -362,8 +361,10 @@ void CToolpathDlg::StartRelief()
         } else {
             relief->map = ComputeHeightMap(*path, options, &m_progress);
         }
-        if (relief->map.complete)
+        if (relief->map.complete) {
             relief->shaded = ShadedRelief(relief->map);
+            relief->solid = SampleRelief(relief->map);
+        }
         m_builtRelief = std::move(relief);
         m_done.store(true, std::memory_order_release);
     });
@@ -391,7 +392,7 @@ void CToolpathDlg::FinishRelief()
     m_reliefInfo->setText(info);
     m_reliefInfo->show();
     m_top->SetRelief(&map, &m_relief->shaded);
-    m_orbit->SetMap(&map);
+    m_orbit->SetSurface(&m_relief->solid);
     m_dangers->clear();
     m_dangers->setVisible(m_relief->checked);
     if (!m_relief->checked)
@@ -411,7 +412,7 @@ void CToolpathDlg::FinishRelief()
 void CToolpathDlg::ClearRelief()
 {
     m_top->SetRelief(nullptr, nullptr);
-    m_orbit->SetMap(nullptr);
+    m_orbit->SetSurface(nullptr);
     m_relief.reset();
     m_reliefKey.clear();
     m_reliefInfo->clear();

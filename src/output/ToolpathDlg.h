@@ -3,6 +3,7 @@
 #include "CutDataFile.h"
 #include "NcHeightMap.h"
 #include "NcInterpreter.h"
+#include "ReliefView.h"
 #include "ToolpathModel.h"
 
 #include <QDialog>
@@ -72,6 +73,7 @@ private:
     {
         CNcHeightMap map;
         QImage shaded;
+        CReliefSolid solid;
         bool checked = false; // the moves were checked
         std::vector<CNcDangerousMove> moves;
         uint64_t count = 0;
