@@ -421,6 +421,23 @@ void CToolpathDlg::ClearRelief()
     m_dangers->hide();
 }
 
+void CToolpathDlg::hideEvent(QHideEvent* event)
+{
+    if (m_job == Job::Relief) {
+        Stop();
+        m_progressBar->hide();
+        ClearRelief();
+    }
+    QDialog::hideEvent(event);
+}
+
+void CToolpathDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_reliefShow->isChecked() && !m_relief)
+        StartRelief();
+}
+
 void CToolpathDlg::DangerClicked(QListWidgetItem* item)
 {
     const QVariant line = item ? item->data(Qt::UserRole) : QVariant();

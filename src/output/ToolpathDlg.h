@@ -67,6 +67,11 @@ public:
 signals:
     void LineClicked(qint64 line);
 
+protected:
+    // Closing the window stops a surface under way; showing it again starts it anew.
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
     // The cut surface of the program with what the worker made of it off the UI thread.
     struct CRelief

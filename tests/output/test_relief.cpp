@@ -8,6 +8,7 @@
 #include "WidgetTestApp.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QListWidget>
@@ -48,6 +49,7 @@ void OpenWithRelief(CToolpathDlg& dialog, double maxDepth, double cell = 0)
 {
     CNcReadOptions options;
     options.decimalMode = NcDecimalMode::CalculatorAll;
+    Child<QComboBox>(dialog, "reliefTool")->setCurrentIndex(int(NcTool::Flat));
     Child<QDoubleSpinBox>(dialog, "reliefDiameter")->setValue(3);
     Child<QCheckBox>(dialog, "reliefStockTopGiven")->setChecked(true);
     Child<QDoubleSpinBox>(dialog, "reliefStockTop")->setValue(0);
@@ -94,6 +96,33 @@ TEST(ToolpathRelief, TopViewIsDarkerWhereTheCutIsDeeper)
     Child<QCheckBox>(dialog, "reliefShow")->setChecked(false);
     EXPECT_FALSE(top->ShowsRelief());
     EXPECT_EQ(dialog.Relief(), nullptr);
+}
+
+// The choices for the surface come back in the next window.
+TEST(ToolpathRelief, ChoicesAreRemembered)
+{
+    struct Box
+    {
+        const char* name;
+        double value;
+    };
+    const std::vector<Box> boxes = {{"reliefDiameter", 2.5},
+                                    {"reliefStockTop", -1.25},
+                                    {"reliefCell", 0.1},
+                                    {"reliefMaxDepth", 0.75}};
+    {
+        CToolpathDlg dialog;
+        for (const Box& box : boxes)
+            Child<QDoubleSpinBox>(dialog, box.name)->setValue(box.value);
+        Child<QComboBox>(dialog, "reliefTool")->setCurrentIndex(int(NcTool::Ball));
+        Child<QCheckBox>(dialog, "reliefStockTopGiven")->setChecked(false);
+        Child<QCheckBox>(dialog, "reliefStockTopGiven")->setChecked(true);
+    }
+    CToolpathDlg again;
+    for (const Box& box : boxes)
+        EXPECT_DOUBLE_EQ(Child<QDoubleSpinBox>(again, box.name)->value(), box.value) << box.name;
+    EXPECT_EQ(Child<QComboBox>(again, "reliefTool")->currentIndex(), int(NcTool::Ball));
+    EXPECT_TRUE(Child<QCheckBox>(again, "reliefStockTopGiven")->isChecked());
 }
 
 // Cells too fine for the memory the map may take: the map is coarser and the window says why.
