@@ -7,17 +7,25 @@
 #include "StringTable.h"
 #include "ToolpathView.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 
 constexpr int kPollMs = 100;
+// The choices for the cut surface, in micrometres, in a section of the panel's settings.
+constexpr const char* kReliefSection = "Toolpath";
 
 // Rapid speed of the machine for the run-time estimate, mm per minute, from the panel's
 // settings ("RapidSpeed"); the default fits the machine when nobody has set it.
@@ -27,6 +35,24 @@ double StoredRapidSpeed()
     CPanelSettingsExchange settings(true);
     settings.Exchange("RapidSpeed", speed);
     return speed > 0 ? speed : kDefaultRapidSpeed;
+}
+
+QDoubleSpinBox* MillimetreBox(QWidget* parent, const char* name, double low, double high,
+                              double value)
+{
+    auto* box = new QDoubleSpinBox(parent);
+    box->setObjectName(name);
+    box->setRange(low, high);
+    box->setDecimals(3);
+    box->setSingleStep(0.5);
+    box->setSuffix(" mm");
+    box->setValue(value);
+    return box;
+}
+
+int Micrometres(const QDoubleSpinBox* box)
+{
+    return int(std::lround(box->value() * 1000));
 }
 
 QString Duration(double seconds)
@@ -40,9 +66,10 @@ QString Duration(double seconds)
 CToolpathDlg::CToolpathDlg(QWidget* parent)
     : QDialog(parent), m_rapidSpeed(StoredRapidSpeed()),
       m_top(new CToolpathView(NcProjection::Top, this)),
-      m_side(new CToolpathView(NcProjection::Side, this)), m_progressBar(new QProgressBar(this)),
-      m_summary(new QLabel(this)), m_clicked(new QLabel(this)), m_warnings(new QListWidget(this)),
-      m_poll(new QTimer(this))
+      m_side(new CToolpathView(NcProjection::Side, this)), m_orbit(new CReliefView(this)),
+      m_reliefInfo(new QLabel(this)), m_dangers(new QListWidget(this)),
+      m_progressBar(new QProgressBar(this)), m_summary(new QLabel(this)),
+      m_clicked(new QLabel(this)), m_warnings(new QListWidget(this)), m_poll(new QTimer(this))
 {
     setObjectName("toolpathDlg");
     auto* views = new QSplitter(Qt::Vertical, this);
@@ -50,6 +77,17 @@ CToolpathDlg::CToolpathDlg(QWidget* parent)
     views->addWidget(m_side);
     views->setStretchFactor(0, 3);
     views->setStretchFactor(1, 1);
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName("toolpathTabs");
+    tabs->addTab(views, LoadString(Str::PathTab));
+    tabs->addTab(m_orbit, LoadString(Str::ReliefTab));
+    QWidget* reliefControls = MakeReliefControls();
+    m_reliefInfo->setObjectName("reliefInfo");
+    m_reliefInfo->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_reliefInfo->hide();
+    m_dangers->setObjectName("toolpathDangers");
+    m_dangers->setMaximumHeight(90);
+    m_dangers->hide();
     m_summary->setObjectName("toolpathSummary");
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_clicked->setObjectName("toolpathClicked");
@@ -57,19 +95,129 @@ CToolpathDlg::CToolpathDlg(QWidget* parent)
     m_warnings->setMaximumHeight(90);
     m_warnings->hide();
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(views, 1);
+    layout->addWidget(tabs, 1);
+    layout->addWidget(reliefControls);
     layout->addWidget(m_progressBar);
     layout->addWidget(m_summary);
+    layout->addWidget(m_reliefInfo);
     layout->addWidget(m_clicked);
     layout->addWidget(m_warnings);
-    resize(760, 680);
+    layout->addWidget(m_dangers);
+    resize(760, 760);
 
     for (CToolpathView* view : {m_top, m_side})
         connect(view, &CToolpathView::LineClicked, this, [this](qint64 line) {
             m_clicked->setText(LoadString(Str::LineNumber).arg(line + 1));
             emit LineClicked(line);
         });
+    connect(m_dangers, &QListWidget::itemClicked, this, &CToolpathDlg::DangerClicked);
+    connect(m_dangers, &QListWidget::itemActivated, this, &CToolpathDlg::DangerClicked);
     connect(m_poll, &QTimer::timeout, this, &CToolpathDlg::Poll);
+}
+
+QWidget* CToolpathDlg::MakeReliefControls()
+{
+    auto* controls = new QWidget(this);
+    m_reliefShow = new QCheckBox(LoadString(Str::ReliefShow), controls);
+    m_reliefShow->setObjectName("reliefShow");
+    m_tool = new QComboBox(controls);
+    m_tool->setObjectName("reliefTool");
+    m_tool->addItem(LoadString(Str::ReliefFlatMill)); // index: NcTool
+    m_tool->addItem(LoadString(Str::ReliefBallMill));
+    m_diameter = MillimetreBox(controls, "reliefDiameter", 0.01, 100, 3);
+    m_cell = MillimetreBox(controls, "reliefCell", 0, 10, 0);
+    m_cell->setSpecialValueText(LoadString(Str::ReliefAutomatic));
+    m_cell->setSingleStep(0.01);
+    m_stockTopGiven = new QCheckBox(LoadString(Str::ReliefStockTop), controls);
+    m_stockTopGiven->setObjectName("reliefStockTopGiven");
+    m_stockTop = MillimetreBox(controls, "reliefStockTop", -1000, 1000, 0);
+    m_maxDepth = MillimetreBox(controls, "reliefMaxDepth", 0, 1000, 0);
+    m_maxDepth->setSpecialValueText(LoadString(Str::ReliefCheckOff));
+    ExchangeReliefSettings(true);
+    m_stockTop->setEnabled(m_stockTopGiven->isChecked());
+
+    auto* rows = new QVBoxLayout(controls);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto* first = new QHBoxLayout;
+    first->addWidget(m_reliefShow);
+    first->addWidget(new QLabel(LoadString(Str::ReliefTool), controls));
+    first->addWidget(m_tool);
+    first->addWidget(new QLabel(LoadString(Str::ReliefDiameter), controls));
+    first->addWidget(m_diameter);
+    first->addWidget(new QLabel(LoadString(Str::ReliefCell), controls));
+    first->addWidget(m_cell);
+    first->addStretch(1);
+    auto* second = new QHBoxLayout;
+    second->addWidget(m_stockTopGiven);
+    second->addWidget(m_stockTop);
+    second->addWidget(new QLabel(LoadString(Str::ReliefMaxDepth), controls));
+    second->addWidget(m_maxDepth);
+    second->addStretch(1);
+    rows->addLayout(first);
+    rows->addLayout(second);
+
+    connect(m_reliefShow, &QCheckBox::toggled, this, &CToolpathDlg::ReliefChanged);
+    connect(m_tool, &QComboBox::activated, this, &CToolpathDlg::ReliefChanged);
+    connect(m_stockTopGiven, &QCheckBox::toggled, this, [this](bool given) {
+        m_stockTop->setEnabled(given);
+        ReliefChanged();
+    });
+    for (QDoubleSpinBox* box : {m_diameter, m_cell, m_stockTop, m_maxDepth})
+        connect(box, &QDoubleSpinBox::editingFinished, this, &CToolpathDlg::ReliefChanged);
+    return controls;
+}
+
+void CToolpathDlg::ExchangeReliefSettings(bool load)
+{
+    CPanelSettingsExchange store(load, kReliefSection);
+    int tool = m_tool->currentIndex();
+    int diameter = Micrometres(m_diameter);
+    bool stockTopGiven = m_stockTopGiven->isChecked();
+    int stockTop = Micrometres(m_stockTop);
+    int cell = Micrometres(m_cell);
+    int maxDepth = Micrometres(m_maxDepth);
+    store.Exchange("ReliefTool", tool);
+    store.Exchange("ReliefDiameter", diameter);
+    store.Exchange("ReliefStockTopGiven", stockTopGiven);
+    store.Exchange("ReliefStockTop", stockTop);
+    store.Exchange("ReliefCell", cell);
+    store.Exchange("ReliefMaxDepth", maxDepth);
+    if (!store.IsLoading())
+        return;
+    // Out-of-range values stored by hand are clamped by the boxes.
+    m_tool->setCurrentIndex(std::clamp(tool, 0, m_tool->count() - 1));
+    m_diameter->setValue(diameter / 1000.0);
+    m_stockTopGiven->setChecked(stockTopGiven);
+    m_stockTop->setValue(stockTop / 1000.0);
+    m_cell->setValue(cell / 1000.0);
+    m_maxDepth->setValue(maxDepth / 1000.0);
+}
+
+CNcHeightMapOptions CToolpathDlg::ReliefOptions() const
+{
+    CNcHeightMapOptions options;
+    options.tool = m_tool->currentIndex() == 1 ? NcTool::Ball : NcTool::Flat;
+    options.diameter = m_diameter->value();
+    options.cell = m_cell->value();
+    options.stockTopGiven = m_stockTopGiven->isChecked();
+    options.stockTop = m_stockTop->value();
+    return options;
+}
+
+// A choice changed: remembered at once, and the surface made again if it is shown and was
+// made with other choices.
+void CToolpathDlg::ReliefChanged()
+{
+    ExchangeReliefSettings(false);
+    if (!m_reliefShow->isChecked()) {
+        if (m_job == Job::Relief) {
+            Stop();
+            m_progressBar->hide();
+        }
+        ClearRelief();
+        return;
+    }
+    StartRelief();
 }
 
 CToolpathDlg::~CToolpathDlg()
@@ -97,6 +245,8 @@ void CToolpathDlg::OpenData(const QByteArray& name, std::string_view data,
 void CToolpathDlg::Start(const CNcReadOptions& options)
 {
     setWindowTitle(LoadString(Str::ToolpathTitle).arg(m_file.GetDisplayName()));
+    ClearRelief();
+    m_orbit->SetPath(nullptr);
     m_model.reset();
     m_top->SetPath(nullptr, nullptr);
     m_side->SetPath(nullptr, nullptr);
@@ -107,6 +257,7 @@ void CToolpathDlg::Start(const CNcReadOptions& options)
     m_progress.done = 0;
     m_progress.cancel = false;
     m_done = false;
+    m_job = Job::Reading;
     m_options = options;
     const char* data = m_file.LineCount() > 0 ? m_file.LineText(0).data() : "";
     const auto size = uint64_t(m_file.GetLength());
@@ -127,19 +278,27 @@ void CToolpathDlg::Stop()
         m_progress.cancel = true;
         m_worker.join();
     }
+    m_job = Job::None;
 }
 
 void CToolpathDlg::Poll()
 {
     if (!m_done.load(std::memory_order_acquire)) {
-        // Each stage fills its share of the bar.
+        // Each stage fills its share of the bar; the surface is one stage.
         const uint64_t total = std::max<uint64_t>(m_progress.total.load(), 1);
         const double share = double(m_progress.done.load()) / double(total);
-        m_progressBar->setValue(m_stage.load() * 100 + int(std::min(share, 1.0) * 100));
+        const int stage = m_job == Job::Relief ? 0 : m_stage.load();
+        m_progressBar->setValue(stage * 100 + int(std::min(share, 1.0) * 100));
         return;
     }
     m_poll->stop();
     m_worker.join();
+    const Job finished = m_job;
+    m_job = Job::None;
+    if (finished == Job::Relief) {
+        FinishRelief();
+        return;
+    }
     m_model = std::move(m_built);
     m_progressBar->hide();
     // The travel check before output finds the program here instead of reading it again,
@@ -154,8 +313,140 @@ void CToolpathDlg::Poll()
         return;
     m_top->SetPath(&m_model->path, &m_model->top);
     m_side->SetPath(&m_model->path, &m_model->side);
+    m_orbit->SetPath(&m_model->path);
     SetHighlightedLine(m_line);
     ShowSummary();
+    if (m_reliefShow->isChecked())
+        StartRelief();
+}
+
+// The worker makes the surface (and its shaded image) from the program read; the window takes
+// it in Poll. With a depth to check, the map is swept in program order, and that sweep is the
+// surface too.
+void CToolpathDlg::StartRelief()
+{
+    const CNcHeightMapOptions options = ReliefOptions();
+    const double maxDepth = m_maxDepth->value();
+    const QString key =
+        QString::asprintf("%d %.6f %.6f %d %.6f %.6f", int(options.tool), options.diameter,
+                          options.cell, int(options.stockTopGiven), options.stockTop, maxDepth);
+    // Read first; Poll comes back here when the program is there.
+    if (!m_model || m_job == Job::Reading)
+        return;
+    if (key == m_reliefKey && (m_relief || m_job == Job::Relief))
+        return;
+    Stop();
+    ClearRelief();
+    m_reliefKey = key;
+    m_reliefInfo->setText(LoadString(Str::ReliefComputing));
+    m_reliefInfo->show();
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+    m_progressBar->show();
+    m_progress.done = 0;
+    m_progress.total = 0;
+    m_progress.cancel = false;
+    m_done = false;
+    m_job = Job::Relief;
+    // The model stays while the worker runs: a new file stops the worker before it lets go.
+    const CNcPath* path = &m_model->path;
+    m_worker = std::thread([this, path, options, maxDepth] {
+        auto relief = std::make_unique<CRelief>();
+        if (maxDepth > 0) {
+            CNcDangerCheck check = FindDangerousMoves(*path, options, maxDepth, &m_progress);
+            relief->map = std::move(check.surface);
+            relief->moves = std::move(check.moves);
+            relief->count = check.count;
+            relief->checked = true;
+        } else {
+            relief->map = ComputeHeightMap(*path, options, &m_progress);
+        }
+        if (relief->map.complete) {
+            relief->shaded = ShadedRelief(relief->map);
+            relief->solid = SampleRelief(relief->map);
+        }
+        m_builtRelief = std::move(relief);
+        m_done.store(true, std::memory_order_release);
+    });
+    m_poll->start(kPollMs);
+}
+
+void CToolpathDlg::FinishRelief()
+{
+    m_progressBar->hide();
+    std::unique_ptr<CRelief> relief = std::move(m_builtRelief);
+    if (!relief || !relief->map.complete) {
+        ClearRelief();
+        return;
+    }
+    m_relief = std::move(relief);
+    const CNcHeightMap& map = m_relief->map;
+    QString info = LoadString(Str::ReliefSurface)
+                       .arg(map.width)
+                       .arg(map.height)
+                       .arg(map.cell, 0, 'f', 4)
+                       .arg(map.stockTop, 0, 'f', 3);
+    // Why the map is coarser than asked, in the computation's own words.
+    if (!map.message.empty())
+        info += '\n' + QString::fromStdString(map.message);
+    m_reliefInfo->setText(info);
+    m_reliefInfo->show();
+    m_top->SetRelief(&map, &m_relief->shaded);
+    m_orbit->SetSurface(&m_relief->solid);
+    m_dangers->clear();
+    m_dangers->setVisible(m_relief->checked);
+    if (!m_relief->checked)
+        return;
+    auto* head = new QListWidgetItem(
+        m_relief->count ? LoadString(Str::DangerousMoveCount).arg(qulonglong(m_relief->count))
+                        : LoadString(Str::NoDangerousMoves));
+    head->setFlags(Qt::ItemIsEnabled);
+    m_dangers->addItem(head);
+    for (const CNcDangerousMove& move : m_relief->moves) {
+        auto* item = new QListWidgetItem(QString::fromStdString(FormatDangerousMove(move)));
+        item->setData(Qt::UserRole, qulonglong(move.line));
+        m_dangers->addItem(item);
+    }
+}
+
+void CToolpathDlg::ClearRelief()
+{
+    m_top->SetRelief(nullptr, nullptr);
+    m_orbit->SetSurface(nullptr);
+    m_relief.reset();
+    m_reliefKey.clear();
+    m_reliefInfo->clear();
+    m_reliefInfo->hide();
+    m_dangers->clear();
+    m_dangers->hide();
+}
+
+void CToolpathDlg::hideEvent(QHideEvent* event)
+{
+    if (m_job == Job::Relief) {
+        Stop();
+        m_progressBar->hide();
+        ClearRelief();
+    }
+    QDialog::hideEvent(event);
+}
+
+void CToolpathDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_reliefShow->isChecked() && !m_relief)
+        StartRelief();
+}
+
+void CToolpathDlg::DangerClicked(QListWidgetItem* item)
+{
+    const QVariant line = item ? item->data(Qt::UserRole) : QVariant();
+    if (!line.isValid())
+        return;
+    const auto number = line.toULongLong();
+    SetHighlightedLine(uint32_t(number));
+    m_clicked->setText(LoadString(Str::LineNumber).arg(number + 1));
+    emit LineClicked(qint64(number));
 }
 
 void CToolpathDlg::ShowSummary()
@@ -209,6 +500,7 @@ void CToolpathDlg::SetHighlightedLine(std::optional<uint32_t> line)
         return;
     m_top->SetHighlightedLine(line);
     m_side->SetHighlightedLine(line);
+    m_orbit->SetHighlightedLine(line);
     ShowSummary();
 }
 

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "CutDataFile.h"
+#include "NcHeightMap.h"
 #include "NcInterpreter.h"
+#include "ReliefView.h"
 #include "ToolpathModel.h"
 
 #include <QDialog>
+#include <QImage>
 
 #include <atomic>
 #include <memory>
@@ -12,9 +15,14 @@
 #include <string_view>
 #include <thread>
 
+class CReliefView;
 class CToolpathView;
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QListWidget;
+class QListWidgetItem;
 class QProgressBar;
 
 // The toolpath window of one NC program: the path from above and from the side inside the
@@ -22,6 +30,12 @@ class QProgressBar;
 // and drawn on a worker thread while the window shows the progress and stays responsive;
 // closing the window stops the worker. The test cut drives the highlighted line and the tool
 // marker through SetHighlightedLine and SetToolPosition, and hears clicks through LineClicked.
+//
+// On request the window also shows the cut surface: the height map under the tool the user
+// names (remembered in the panel's settings), computed by the same worker after the program is
+// read, shaded in the top view and as a solid to turn on a tab of its own. With a depth to check,
+// the map is swept in program order instead and the moves that would wreck the part are listed;
+// a click on one highlights its line like a click in a view.
 class CToolpathDlg : public QDialog
 {
     Q_OBJECT
@@ -46,15 +60,48 @@ public:
     const CToolpathModel* Model() const { return m_model.get(); }
     CToolpathView* TopView() const { return m_top; }
     CToolpathView* SideView() const { return m_side; }
+    CReliefView* OrbitView() const { return m_orbit; }
+    // The cut surface shown, when there is one.
+    const CNcHeightMap* Relief() const { return m_relief ? &m_relief->map : nullptr; }
 
 signals:
     void LineClicked(qint64 line);
 
+protected:
+    // Closing the window stops a surface under way; showing it again starts it anew.
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // The cut surface of the program with what the worker made of it off the UI thread.
+    struct CRelief
+    {
+        CNcHeightMap map;
+        QImage shaded;
+        CReliefSolid solid;
+        bool checked = false; // the moves were checked
+        std::vector<CNcDangerousMove> moves;
+        uint64_t count = 0;
+    };
+    enum class Job
+    {
+        None,
+        Reading,
+        Relief,
+    };
+
     void Start(const CNcReadOptions& options);
     void Poll();
     void Stop();
     void ShowSummary();
+    QWidget* MakeReliefControls();
+    void ExchangeReliefSettings(bool load);
+    void ReliefChanged();
+    void StartRelief();
+    void FinishRelief();
+    void ClearRelief();
+    void DangerClicked(QListWidgetItem* item);
+    CNcHeightMapOptions ReliefOptions() const;
 
     CCutDataFile m_file;
     double m_rapidSpeed;
@@ -62,7 +109,11 @@ private:
     CNcProgress m_progress;
     std::atomic<int> m_stage{0};
     std::atomic<bool> m_done{false};
+    Job m_job = Job::None;
     std::unique_ptr<CToolpathModel> m_built; // handed over by the worker when m_done is set
+    std::unique_ptr<CRelief> m_builtRelief;  // the same for the cut surface
+    std::unique_ptr<CRelief> m_relief;
+    QString m_reliefKey; // the choices the relief shown or under way was asked with
     // Shared with the travel check through the cache of read programs (NcPathCache).
     std::shared_ptr<const CToolpathModel> m_model;
     CNcReadOptions m_options;
@@ -70,6 +121,16 @@ private:
 
     CToolpathView* m_top;
     CToolpathView* m_side;
+    CReliefView* m_orbit;
+    QCheckBox* m_reliefShow;
+    QComboBox* m_tool;
+    QDoubleSpinBox* m_diameter;
+    QCheckBox* m_stockTopGiven;
+    QDoubleSpinBox* m_stockTop;
+    QDoubleSpinBox* m_cell;
+    QDoubleSpinBox* m_maxDepth;
+    QLabel* m_reliefInfo;
+    QListWidget* m_dangers;
     QProgressBar* m_progressBar;
     QLabel* m_summary;
     QLabel* m_clicked;

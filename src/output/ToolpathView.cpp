@@ -1,6 +1,7 @@
 #include "ToolpathView.h"
 
 #include "NcGeometry.h"
+#include "NcHeightMap.h"
 
 #include <QImage>
 #include <QKeyEvent>
@@ -70,6 +71,14 @@ void CToolpathView::SetToolPosition(std::optional<NcPoint> position)
     update();
 }
 
+void CToolpathView::SetRelief(const CNcHeightMap* map, const QImage* image)
+{
+    const bool shown = map && image && !image->isNull();
+    m_relief = shown ? map : nullptr;
+    m_reliefImage = shown ? image : nullptr;
+    update();
+}
+
 void CToolpathView::FitToWindow()
 {
     m_fitted = true;
@@ -121,7 +130,10 @@ void CToolpathView::paintEvent(QPaintEvent*)
                                 ToScreen(m_travel->right(), m_travel->top()))
                              .normalized());
     }
-    DrawRaster(painter);
+    if (m_relief)
+        DrawRelief(painter);
+    else
+        DrawRaster(painter);
     DrawHighlight(painter);
     if (m_tool) {
         const QPointF at = ToScreen(*m_tool);
@@ -181,6 +193,28 @@ void CToolpathView::DrawRaster(QPainter& painter)
     const QRectF target(ToScreen(left, bottom + (y1 - y0 + 1) * level.cell),
                         ToScreen(left + (x1 - x0 + 1) * level.cell, bottom));
     painter.drawImage(target, image);
+}
+
+// The part of the shaded image inside the widget, scaled to it: the cost is the widget's pixels.
+void CToolpathView::DrawRelief(QPainter& painter)
+{
+    const double cell = m_relief->cell * 1000; // micrometres, as the plane
+    const QRectF map(m_relief->x0 * 1000, m_relief->y0 * 1000, m_relief->width * cell,
+                     m_relief->height * cell);
+    const QPointF topLeft = ToPlane(QPointF(0, 0));
+    const QPointF bottomRight = ToPlane(QPointF(width(), height()));
+    const QRectF visible =
+        QRectF(QPointF(topLeft.x(), bottomRight.y()), QPointF(bottomRight.x(), topLeft.y()))
+            .intersected(map);
+    if (visible.isEmpty())
+        return;
+    // Image columns from low X, rows from high Y.
+    const QRectF source((visible.left() - map.left()) / cell,
+                        (map.bottom() - visible.bottom()) / cell, visible.width() / cell,
+                        visible.height() / cell);
+    const QRectF target(ToScreen(visible.left(), visible.bottom()),
+                        ToScreen(visible.right(), visible.top()));
+    painter.drawImage(target, *m_reliefImage, source);
 }
 
 // The segments of the highlighted line, exactly, over the raster.

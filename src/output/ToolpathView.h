@@ -9,12 +9,16 @@
 
 #include <optional>
 
+struct CNcHeightMap;
+class QImage;
+
 // One view of a program's path: from above (XY) or from the side (XZ). It draws the path from
 // the raster pyramid built once per file, so that a repaint costs the widget's pixels, never
 // the program's length; the machine's travel as a rectangle; the segments of a highlighted line
 // in a strong colour, the part already run dimmed, and the tool as a marker. The wheel zooms
 // around the cursor, dragging pans, F or Home fits the path into the widget, and a click names
-// the line of the segment under it.
+// the line of the segment under it. The top view can show the cut surface instead of the path's
+// cells: the shaded image of a height map, drawn with the same zoom and pan.
 class CToolpathView : public QWidget
 {
     Q_OBJECT
@@ -30,6 +34,9 @@ public:
     // For the test cut: the line whose segments stand out, and the segments before it drawn dim.
     void SetHighlightedLine(std::optional<uint32_t> line);
     void SetToolPosition(std::optional<NcPoint> position);
+    // The cut surface and its shaded image (ShadedRelief), neither owned; nullptr shows the path.
+    void SetRelief(const CNcHeightMap* map, const QImage* image);
+    bool ShowsRelief() const { return m_relief != nullptr; }
     const std::optional<NcPoint>& GetToolPosition() const { return m_tool; }
     const std::optional<uint32_t>& GetHighlightedLine() const { return m_highlightLine; }
 
@@ -54,10 +61,13 @@ protected:
 private:
     void DrawRaster(class QPainter& painter);
     void DrawHighlight(QPainter& painter);
+    void DrawRelief(QPainter& painter);
 
     NcProjection m_projection;
     const CNcPath* m_path = nullptr;
     const CNcPathRaster* m_raster = nullptr;
+    const CNcHeightMap* m_relief = nullptr;
+    const QImage* m_reliefImage = nullptr;
     std::optional<QRectF> m_travel; // in the plane, micrometres
     std::optional<uint32_t> m_highlightLine;
     size_t m_runSegments = 0; // segments before the highlighted line

@@ -108,6 +108,23 @@ constexpr int LeavesTravelQuestion = 50209; // "%1" the file, "%2" the excesses
 constexpr int BelowTravel = 50210;
 constexpr int AboveTravel = 50211;
 constexpr int NoMoves = 50212;
+// The cut surface in the toolpath window and the dangerous moves.
+constexpr int ReliefShow = 50500;
+constexpr int ReliefTool = 50501;
+constexpr int ReliefFlatMill = 50502;
+constexpr int ReliefBallMill = 50503;
+constexpr int ReliefDiameter = 50504;
+constexpr int ReliefStockTop = 50505;
+constexpr int ReliefCell = 50506;
+constexpr int ReliefAutomatic = 50507;
+constexpr int ReliefMaxDepth = 50508;
+constexpr int ReliefCheckOff = 50509;
+constexpr int ReliefComputing = 50510;
+constexpr int ReliefSurface = 50511;
+constexpr int DangerousMoveCount = 50512;
+constexpr int NoDangerousMoves = 50513;
+constexpr int PathTab = 50514;
+constexpr int ReliefTab = 50515;
 
 // --- file errors, each with the path for %1 ----------------------------------------------------
 constexpr int FileGeneric = 50060;

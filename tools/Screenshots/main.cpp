@@ -29,8 +29,16 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QTabWidget>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
+#include <string>
 
 namespace {
 
@@ -59,6 +67,26 @@ const char* const PartProgram = "%\r\n"
                                 "%\r\n";
 const char* const LogoProgram = "%\r\nG90 G0 Z5.\r\nG0 X2. Y2.\r\nG1 Z-0.5 F150\r\nG1 X12. Y2. "
                                 "F500\r\nG1 X2. Y12.\r\nG1 X12. Y12.\r\nG0 Z5.\r\n%\r\n";
+
+// A carved relief of waves over 60 x 40 mm, as CAM output finishes one with a 2 mm ball end
+// mill: zig-zag passes 0.4 mm apart along X, a point every 0.5 mm.
+std::string ReliefProgram()
+{
+    std::string text = "%\nG90 G21 G17\nG0 Z5.\nG0 X0. Y0.\n";
+    char line[80];
+    for (int pass = 0; pass <= 100; ++pass) {
+        const double y = pass * 0.4;
+        for (int step = 0; step <= 120; ++step) {
+            const double x = (pass % 2 == 0 ? step : 120 - step) * 0.5;
+            const double z =
+                -2.5 + 1.2 * std::sin(x / 6.0) * std::cos(y / 7.0) + 0.6 * std::sin((x + y) / 3.5);
+            std::snprintf(line, sizeof line, "G1 X%.3f Y%.3f Z%.3f F1200\n", x, y,
+                          std::min(z, 0.0));
+            text += line;
+        }
+    }
+    return text + "G0 Z5.\n%\n";
+}
 
 // Runs the event loop until done() or the deadline; false on the deadline.
 bool WaitUntil(const std::function<bool()>& done, int ms = 10000)
@@ -202,5 +230,28 @@ int main(int argc, char** argv)
         testCut.reject();
     });
     testCut.exec();
+
+    // The cut surface of the relief program under a 2 mm ball end mill, from above and turned.
+    CToolpathDlg relief;
+    const std::string program = ReliefProgram();
+    relief.OpenData("relief.nc", program, CNcReadOptions{});
+    relief.resize(900, 760);
+    relief.show();
+    if (auto* tool = relief.findChild<QComboBox*>("reliefTool"))
+        tool->setCurrentIndex(int(NcTool::Ball));
+    if (auto* diameter = relief.findChild<QDoubleSpinBox*>("reliefDiameter"))
+        diameter->setValue(2);
+    if (auto* stockTopGiven = relief.findChild<QCheckBox*>("reliefStockTopGiven"))
+        stockTopGiven->setChecked(true);
+    if (auto* show = relief.findChild<QCheckBox*>("reliefShow"))
+        show->setChecked(true);
+    if (WaitUntil([&] { return relief.Relief() != nullptr; }, 60000)) {
+        saved = Save(relief, out.filePath(QStringLiteral("relief%1.png").arg(suffix))) && saved;
+        if (auto* tabs = relief.findChild<QTabWidget*>("toolpathTabs"))
+            tabs->setCurrentWidget(relief.OrbitView());
+        saved = Save(relief, out.filePath(QStringLiteral("relief-3d%1.png").arg(suffix))) && saved;
+    } else {
+        saved = false;
+    }
     return saved ? 0 : 1;
 }
