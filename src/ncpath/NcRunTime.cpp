@@ -4,16 +4,26 @@
 
 #include <algorithm>
 
-CNcRunTime::CNcRunTime(const CNcPath& path, double rapidSpeed)
+CNcRunTime::CNcRunTime(const CNcPath& path, double rapidSpeed, CNcProgress* progress)
     : m_path(path), m_rapidSpeed(rapidSpeed)
 {
     const size_t count = path.segments.Size();
+    if (progress)
+        progress->total = count;
     m_checkpoints.reserve(count / kStride + 1);
     size_t change = 0;
     double feed = 0;
     for (size_t i = 0; i < count; ++i) {
-        if (i % kStride == 0)
+        if (i % kStride == 0) {
+            if (progress) {
+                progress->done = i;
+                if (progress->cancel) {
+                    m_complete = false;
+                    return;
+                }
+            }
             m_checkpoints.push_back(m_total);
+        }
         while (change < path.feeds.size() && path.feeds[change].segment <= i)
             feed = path.feeds[change++].feed;
         m_total += SegmentSeconds(i, feed);

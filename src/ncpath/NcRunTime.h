@@ -10,15 +10,19 @@ constexpr double kDefaultRapidSpeed = 1200.0;
 // Run time of a path at 100 % override: feed moves and arcs at their F, rapid moves at the
 // machine's rapid speed. A feed move without any F counts as no time (the reader has said the
 // program lacks it). Cumulative times are kept every kStride segments, so that the time left
-// from any line costs at most kStride segment lengths and the table stays small.
+// from any line costs at most kStride segment lengths and the table stays small. With a progress
+// object, the segments timed are counted and a cancel request ends the count early; the estimate
+// is then incomplete and Complete() says so.
 class CNcRunTime
 {
 public:
     static constexpr size_t kStride = 1024;
 
-    explicit CNcRunTime(const CNcPath& path, double rapidSpeed = kDefaultRapidSpeed);
+    explicit CNcRunTime(const CNcPath& path, double rapidSpeed = kDefaultRapidSpeed,
+                        CNcProgress* progress = nullptr);
 
     double TotalSeconds() const { return m_total; }
+    bool Complete() const { return m_complete; }
     // Seconds from the beginning of `line` to the end of the program.
     double RemainingFromLine(uint32_t line) const;
 
@@ -30,4 +34,5 @@ private:
     double m_rapidSpeed;
     std::vector<double> m_checkpoints; // seconds before segment k * kStride
     double m_total = 0;
+    bool m_complete = true;
 };

@@ -29,7 +29,7 @@ std::unique_ptr<CToolpathModel> CToolpathModel::Build(const char* data, uint64_t
     CNcPathRaster::DrawBoth(model->path, model->extents, model->top, model->side, &progress);
     if (!enter(Timing))
         return nullptr;
-    model->runTime.emplace(model->path, rapidSpeed);
+    model->runTime.emplace(model->path, rapidSpeed, &progress);
     if (progress.cancel)
         return nullptr;
     return model;

@@ -125,6 +125,14 @@ TEST(NcRunTime, EstimatesFeedAndRapidTimes)
     const CNcRunTime time(path);
     EXPECT_NEAR(time.TotalSeconds(), 3000, 0.01);
     EXPECT_NEAR(time.RemainingFromLine(2501), 500, 0.01);
+
+    // Counted through a progress object, and given up on request.
+    CNcProgress counted;
+    EXPECT_TRUE(CNcRunTime(path, kDefaultRapidSpeed, &counted).Complete());
+    EXPECT_EQ(counted.total.load(), path.segments.Size());
+    CNcProgress cancelled;
+    cancelled.cancel = true;
+    EXPECT_FALSE(CNcRunTime(path, kDefaultRapidSpeed, &cancelled).Complete());
 }
 
 } // namespace
