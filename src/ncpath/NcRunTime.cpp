@@ -49,3 +49,11 @@ double CNcRunTime::RemainingFromLine(uint32_t line) const
 {
     return m_total - SecondsBefore(m_path.FirstSegmentFromLine(line));
 }
+
+double CNcRunTime::SecondsAt(size_t segment, double fraction) const
+{
+    if (segment >= m_path.segments.Size())
+        return m_total;
+    return SecondsBefore(segment) +
+           std::clamp(fraction, 0.0, 1.0) * SegmentSeconds(segment, m_path.FeedOf(segment));
+}

@@ -21,6 +21,9 @@ public:
     double TotalSeconds() const { return m_total; }
     // Seconds from the beginning of `line` to the end of the program.
     double RemainingFromLine(uint32_t line) const;
+    // Seconds from the beginning of the program to the point at `fraction` (0..1) of `segment`:
+    // the share of the run time done when the tool is there.
+    double SecondsAt(size_t segment, double fraction) const;
 
 private:
     double SegmentSeconds(size_t segment, double feed) const;
