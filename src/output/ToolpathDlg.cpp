@@ -2,9 +2,10 @@
 
 #include "FileResultMessage.h"
 #include "NcPathCache.h"
-#include "PanelSettings.h"
+#include "ProgramPlacement.h"
 #include "StringIds.h"
 #include "StringTable.h"
+#include "TextFormat.h"
 #include "ToolpathView.h"
 
 #include <QHBoxLayout>
@@ -18,22 +19,6 @@
 namespace {
 
 constexpr int kPollMs = 100;
-
-// Rapid speed of the machine for the run-time estimate, mm per minute, from the panel's
-// settings ("RapidSpeed"); the default fits the machine when nobody has set it.
-double StoredRapidSpeed()
-{
-    int speed = int(kDefaultRapidSpeed);
-    CPanelSettingsExchange settings(true);
-    settings.Exchange("RapidSpeed", speed);
-    return speed > 0 ? speed : kDefaultRapidSpeed;
-}
-
-QString Duration(double seconds)
-{
-    const long long whole = (long long)(seconds + 0.5);
-    return QString::asprintf("%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
-}
 
 } // namespace
 
@@ -177,12 +162,12 @@ void CToolpathDlg::ShowSummary()
         if (path.inch)
             lines << extents(Str::ExtentsInches, true, 4);
         lines << LoadString(Str::RunTime)
-                     .arg(Duration(m_model->runTime->TotalSeconds()))
+                     .arg(FormatDuration(m_model->runTime->TotalSeconds()))
                      .arg(m_rapidSpeed, 0, 'f', 0);
         if (m_line)
             lines << LoadString(Str::RemainingFromLine)
                          .arg(*m_line + 1)
-                         .arg(Duration(m_model->runTime->RemainingFromLine(*m_line)));
+                         .arg(FormatDuration(m_model->runTime->RemainingFromLine(*m_line)));
     }
     m_summary->setText(lines.join('\n'));
     m_warnings->clear();
