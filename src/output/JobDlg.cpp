@@ -217,7 +217,9 @@ void CJobDlg::OnStatusRead()
     if (m_ended || status.stateWord == CMachineState::NoStatusWord)
         return;
     const int state = status.State();
-    if (state == MachineState::JobActive) {
+    // A machine still skipping the data of a job it quit before is not running this one yet.
+    const bool skipping = (status.stateWord & StateBit::SkippingData) != 0;
+    if (state == MachineState::JobActive && (m_started || !skipping)) {
         if (!m_started) {
             m_started = true;
             m_clock.start();
@@ -229,7 +231,7 @@ void CJobDlg::OnStatusRead()
         m_paused = false;
         m_elapsedMs = m_clock.elapsed();
         StopReading();
-    } else if (state != MachineState::Ready) {
+    } else if (state != MachineState::Ready && state != MachineState::JobActive) {
         // Initialising or stopped: nothing of this job runs any more.
         m_ended = m_started;
     }
@@ -331,7 +333,8 @@ void CJobDlg::ShowProgress()
         done = file.runTime->SecondsAt(file.follower->Segment(), file.follower->Fraction());
     const double share = total > 0 ? done / total : (m_ended ? 1.0 : 0.0);
     m_line->setText(line ? LoadString(Str::LineNumber).arg(*line + 1) : QString());
-    m_done->setText(LoadString(Str::JobTimeDone).arg(share * 100, 0, 'f', 0));
+    // Whole percent done, as the bar counts them.
+    m_done->setText(LoadString(Str::JobTimeDone).arg(int(share * 100)));
     const uint8_t override = m_panel.GetStatus().override;
     m_remaining->setText(
         LoadString(Str::JobRemaining)
