@@ -389,7 +389,8 @@ TEST_F(CutOutputSimTest, OutputAfterTheToolpathUsesItsReading)
 }
 
 // The job window follows a program while the machine runs it: the line only goes forward, also
-// over the points the program passes twice, the time left falls, and the window sees the end.
+// over the points the program passes twice, the time left falls, a pause shows, the toolpath
+// window marks the line and the tool, and the window sees the end.
 TEST_F(CutOutputSimTest, JobWindowFollowsTheRunningProgram)
 {
     // Two laps of a 2 mm square at 2 mm/s: every corner and edge is passed twice.
@@ -424,6 +425,13 @@ TEST_F(CutOutputSimTest, JobWindowFollowsTheRunningProgram)
         if (const auto left = job->RemainingSeconds())
             remaining.push_back(*left);
     });
+    // Paused and resumed on the way, as the window shows it.
+    const QLabel* state = job->findChild<QLabel*>("jobState");
+    ASSERT_TRUE(WaitUntil([&] { return job->CurrentLine().value_or(0) >= 4; }, 30000));
+    ASSERT_TRUE(m_machine->PauseCutting());
+    EXPECT_TRUE(WaitUntil([&] { return state->text() == "Paused"; }));
+    ASSERT_TRUE(m_machine->ResumeCutting());
+    EXPECT_TRUE(WaitUntil([&] { return state->text() == "Running"; }));
     ASSERT_TRUE(WaitUntil([&] { return job->HasEnded(); }, 60000));
     EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end())) << ::testing::PrintToString(lines);
     ASSERT_GE(lines.size(), 5u) << ::testing::PrintToString(lines);
@@ -433,7 +441,7 @@ TEST_F(CutOutputSimTest, JobWindowFollowsTheRunningProgram)
         << ::testing::PrintToString(remaining);
     EXPECT_GT(remaining.front(), remaining.back() + 3);
     EXPECT_GE(markedLines, 3);
-    EXPECT_EQ(job->findChild<QLabel*>("jobState")->text(), "The job has ended.");
+    EXPECT_EQ(state->text(), "The job has ended.");
     delete job;
 }
 
