@@ -3,6 +3,8 @@
 #include "NcGeometry.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 CNcRunTime::CNcRunTime(const CNcPath& path, double rapidSpeed)
     : m_path(path), m_rapidSpeed(rapidSpeed)
@@ -56,4 +58,13 @@ double CNcRunTime::SecondsAt(size_t segment, double fraction) const
         return m_total;
     return SecondsBefore(segment) +
            std::clamp(fraction, 0.0, 1.0) * SegmentSeconds(segment, m_path.FeedOf(segment));
+}
+
+std::string FormatDuration(double seconds)
+{
+    const long long total = seconds > 0 ? std::llround(seconds) : 0;
+    char text[40];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60,
+                  total % 60);
+    return text;
 }

@@ -2,6 +2,7 @@
 
 #include "NcPath.h"
 
+#include <string>
 #include <vector>
 
 // Rapid speed of the machine when the panel has no setting for it, mm per minute.
@@ -34,3 +35,7 @@ private:
     std::vector<double> m_checkpoints; // seconds before segment k * kStride
     double m_total = 0;
 };
+
+// A duration as hours, minutes and seconds, "h:mm:ss", rounded to the nearest second; a
+// negative one shows as 0:00:00.
+std::string FormatDuration(double seconds);

@@ -7,7 +7,6 @@
 #include "ProgramPlacement.h"
 #include "StringIds.h"
 #include "StringTable.h"
-#include "TextFormat.h"
 #include "ToolpathDlg.h"
 
 #include <QFileInfo>
@@ -305,7 +304,8 @@ void CJobDlg::ShowProgress()
                                 : m_paused  ? Str::JobPaused
                                 : m_started ? Str::JobRunning
                                             : Str::JobWaiting));
-    m_elapsed->setText(LoadString(Str::JobElapsed).arg(FormatDuration(m_elapsedMs / 1000.0)));
+    m_elapsed->setText(LoadString(Str::JobElapsed)
+                           .arg(QString::fromStdString(FormatDuration(m_elapsedMs / 1000.0))));
     const bool read = m_current < m_read.load(std::memory_order_acquire);
     m_toolpathButton->setEnabled(file.nc);
     if (!file.nc) {
@@ -338,7 +338,7 @@ void CJobDlg::ShowProgress()
     const uint8_t override = m_panel.GetStatus().override;
     m_remaining->setText(
         LoadString(Str::JobRemaining)
-            .arg(FormatDuration(RemainingSeconds().value_or(0)))
+            .arg(QString::fromStdString(FormatDuration(RemainingSeconds().value_or(0))))
             .arg(override >= MachineStatus::OverrideMin && override <= MachineStatus::OverrideMax
                      ? int(override)
                      : 100));

@@ -5,7 +5,6 @@
 #include "ProgramPlacement.h"
 #include "StringIds.h"
 #include "StringTable.h"
-#include "TextFormat.h"
 #include "ToolpathView.h"
 
 #include <QHBoxLayout>
@@ -162,12 +161,13 @@ void CToolpathDlg::ShowSummary()
         if (path.inch)
             lines << extents(Str::ExtentsInches, true, 4);
         lines << LoadString(Str::RunTime)
-                     .arg(FormatDuration(m_model->runTime->TotalSeconds()))
+                     .arg(QString::fromStdString(FormatDuration(m_model->runTime->TotalSeconds())))
                      .arg(m_rapidSpeed, 0, 'f', 0);
         if (m_line)
             lines << LoadString(Str::RemainingFromLine)
                          .arg(*m_line + 1)
-                         .arg(FormatDuration(m_model->runTime->RemainingFromLine(*m_line)));
+                         .arg(QString::fromStdString(
+                             FormatDuration(m_model->runTime->RemainingFromLine(*m_line))));
     }
     m_summary->setText(lines.join('\n'));
     m_warnings->clear();

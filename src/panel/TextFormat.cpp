@@ -53,9 +53,3 @@ QString FormatTemplate(const QString& format, const QVariantList& args)
     }
     return out;
 }
-
-QString FormatDuration(double seconds)
-{
-    const long long whole = seconds > 0 ? (long long)(seconds + 0.5) : 0;
-    return QString::asprintf("%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
-}

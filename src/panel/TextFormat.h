@@ -9,7 +9,3 @@
 // so that a translated template with a missing or extra specifier can never read an argument
 // that is not there: a missing argument gives an empty field, an extra one is ignored.
 QString FormatTemplate(const QString& format, const QVariantList& args);
-
-// A duration as hours, minutes and seconds, "h:mm:ss", rounded to the nearest second; a
-// negative one shows as 0:00:00.
-QString FormatDuration(double seconds);
