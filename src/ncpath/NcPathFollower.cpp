@@ -25,8 +25,8 @@ uint32_t CNcPathFollower::Line() const
 
 bool CNcPathFollower::Follow(const NcPoint& position)
 {
-    const size_t count = m_path.segments.Size();
     const size_t first = m_matched ? m_segment : 0;
+    const size_t count = std::min(m_path.segments.Size(), first + kMaxLookAhead);
     size_t window = kWindow;
     for (size_t from = first; from < count; from += window, window *= 2) {
         const size_t to = std::min(count, from + window);

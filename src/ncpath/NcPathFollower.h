@@ -10,8 +10,10 @@
 // Follows a running program along its path from polled tool positions. Each position is looked
 // for forward in program order from the segment of the last match, so that a program passing
 // the same point many times is followed lap by lap and the line never goes back. The search
-// looks at a window of segments first and doubles it up to the end of the path only while
-// nothing matches, so that a poll costs little while the tool stays on its way.
+// looks at a window of segments first and doubles it while nothing matches, up to kMaxLookAhead
+// segments past the last match: a poll costs little while the tool stays on its way, and a tool
+// off the path (a hand move while paused, the next file's start) never makes one poll scan a
+// program of millions of segments on the user-interface thread.
 class CNcPathFollower
 {
 public:
@@ -19,6 +21,7 @@ public:
     // path holds the program's rounded one.
     static constexpr int32_t kDefaultTolerance = 50;
     static constexpr size_t kWindow = 4096;
+    static constexpr size_t kMaxLookAhead = size_t(1) << 20;
 
     // origins: where the path's coordinate systems stand in the frame of the positions given
     // to Follow (all at zero: positions in the program's own frame).
