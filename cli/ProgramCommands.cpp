@@ -67,14 +67,6 @@ CNcPath ReadProgram(const CProgramText& text, bool calculator)
     return ReadNcProgramParallel(text.data.get(), text.size, options);
 }
 
-std::string Duration(double seconds)
-{
-    const long total = std::lround(seconds);
-    char text[40];
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
-    return text;
-}
-
 void PrintTravel(const CNcPath& path, CModelingMachine* machine)
 {
     AxisTriple low{}, high{}, origin{};
@@ -155,7 +147,8 @@ int CheckProgram(int argc, char** argv, CModelingMachine* machine)
                     low[1], high[1], low[2], high[2], unit);
     }
     PrintTravel(path, machine);
-    std::printf("run time: %s at 100 %%\n", Duration(CNcRunTime(path).TotalSeconds()).c_str());
+    std::printf("run time: %s at 100 %%\n",
+                FormatDuration(CNcRunTime(path).TotalSeconds()).c_str());
     PrintWarnings(path);
     return 0;
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots from the real windows: starts a simulator and, under a virtual
 # display (Xvfb), the screenshot program on it; writes docs/screenshots/panel.png, cut.png,
-# testcut.png, toolpath.png, the cut surface relief.png and relief-3d.png, and the Japanese
-# panel panel-ja.png.
+# testcut.png, toolpath.png, the cut surface relief.png and relief-3d.png, job.png, and the
+# Japanese panel panel-ja.png.
 #
 # ZR40_BUILD_DIR chooses the build folder (default: build).
 set -euo pipefail

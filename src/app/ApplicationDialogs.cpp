@@ -2,6 +2,7 @@
 
 #include "AboutDlg.h"
 #include "CutDlg.h"
+#include "JobDlg.h"
 #include "PanelAccess.h"
 #include "SettingSheets.h"
 
@@ -24,4 +25,15 @@ void CApplicationDialogs::RunAboutBox(CPanelAccess& panel, const QString& firmwa
 {
     CAboutDlg about(firmwareVersion, panel.Window());
     about.exec();
+}
+
+bool CApplicationDialogs::HasJobWindow() const
+{
+    return CJobDlg::Current() != nullptr;
+}
+
+void CApplicationDialogs::ShowJobWindow()
+{
+    if (CJobDlg* window = CJobDlg::Current())
+        window->ShowAgain();
 }

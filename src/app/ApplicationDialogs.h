@@ -12,4 +12,6 @@ public:
     void RunMaintenanceSheet(CPanelAccess& panel) override;
     void RunCutDialog(CPanelAccess& panel) override;
     void RunAboutBox(CPanelAccess& panel, const QString& firmwareVersion) override;
+    bool HasJobWindow() const override;
+    void ShowJobWindow() override;
 };

@@ -3,6 +3,8 @@
 #include "NcGeometry.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 CNcRunTime::CNcRunTime(const CNcPath& path, double rapidSpeed, CNcProgress* progress)
     : m_path(path), m_rapidSpeed(rapidSpeed)
@@ -58,4 +60,21 @@ double CNcRunTime::SecondsBefore(size_t segment) const
 double CNcRunTime::RemainingFromLine(uint32_t line) const
 {
     return m_total - SecondsBefore(m_path.FirstSegmentFromLine(line));
+}
+
+double CNcRunTime::SecondsAt(size_t segment, double fraction) const
+{
+    if (segment >= m_path.segments.Size())
+        return m_total;
+    return SecondsBefore(segment) +
+           std::clamp(fraction, 0.0, 1.0) * SegmentSeconds(segment, m_path.FeedOf(segment));
+}
+
+std::string FormatDuration(double seconds)
+{
+    const long long total = seconds > 0 ? std::llround(seconds) : 0;
+    char text[40];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60,
+                  total % 60);
+    return text;
 }

@@ -2,6 +2,7 @@
 
 #include "NcPath.h"
 
+#include <string>
 #include <vector>
 
 // Rapid speed of the machine when the panel has no setting for it, mm per minute.
@@ -25,6 +26,9 @@ public:
     bool Complete() const { return m_complete; }
     // Seconds from the beginning of `line` to the end of the program.
     double RemainingFromLine(uint32_t line) const;
+    // Seconds from the beginning of the program to the point at `fraction` (0..1) of `segment`:
+    // the share of the run time done when the tool is there.
+    double SecondsAt(size_t segment, double fraction) const;
 
 private:
     double SegmentSeconds(size_t segment, double feed) const;
@@ -36,3 +40,7 @@ private:
     double m_total = 0;
     bool m_complete = true;
 };
+
+// A duration as hours, minutes and seconds, "h:mm:ss", rounded to the nearest second; a
+// negative one shows as 0:00:00.
+std::string FormatDuration(double seconds);

@@ -6,6 +6,7 @@
 #include "FileErrorMessage.h"
 #include "FileResultMessage.h"
 #include "ImageButton.h"
+#include "JobDlg.h"
 #include "ModelingMachine.h"
 #include "PanelAccess.h"
 #include "ProgramPlacement.h"
@@ -34,6 +35,8 @@
 #include <QVBoxLayout>
 
 #include <sys/stat.h>
+
+#include <vector>
 
 namespace {
 
@@ -369,6 +372,7 @@ void CCutDlg::OnOutput()
 {
     ReportFileResult(this, m_list.SaveToStore());
     const int count = m_list.GetCount();
+    std::vector<QByteArray> sent;
     for (int i = 0; i < count; ++i) {
         const QByteArray entry = m_list.GetEntry(i);
         if (m_pauseEachFile) {
@@ -391,6 +395,15 @@ void CCutDlg::OnOutput()
             continue;
         if (travel == TravelAnswer::Stop || !SendFile(entry, JobName(i, count)))
             break;
+        sent.push_back(entry);
+    }
+    // The job window follows what was handed over; it stays when this dialog closes.
+    if (m_panel && !sent.empty()) {
+        MachineSettings settings;
+        CNcReadOptions options;
+        if (m_machine.GetMachineSettings(settings))
+            options = ReadOptionsFrom(settings);
+        CJobDlg::Open(*m_panel, sent, options);
     }
     accept();
 }

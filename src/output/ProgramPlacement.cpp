@@ -1,7 +1,9 @@
 #include "ProgramPlacement.h"
 
 #include "NcPath.h"
+#include "NcRunTime.h"
 #include "PanelAccess.h"
+#include "PanelSettings.h"
 
 #include <algorithm>
 
@@ -11,6 +13,14 @@ CNcReadOptions ReadOptionsFrom(const MachineSettings& settings)
     options.blockSkip = settings.ncOptionalBlockSkip == 0;
     options.decimalMode = NcDecimalMode(std::min<uint8_t>(settings.ncDecimalPoint, 3));
     return options;
+}
+
+double StoredRapidSpeed()
+{
+    int speed = int(kDefaultRapidSpeed);
+    CPanelSettingsExchange settings(true);
+    settings.Exchange("RapidSpeed", speed);
+    return speed > 0 ? speed : kDefaultRapidSpeed;
 }
 
 CNcOrigins OriginsFor(const CNcPath& path, CPanelAccess& panel)

@@ -11,6 +11,10 @@ struct CNcPath;
 // enabled) and the reading of numbers without a decimal point (byte 2).
 CNcReadOptions ReadOptionsFrom(const MachineSettings& settings);
 
+// Rapid speed of the machine for the run-time estimate, mm per minute, from the panel's
+// settings ("RapidSpeed"); the default fits the machine when nobody has set it.
+double StoredRapidSpeed();
+
 // Where a program stands on the machine: the origin the panel shows for segments before the
 // program selects a coordinate system, and the origin of every system the program selects, read
 // through the panel (a system whose origin cannot be read is placed by the shown origin).

@@ -2,7 +2,7 @@
 
 #include "FileResultMessage.h"
 #include "NcPathCache.h"
-#include "PanelSettings.h"
+#include "ProgramPlacement.h"
 #include "StringIds.h"
 #include "StringTable.h"
 #include "ToolpathView.h"
@@ -27,16 +27,6 @@ constexpr int kPollMs = 100;
 // The choices for the cut surface, in micrometres, in a section of the panel's settings.
 constexpr const char* kReliefSection = "Toolpath";
 
-// Rapid speed of the machine for the run-time estimate, mm per minute, from the panel's
-// settings ("RapidSpeed"); the default fits the machine when nobody has set it.
-double StoredRapidSpeed()
-{
-    int speed = int(kDefaultRapidSpeed);
-    CPanelSettingsExchange settings(true);
-    settings.Exchange("RapidSpeed", speed);
-    return speed > 0 ? speed : kDefaultRapidSpeed;
-}
-
 QDoubleSpinBox* MillimetreBox(QWidget* parent, const char* name, double low, double high,
                               double value)
 {
@@ -53,12 +43,6 @@ QDoubleSpinBox* MillimetreBox(QWidget* parent, const char* name, double low, dou
 int Micrometres(const QDoubleSpinBox* box)
 {
     return int(std::lround(box->value() * 1000));
-}
-
-QString Duration(double seconds)
-{
-    const long long whole = (long long)(seconds + 0.5);
-    return QString::asprintf("%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
 }
 
 } // namespace
@@ -468,12 +452,13 @@ void CToolpathDlg::ShowSummary()
         if (path.inch)
             lines << extents(Str::ExtentsInches, true, 4);
         lines << LoadString(Str::RunTime)
-                     .arg(Duration(m_model->runTime->TotalSeconds()))
+                     .arg(QString::fromStdString(FormatDuration(m_model->runTime->TotalSeconds())))
                      .arg(m_rapidSpeed, 0, 'f', 0);
         if (m_line)
             lines << LoadString(Str::RemainingFromLine)
                          .arg(*m_line + 1)
-                         .arg(Duration(m_model->runTime->RemainingFromLine(*m_line)));
+                         .arg(QString::fromStdString(
+                             FormatDuration(m_model->runTime->RemainingFromLine(*m_line))));
     }
     m_summary->setText(lines.join('\n'));
     m_warnings->clear();

@@ -547,8 +547,20 @@ void CControlPanelDlg::ShowWindowMenu(const QPoint& globalPos)
                                           [this] { OnSysCommand(PanelMenu::KeyboardJog); });
     keyboardJog->setCheckable(true);
     keyboardJog->setChecked(KeyboardJog);
+    // The job window can be closed without any effect on the job; while the job runs it can be
+    // shown again from here.
+    if (IsJobWindowOffered())
+        menu.addAction(LoadString(Str::JobProgressItem), this,
+                       [this] { OnSysCommand(PanelMenu::JobProgress); });
     menu.addAction(about, this, [this] { OnSysCommand(PanelMenu::About); });
     menu.exec(globalPos);
+}
+
+bool CControlPanelDlg::IsJobWindowOffered() const
+{
+    return m_dialogs && m_dialogs->HasJobWindow() &&
+           GetStatus().State() == MachineState::JobActive &&
+           GetStatus().stateWord != CMachineState::NoStatusWord;
 }
 
 void CControlPanelDlg::OnSysCommand(int command)
@@ -574,6 +586,10 @@ void CControlPanelDlg::OnSysCommand(int command)
     }
     case PanelMenu::KeyboardJog:
         SetKeyboardJog(!KeyboardJog);
+        break;
+    case PanelMenu::JobProgress:
+        if (IsJobWindowOffered())
+            m_dialogs->ShowJobWindow();
         break;
     default:
         break;

@@ -103,6 +103,7 @@ public:
     QWidget* Window() override { return this; }
     CModelingMachine* GetMachine() const override { return CMachineStatusDlg::GetMachine(); }
     const MachineStatus& GetStatus() const override { return CMachineStatusDlg::GetStatus(); }
+    const CMachineState& GetMachineState() const override { return State(); }
     using WaitCallback = CMachineStatusDlg::WaitCallback;
     bool WaitWhileMoving(const WaitCallback& callback = {}) override
     {
@@ -211,6 +212,8 @@ private:
 
     void OnButtonCommand(int id);
     void ShowWindowMenu(const QPoint& globalPos);
+    // Whether the window menu offers the job window: one is there and a job runs.
+    bool IsJobWindowOffered() const;
     void InstallDeviceChangeTarget();
     void RemoveDeviceChangeTarget();
 

@@ -147,6 +147,7 @@ void CMachineState::PollStatus()
             m_errorLatch = true;
         m_hooks.OnStatus2Changed(m_status.eventWord, m_status.eventWord ^ old.eventWord);
     }
+    emit StatusRead();
 }
 
 void CMachineState::ReadFullStatus(const MachineStatus& old)

@@ -181,6 +181,12 @@ public:
     const AxisTriple& GetRangeHigh() const { return m_rangeHigh; }
     const CDeviceChangeWatcher& GetDeviceChangeWatcher() const { return m_deviceWatcher; }
 
+signals:
+    // A status read has brought the state words (and, for a complete record, the position),
+    // after the owner's hooks have heard of the changes: windows above the panel that follow
+    // the machine (the job window) read the status cache here instead of asking the machine.
+    void StatusRead();
+
 protected:
     void timerEvent(QTimerEvent* event) override;
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class CMachineState;
 class CModelingMachine;
 class QComboBox;
 class QWidget;
@@ -27,6 +28,8 @@ public:
     // --- the live machine ----------------------------------------------------------------
     virtual CModelingMachine* GetMachine() const = 0;
     virtual const MachineStatus& GetStatus() const = 0;
+    // The status cache and its poll, for a window that follows each read (StatusRead).
+    virtual const CMachineState& GetMachineState() const = 0;
     // The nested wait while the axes move (see CMachineState::WaitWhileMoving).
     virtual bool WaitWhileMoving(const WaitCallback& callback = {}) = 0;
     // Origin of a coordinate system in machine coordinates; false when it cannot be read.

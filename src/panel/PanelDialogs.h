@@ -21,4 +21,8 @@ public:
     virtual void RunCutDialog(CPanelAccess& panel) = 0;
     // The window menu's about item, with the firmware text read from the machine.
     virtual void RunAboutBox(CPanelAccess& panel, const QString& firmwareVersion) = 0;
+    // The window menu's job item: whether the window of the job Output handed over last is
+    // there to be shown again, and showing it. Without one the item is not offered.
+    virtual bool HasJobWindow() const { return false; }
+    virtual void ShowJobWindow() {}
 };

@@ -72,4 +72,5 @@ namespace PanelMenu {
 constexpr int About = 0x10;
 constexpr int Maintenance = 0x30;
 constexpr int KeyboardJog = 0x40;
+constexpr int JobProgress = 0x50;
 } // namespace PanelMenu

@@ -11,6 +11,7 @@ constexpr int ModelName = 102;            // "ZR-40"
 constexpr int HelpFileName = 103;         // "kv412.chm"
 constexpr int Maintenance = 109;          // window menu and the sheet's title
 constexpr int KeyboardJogItem = 50015;    // window menu check item "Keyboard jog"
+constexpr int JobProgressItem = 50400;    // window menu item "Job progress..."
 constexpr int SingleMachineTitle = 50001; // "Quenby Miltaro Controller for %s"
 constexpr int MultiMachineTitle = 50002;  // "Miltaro Controller for %s"
 constexpr int VersionFormat = 50010;      // "Version: %s"
@@ -140,5 +141,19 @@ constexpr int FileBadFormat = 50069;
 constexpr int FileWriteFault = 50070;
 constexpr int FileReadFault = 50071;
 constexpr int FileOutOfMemory = 50072;
+
+// --- the job window: where the machine is in the job Output handed over --------------------
+constexpr int JobTitle = 50401; // "Job - %1"
+constexpr int JobFile = 50402;  // "File %1 of %2: %3"
+constexpr int JobWaiting = 50403;
+constexpr int JobRunning = 50404;
+constexpr int JobPaused = 50405;
+constexpr int JobEnded = 50406;
+constexpr int JobTimeDone = 50407;        // "Run time done: %1 %"
+constexpr int JobElapsed = 50408;         // "Elapsed: %1"
+constexpr int JobRemaining = 50409;       // "Remaining: %1 (cutting speed %2 %)"
+constexpr int JobBytesHandedOver = 50410; // "%1 bytes handed over."
+constexpr int JobProgressUnknown = 50411;
+constexpr int JobClose = 50412;
 
 } // namespace Str

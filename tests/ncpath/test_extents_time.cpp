@@ -125,6 +125,8 @@ TEST(NcRunTime, EstimatesFeedAndRapidTimes)
     const CNcRunTime time(path);
     EXPECT_NEAR(time.TotalSeconds(), 3000, 0.01);
     EXPECT_NEAR(time.RemainingFromLine(2501), 500, 0.01);
+    // Halfway along the move of line 2501 (segment 2500): 2500.5 s done.
+    EXPECT_NEAR(time.SecondsAt(2500, 0.5), 2500.5, 0.01);
 
     // Counted through a progress object, and given up on request.
     CNcProgress counted;

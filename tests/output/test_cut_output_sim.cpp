@@ -3,6 +3,8 @@
 
 #include "ControlPanelDlg.h"
 #include "CutDlg.h"
+#include "JobDlg.h"
+#include "MachineState.h"
 #include "ModalAnswerer.h"
 #include "ModelingMachine.h"
 #include "NcPathCache.h"
@@ -10,11 +12,13 @@
 #include "SimulatorLink.h"
 #include "SimulatorProcess.h"
 #include "ToolpathDlg.h"
+#include "ToolpathView.h"
 #include "UsbPrintLink.h"
 #include "WidgetTestApp.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -29,6 +33,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <thread>
 
@@ -109,9 +114,9 @@ protected:
     }
 
     // Opens the Cut dialog on the stored list, runs before (ticking boxes), clicks Output.
-    int Output(const std::function<void(CCutDlg&)>& before = {})
+    int Output(const std::function<void(CCutDlg&)>& before = {}, CPanelAccess* panel = nullptr)
     {
-        CCutDlg dialog(*m_machine, nullptr);
+        CCutDlg dialog(*m_machine, panel);
         return RunModal(
             dialog,
             [&] {
@@ -381,6 +386,80 @@ TEST_F(CutOutputSimTest, OutputAfterTheToolpathUsesItsReading)
         QDialog::Accepted);
     EXPECT_EQ(NcPathCache::Hits(), hits + 1);
     EXPECT_EQ(SentPaths(), std::vector<std::string>{part.toStdString()});
+}
+
+// The job window follows a program while the machine runs it: the line only goes forward, also
+// over the points the program passes twice, the time left falls, a pause shows, the toolpath
+// window marks the line and the tool, and the window sees the end.
+TEST_F(CutOutputSimTest, JobWindowFollowsTheRunningProgram)
+{
+    // Two laps of a 2 mm square at 2 mm/s: every corner and edge is passed twice.
+    StoreList({m_files.Write("laps.nc", "%\nG90 G0 X1. Y1. Z-1.\n"      // lines 0-1
+                                        "G1 X3. F120.\nY3.\nX1.\nY1.\n" // 2-5: first lap
+                                        "X3.\nY3.\nX1.\nY1.\n"          // 6-9: second lap
+                                        "G0 Z0.\n%\n")});
+    CControlPanelDlg panel(m_machine.get());
+    panel.show();
+    ASSERT_TRUE(WaitUntil([&] { return panel.GetControl(1030)->isEnabled(); }));
+    EXPECT_EQ(Output([](CCutDlg&) {}, &panel), QDialog::Accepted);
+    CJobDlg* job = CJobDlg::Current();
+    ASSERT_TRUE(job);
+    EXPECT_TRUE(job->isVisible());
+    job->findChild<QPushButton*>(CJobDlg::ToolpathName)->click();
+    CToolpathDlg* toolpath = job->GetToolpathWindow();
+    ASSERT_TRUE(toolpath);
+    std::vector<uint32_t> lines;
+    std::vector<double> remaining;
+    int markedLines = 0; // reads after which the toolpath window marked the job's line and tool
+    // After the window's own handler: what it shows after each status read.
+    QObject::connect(&panel.GetMachineState(), &CMachineState::StatusRead, job, [&] {
+        if (job->HasEnded())
+            return;
+        if (toolpath->IsReady() && job->CurrentLine() &&
+            toolpath->TopView()->GetHighlightedLine() == job->CurrentLine() &&
+            toolpath->TopView()->GetToolPosition())
+            ++markedLines;
+        if (const auto line = job->CurrentLine())
+            if (lines.empty() || lines.back() != *line)
+                lines.push_back(*line);
+        if (const auto left = job->RemainingSeconds())
+            remaining.push_back(*left);
+    });
+    // Paused and resumed on the way, as the window shows it.
+    const QLabel* state = job->findChild<QLabel*>("jobState");
+    ASSERT_TRUE(WaitUntil([&] { return job->CurrentLine().value_or(0) >= 4; }, 30000));
+    ASSERT_TRUE(m_machine->PauseCutting());
+    EXPECT_TRUE(WaitUntil([&] { return state->text() == "Paused"; }));
+    ASSERT_TRUE(m_machine->ResumeCutting());
+    EXPECT_TRUE(WaitUntil([&] { return state->text() == "Running"; }));
+    ASSERT_TRUE(WaitUntil([&] { return job->HasEnded(); }, 60000));
+    EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end())) << ::testing::PrintToString(lines);
+    ASSERT_GE(lines.size(), 5u) << ::testing::PrintToString(lines);
+    EXPECT_GE(lines.back(), 8u); // the second lap was followed as such
+    ASSERT_GE(remaining.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(remaining.rbegin(), remaining.rend()))
+        << ::testing::PrintToString(remaining);
+    EXPECT_GT(remaining.front(), remaining.back() + 3);
+    EXPECT_GE(markedLines, 3);
+    EXPECT_EQ(state->text(), "The job has ended.");
+    delete job;
+}
+
+TEST_F(CutOutputSimTest, JobWindowOfAFileThatIsNoNcCodeShowsTheHandOverOnly)
+{
+    StoreList({m_files.Write("part.zml", std::string(400, 'Z'))});
+    CControlPanelDlg panel(m_machine.get());
+    panel.show();
+    ASSERT_TRUE(WaitUntil([&] { return panel.GetControl(1030)->isEnabled(); }));
+    EXPECT_EQ(Output([](CCutDlg&) {}, &panel), QDialog::Accepted);
+    CJobDlg* job = CJobDlg::Current();
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->findChild<QLabel*>("jobLine")->text(), "400 bytes handed over.");
+    EXPECT_EQ(job->findChild<QLabel*>("jobDone")->text(),
+              "The machine's progress is not known for this file.");
+    EXPECT_FALSE(job->findChild<QPushButton*>(CJobDlg::ToolpathName)->isEnabled());
+    EXPECT_FALSE(job->CurrentLine());
+    delete job;
 }
 
 } // namespace

@@ -629,4 +629,43 @@ TEST_F(ControlPanelTest, AboutItemShowsTheFirmwareOrItsPlaceholder)
     EXPECT_EQ(shown, QStringLiteral("----:----"));
 }
 
+TEST_F(ControlPanelTest, JobItemShowsTheJobWindowOnlyWhileAJobRuns)
+{
+    Open();
+    struct JobWindowOnly : CPanelDialogs
+    {
+        bool there = false;
+        int shown = 0;
+        void RunSetupSheet(CPanelAccess&) override {}
+        void RunMaintenanceSheet(CPanelAccess&) override {}
+        void RunCutDialog(CPanelAccess&) override {}
+        void RunAboutBox(CPanelAccess&, const QString&) override {}
+        bool HasJobWindow() const override { return there; }
+        void ShowJobWindow() override { ++shown; }
+    } dialogs;
+    panel->SetDialogs(&dialogs);
+    struct Row
+    {
+        uint32_t stateWord;
+        bool windowThere;
+        bool shows;
+    };
+    const std::vector<Row> rows = {
+        {0x3, true, true},   // a job runs
+        {0x23, true, true},  // paused
+        {0x2, true, false},  // ready: the job has ended
+        {0x3, false, false}, // no job window
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.stateWord);
+        dialogs.there = row.windowThere;
+        dialogs.shown = 0;
+        Poll(row.stateWord);
+        panel->OnSysCommand(0x50);
+        EXPECT_EQ(dialogs.shown, row.shows ? 1 : 0);
+    }
+    Poll(0x2);
+    panel->SetDialogs(nullptr);
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 // zr40-screenshots: draws the pictures of the README from the real windows. The panel runs on a
 // simulator that is already running; the Cut dialog lists two sample programs, the test cut
-// steps through the first lines of one, and its toolpath view follows the tool. Each window is
+// steps through the first lines of one, and its toolpath view follows the tool; then Output
+// hands the part over and the job window follows the machine. Each window is
 // saved with QWidget::grab as a PNG file into the folder given.
 //
 // Usage: zr40-screenshots FOLDER [PROGRAM-FOLDER]
@@ -12,6 +13,7 @@
 #include "CutDataSet.h"
 #include "CutDlg.h"
 #include "FontSubstitutes.h"
+#include "JobDlg.h"
 #include "ModelingMachine.h"
 #include "PanelMessageBox.h"
 #include "QtTranslations.h"
@@ -23,6 +25,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -67,6 +70,11 @@ const char* const PartProgram = "%\r\n"
                                 "%\r\n";
 const char* const LogoProgram = "%\r\nG90 G0 Z5.\r\nG0 X2. Y2.\r\nG1 Z-0.5 F150\r\nG1 X12. Y2. "
                                 "F500\r\nG1 X2. Y12.\r\nG1 X12. Y12.\r\nG0 Z5.\r\n%\r\n";
+// The outline cut while the job window is taken: it stays within the travel, so that Output
+// sends it without asking.
+const char* const JobProgram = "%\r\nG90 G21\r\nG0 Z0.\r\nG0 X5. Y5.\r\nG1 Z-1. F200\r\n"
+                               "G1 X35. F600\r\nG1 Y35.\r\nG1 X5.\r\nG1 Y5.\r\nG1 X35. Y35.\r\n"
+                               "G0 Z0.\r\nG0 X0. Y0.\r\n%\r\n";
 
 // A carved relief of waves over 60 x 40 mm, as CAM output finishes one with a 2 mm ball end
 // mill: zig-zag passes 0.4 mm apart along X, a point every 0.5 mm.
@@ -251,6 +259,36 @@ int main(int argc, char** argv)
             tabs->setCurrentWidget(relief.OrbitView());
         saved = Save(relief, out.filePath(QStringLiteral("relief-3d%1.png").arg(suffix))) && saved;
     } else {
+        saved = false;
+    }
+
+    // The job window while the machine cuts the outline Output handed over to it.
+    const QByteArray outline = WriteFile(folder, "outline.nc", JobProgram);
+    {
+        QSettings store(QSettings::IniFormat, QSettings::UserScope,
+                        QCoreApplication::organizationName(), QCoreApplication::applicationName());
+        store.setValue(QStringLiteral("OutputFiles/FileCount"), 1);
+        store.setValue(QStringLiteral("OutputFiles/File0"), outline);
+    }
+    // The test cut's quit leaves the machine skipping data for a moment.
+    WaitUntil([&] { return panel.GetStatus().State() == MachineState::Ready; });
+    {
+        CCutDlg cut(machine, &panel);
+        QTimer::singleShot(0, &cut, [&cut] {
+            if (auto* output = cut.findChild<QPushButton*>(QString::number(CCutDlg::OutputId)))
+                output->click();
+        });
+        cut.exec();
+    }
+    CJobDlg* job = CJobDlg::Current();
+    if (job && WaitUntil([job] { return job->CurrentLine().value_or(0) >= 6; }, 30000)) {
+        saved = Save(*job, out.filePath(QStringLiteral("job%1.png").arg(suffix))) && saved;
+        // The next run finds the machine ready again.
+        machine.QuitCutting();
+        WaitUntil([&] { return panel.GetStatus().State() == MachineState::Ready; });
+    } else {
+        std::fprintf(stderr, "zr40-screenshots: the job window did not follow the job (%s)\n",
+                     job ? qPrintable(job->findChild<QLabel*>("jobState")->text()) : "none");
         saved = false;
     }
     return saved ? 0 : 1;
