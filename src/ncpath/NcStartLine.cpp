@@ -194,10 +194,9 @@ CNcStartLine BuildNcStartLine(const char* data, uint64_t size, const CNcReadOpti
     return start;
 }
 
-std::string NcStartLineJob(const CNcStartLine& start, const char* data, uint64_t size)
+std::string_view NcStartLineRest(const CNcStartLine& start, const char* data, uint64_t size)
 {
-    std::string job = start.leadIn;
-    if (start.Ok() && start.joinOffset <= size)
-        job.append(data + start.joinOffset, size - start.joinOffset);
-    return job;
+    if (!start.Ok() || start.joinOffset > size)
+        return {};
+    return {data + start.joinOffset, size_t(size - start.joinOffset)};
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // Why a program cannot be started from a line.
 enum class NcStartRefusal : uint8_t
@@ -48,5 +49,5 @@ CNcStartLine BuildNcStartLine(const char* data, uint64_t size, const CNcReadOpti
                               uint64_t line, std::optional<double> topZ = std::nullopt,
                               CNcProgress* progress = nullptr);
 
-// The whole job: the lead-in followed by the program's bytes from the joined line to its end.
-std::string NcStartLineJob(const CNcStartLine& start, const char* data, uint64_t size);
+// The program's bytes from the joined line to its end, which follow the lead-in unchanged.
+std::string_view NcStartLineRest(const CNcStartLine& start, const char* data, uint64_t size);

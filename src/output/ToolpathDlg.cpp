@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -41,7 +42,8 @@ CToolpathDlg::CToolpathDlg(QWidget* parent)
     : QDialog(parent), m_rapidSpeed(StoredRapidSpeed()),
       m_top(new CToolpathView(NcProjection::Top, this)),
       m_side(new CToolpathView(NcProjection::Side, this)), m_progressBar(new QProgressBar(this)),
-      m_summary(new QLabel(this)), m_clicked(new QLabel(this)), m_warnings(new QListWidget(this)),
+      m_summary(new QLabel(this)), m_clicked(new QLabel(this)),
+      m_startFromLine(new QPushButton(this)), m_warnings(new QListWidget(this)),
       m_poll(new QTimer(this))
 {
     setObjectName("toolpathDlg");
@@ -61,15 +63,33 @@ CToolpathDlg::CToolpathDlg(QWidget* parent)
     layout->addWidget(m_progressBar);
     layout->addWidget(m_summary);
     layout->addWidget(m_clicked);
+    m_startFromLine->setObjectName("toolpathStartFromLine");
+    m_startFromLine->setAutoDefault(false);
+    m_startFromLine->hide();
+    layout->addWidget(m_startFromLine, 0, Qt::AlignLeft);
     layout->addWidget(m_warnings);
     resize(760, 680);
 
     for (CToolpathView* view : {m_top, m_side})
         connect(view, &CToolpathView::LineClicked, this, [this](qint64 line) {
             m_clicked->setText(LoadString(Str::LineNumber).arg(line + 1));
+            m_clickedLine = line;
+            m_startFromLine->setText(LoadString(Str::StartFromClickedLine).arg(line + 1));
+            m_startFromLine->setEnabled(true);
             emit LineClicked(line);
         });
+    connect(m_startFromLine, &QPushButton::clicked, this, [this] {
+        if (m_clickedLine >= 0)
+            emit StartFromLineRequested(m_clickedLine);
+    });
     connect(m_poll, &QTimer::timeout, this, &CToolpathDlg::Poll);
+}
+
+void CToolpathDlg::OfferStartFromLine()
+{
+    m_startFromLine->setText(LoadString(Str::StartFromLineCaption));
+    m_startFromLine->setEnabled(m_clickedLine >= 0);
+    m_startFromLine->show();
 }
 
 CToolpathDlg::~CToolpathDlg()

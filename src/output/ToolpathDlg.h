@@ -39,6 +39,10 @@ public:
     void SetTravel(const NcPoint& low, const NcPoint& high, const NcPoint& origin);
     void SetRapidSpeed(double mmPerMinute) { m_rapidSpeed = mmPerMinute; }
 
+    // Shows a button that, once a line has been clicked, asks for the job from that line
+    // through StartFromLineRequested.
+    void OfferStartFromLine();
+
     void SetHighlightedLine(std::optional<uint32_t> line);
     void SetToolPosition(std::optional<NcPoint> position);
 
@@ -49,6 +53,7 @@ public:
 
 signals:
     void LineClicked(qint64 line);
+    void StartFromLineRequested(qint64 line);
 
 private:
     void Start(const CNcReadOptions& options);
@@ -67,12 +72,14 @@ private:
     std::shared_ptr<const CToolpathModel> m_model;
     CNcReadOptions m_options;
     std::optional<uint32_t> m_line;
+    qint64 m_clickedLine = -1;
 
     CToolpathView* m_top;
     CToolpathView* m_side;
     QProgressBar* m_progressBar;
     QLabel* m_summary;
     QLabel* m_clicked;
+    class QPushButton* m_startFromLine;
     QListWidget* m_warnings;
     class QTimer* m_poll;
 };

@@ -108,6 +108,15 @@ constexpr int LeavesTravelQuestion = 50209; // "%1" the file, "%2" the excesses
 constexpr int BelowTravel = 50210;
 constexpr int AboveTravel = 50211;
 constexpr int NoMoves = 50212;
+constexpr int StartFromLineCaption = 50450; // "Start from Line..."
+constexpr int StartFromLineTitle = 50451;
+constexpr int StartFromLineQuestion = 50452; // "%1" the last line number
+constexpr int StartFromLineConfirm = 50453;  // "%1" the lead-in, "%2" the line, "%3" its text
+constexpr int StartInsideArc = 50454;        // "%1" the chosen line, "%2" the arcs' first line
+constexpr int StartInsideCycle = 50455;      // "%1" the chosen line, "%2" the cycle's line
+constexpr int StartUnknown = 50456;          // "%1" the chosen line, "%2" the line not understood
+constexpr int StartPastEnd = 50457;          // "%1" the chosen line, "%2" the last line
+constexpr int StartFromClickedLine = 50458;  // "Start from Line %1..."
 
 // --- file errors, each with the path for %1 ----------------------------------------------------
 constexpr int FileGeneric = 50060;

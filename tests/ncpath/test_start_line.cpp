@@ -75,7 +75,8 @@ TEST(NcStartLine, JobRisesBeforeItTravelsAndThenRunsTheRestUnchanged)
         const CNcStartLine start =
             BuildNcStartLine(c.program.data(), c.program.size(), c.options, c.line);
         ASSERT_TRUE(start.Ok()) << c.name;
-        const std::string job = NcStartLineJob(start, c.program.data(), c.program.size());
+        const std::string job =
+            start.leadIn + std::string(NcStartLineRest(start, c.program.data(), c.program.size()));
         const CNcPath full = ReadNcProgram(c.program.data(), c.program.size(), c.options);
         const CNcPath joined = ReadNcProgram(job.data(), job.size(), c.options);
         EXPECT_TRUE(joined.warnings.Empty() || !full.warnings.Empty()) << c.name;
