@@ -411,7 +411,7 @@ void CCutDlg::OnOutput()
     accept();
 }
 
-bool CCutDlg::SendFile(const QByteArray& path, const std::string& jobName)
+bool CCutDlg::SendFile(const QByteArray& path, const std::string& jobName, const QByteArray& shown)
 {
     // The hand-over runs here, on the user-interface thread. A slow one (a large file to the
     // spooler) reports each piece: after about a second a progress window with the file's name
@@ -421,7 +421,8 @@ bool CCutDlg::SendFile(const QByteArray& path, const std::string& jobName)
     QProgressDialog progress(this);
     progress.setObjectName(QStringLiteral("OutputProgress"));
     progress.setWindowTitle(QApplication::applicationDisplayName());
-    progress.setLabelText(QFile::decodeName(path.mid(path.lastIndexOf('/') + 1)));
+    const QByteArray& named = shown.isEmpty() ? path : shown;
+    progress.setLabelText(QFile::decodeName(named.mid(named.lastIndexOf('/') + 1)));
     progress.setCancelButton(nullptr);
     progress.setRange(0, ProgressSteps);
     progress.setMinimumDuration(ProgressDelayMs);
@@ -531,8 +532,8 @@ bool CCutDlg::StartFromLine(const QByteArray& path, int64_t line)
                       FileOperation::Write);
         return false;
     }
-    // One job, named as a list of this one file would name it.
-    const bool sent = SendFile(QFile::encodeName(job.fileName()), JobName(0, 1));
+    // One job, named as a list of this one file would name it; its progress names the program.
+    const bool sent = SendFile(QFile::encodeName(job.fileName()), JobName(0, 1), path);
     accept();
     return sent;
 }

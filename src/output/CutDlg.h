@@ -99,8 +99,9 @@ private:
     // for confirmation and hands it over as one job; a line that cannot be joined is refused
     // with the reason. True when the job was handed over.
     bool StartFromLine(const QByteArray& path, int64_t line);
-    // Hands one file to the machine, with the progress window for a slow hand-over.
-    bool SendFile(const QByteArray& path, const std::string& jobName);
+    // Hands one file to the machine, with the progress window for a slow hand-over, which
+    // names `shown` (the file's own path when empty).
+    bool SendFile(const QByteArray& path, const std::string& jobName, const QByteArray& shown = {});
     QPushButton* AddButton(int id);
 
     CModelingMachine& m_machine;
