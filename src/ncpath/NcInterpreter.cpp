@@ -232,7 +232,7 @@ void CNcInterpreter::ReadWords(const char* p, const char* stop, CNcLineResult& r
     bool workSystemP = false; // G54.1: the system comes from P
     bool dwell = false;
     bool cancelCycle = false;
-    bool compensation = false;
+    int compensation = -1; // 40, 41 or 42 when the line names one
 
     while (p != stop) {
         const char c = *p;
@@ -306,8 +306,11 @@ void CNcInterpreter::ReadWords(const char* p, const char* stop, CNcLineResult& r
         case 210:
             inch = code == 200;
             break;
-        case 400: // compensation off, tool length on and off, feed per minute, path modes:
-        case 430: // the programmed path is what the view shows
+        case 400:
+            compensation = 40;
+            break;
+        case 430: // tool length on and off, feed per minute, path modes: the programmed path is
+                  // what the view shows
         case 490:
         case 940:
         case 610:
@@ -315,7 +318,7 @@ void CNcInterpreter::ReadWords(const char* p, const char* stop, CNcLineResult& r
             break;
         case 410:
         case 420:
-            compensation = true;
+            compensation = int(code / 10);
             break;
         case 540:
         case 550:
@@ -339,8 +342,10 @@ void CNcInterpreter::ReadWords(const char* p, const char* stop, CNcLineResult& r
             SetWord(result.warning, 'G', word);
             warn(NcWarningKind::UnknownCode);
             // A canned cycle rules the lines after it too: they must not run as plain moves.
-            if (code == 730 || code == 740 || code == 760 || (code >= 810 && code <= 890))
+            if (code == 730 || code == 740 || code == 760 || (code >= 810 && code <= 890)) {
                 m_state.motion = -1;
+                m_state.cycle = true;
+            }
             return;
         }
     }
@@ -369,10 +374,18 @@ void CNcInterpreter::ReadWords(const char* p, const char* stop, CNcLineResult& r
         }
         next.system = 9 + int(number.value);
     }
-    if (cancelCycle)
+    if (cancelCycle) {
         next.motion = -1;
-    if (motion >= 0)
+        next.cycle = false;
+    }
+    if (motion >= 0) {
         next.motion = motion;
+        next.cycle = false;
+    }
+    if (compensation >= 0)
+        next.compensation = compensation;
+    if (has('D'))
+        next.offset = word('D').value;
 
     const NcDecimalMode mode = m_options.decimalMode;
     const bool conventionalLengths =
@@ -402,15 +415,19 @@ void CNcInterpreter::ReadWords(const char* p, const char* stop, CNcLineResult& r
 
     if (has('M')) {
         const double code = word('M').value;
-        if (code == 3 || code == 4)
+        if (code == 3 || code == 4) {
             next.spindle = true;
-        else if (code == 5)
+            next.reverse = code == 4;
+        } else if (code == 5)
             next.spindle = false;
     }
 
+    if (has('S') && word('S').value >= 0)
+        next.speed = word('S').value;
+
     if (has('A') || has('B') || has('C'))
         SetWord(result.warning, "rotary axis"), warn(NcWarningKind::NotShown);
-    if (compensation)
+    if (compensation > 40)
         SetWord(result.warning, "G41/G42"), warn(NcWarningKind::NotShown);
 
     const bool arcMode = next.motion == 2 || next.motion == 3;
@@ -447,6 +464,8 @@ void CNcInterpreter::ReadWords(const char* p, const char* stop, CNcLineResult& r
     move.plane = next.plane;
     move.feed = next.feed;
     move.system = next.system;
+    move.axes = uint8_t(has('X') | (has('Y') << 1) | (has('Z') << 2));
+    move.motionWritten = motion >= 0;
 
     if (arcMode) {
         const PlaneAxes axes = AxesOf(next.plane);

@@ -32,9 +32,14 @@ struct CNcModalState
     NcPlane plane = NcPlane::XY;
     bool absolute = true;
     bool inch = false;
-    double feed = 0;      // mm per minute
-    int system = -1;      // coordinate-system number (3..8 G54..G59, 10.. P1..); -1 not selected
-    bool spindle = false; // M3 or M4 on, M5 off
+    double feed = 0;       // mm per minute
+    int system = -1;       // coordinate-system number (3..8 G54..G59, 10.. P1..); -1 not selected
+    bool spindle = false;  // M3 or M4 on, M5 off
+    bool reverse = false;  // the last spindle start was M4
+    double speed = -1;     // the last S word as written; -1 none yet
+    int compensation = 40; // tool-diameter offset mode: 40 off, 41 left, 42 right
+    double offset = -1;    // the last D word as written; -1 none yet
+    bool cycle = false;    // a canned cycle rules the lines that follow (until G80 or G0..G3)
 };
 
 // A move of one line, in mm, in the frame of `system`.
@@ -47,6 +52,8 @@ struct CNcMove
     std::array<double, 3> centre{}; // arcs only
     double feed = 0;                // mm per minute, feed moves and arcs
     int system = -1;
+    uint8_t axes = 0;           // the axis words on the line: bit 0 X, bit 1 Y, bit 2 Z
+    bool motionWritten = false; // the line names its G0..G3 itself (else it comes from before)
 };
 
 struct CNcLineResult

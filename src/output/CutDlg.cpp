@@ -9,8 +9,10 @@
 #include "JobDlg.h"
 #include "ModelingMachine.h"
 #include "PanelAccess.h"
+#include "PanelMessageBox.h"
 #include "ProgramPlacement.h"
 #include "SleepInhibitor.h"
+#include "StartLineQuestion.h"
 #include "StringIds.h"
 #include "StringTable.h"
 #include "TestCutDlg.h"
@@ -20,11 +22,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -32,10 +36,14 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QVBoxLayout>
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <climits>
 #include <vector>
 
 namespace {
@@ -89,14 +97,17 @@ CCutDlg::CCutDlg(CModelingMachine& machine, CPanelAccess* panel)
     auto* toolpath = new QPushButton(LoadString(Str::ToolpathCaption), this);
     toolpath->setObjectName(ToolpathName);
     toolpath->setAutoDefault(false);
+    auto* startLine = new QPushButton(LoadString(Str::StartFromLineCaption), this);
+    startLine->setObjectName(StartLineName);
+    startLine->setAutoDefault(false);
     m_pauseCheck = new QCheckBox(LoadCaption(TemplateId, PauseId), this);
     m_pauseCheck->setObjectName(QString::number(PauseId));
     QPushButton* save = AddButton(SaveListId);
     QPushButton* view = AddButton(ViewListId);
     QPushButton* output = AddButton(OutputId);
     QPushButton* cancel = AddButton(CancelId);
-    for (QWidget* widget :
-         std::initializer_list<QWidget*>{test, toolpath, m_pauseCheck, save, view, output, cancel})
+    for (QWidget* widget : std::initializer_list<QWidget*>{test, toolpath, startLine, m_pauseCheck,
+                                                           save, view, output, cancel})
         buttons->addWidget(widget);
     // The template's OK, hidden and unused. No button is the default: Enter or Return anywhere
     // in the dialog must not send the whole list to the machine; Output starts only when it is
@@ -123,6 +134,7 @@ CCutDlg::CCutDlg(CModelingMachine& machine, CPanelAccess* panel)
     connect(m_moveDown, &QPushButton::clicked, this, [this] { OnMove(1); });
     connect(test, &QPushButton::clicked, this, &CCutDlg::OnTest);
     connect(toolpath, &QPushButton::clicked, this, &CCutDlg::OnToolpath);
+    connect(startLine, &QPushButton::clicked, this, &CCutDlg::OnStartFromLine);
     connect(m_pauseCheck, &QCheckBox::clicked, this,
             [this](bool checked) { m_pauseEachFile = checked; });
     connect(save, &QPushButton::clicked, this, &CCutDlg::OnSaveList);
@@ -219,18 +231,21 @@ void CCutDlg::UpdateSelection()
     m_moveDown->setEnabled(row >= 0 && row + 1 < m_list.GetCount());
     auto* test = findChild<QPushButton*>(QString::number(TestId));
     auto* toolpath = findChild<QPushButton*>(ToolpathName);
+    auto* startLine = findChild<QPushButton*>(StartLineName);
     if (row >= 0) {
         const QByteArray entry = m_list.GetEntry(row);
         if (ReportFileResult(this, COutputFileList::CheckFileExists(entry)) && LoadPreview(entry) &&
             m_previewFile.IsNcCode()) {
             test->setEnabled(m_testAllowed);
             toolpath->setEnabled(true);
+            startLine->setEnabled(true);
             m_preview->SetFile(&m_previewFile);
             return;
         }
     }
     test->setEnabled(false);
     toolpath->setEnabled(false);
+    startLine->setEnabled(false);
     m_preview->SetFile(nullptr);
 }
 
@@ -408,7 +423,7 @@ void CCutDlg::OnOutput()
     accept();
 }
 
-bool CCutDlg::SendFile(const QByteArray& path, const std::string& jobName)
+bool CCutDlg::SendFile(const QByteArray& path, const std::string& jobName, const QByteArray& shown)
 {
     // The hand-over runs here, on the user-interface thread. A slow one (a large file to the
     // spooler) reports each piece: after about a second a progress window with the file's name
@@ -418,7 +433,8 @@ bool CCutDlg::SendFile(const QByteArray& path, const std::string& jobName)
     QProgressDialog progress(this);
     progress.setObjectName(QStringLiteral("OutputProgress"));
     progress.setWindowTitle(QApplication::applicationDisplayName());
-    progress.setLabelText(QFile::decodeName(path.mid(path.lastIndexOf('/') + 1)));
+    const QByteArray& named = shown.isEmpty() ? path : shown;
+    progress.setLabelText(QFile::decodeName(named.mid(named.lastIndexOf('/') + 1)));
     progress.setCancelButton(nullptr);
     progress.setRange(0, ProgressSteps);
     progress.setMinimumDuration(ProgressDelayMs);
@@ -448,16 +464,90 @@ void CCutDlg::OnToolpath()
     CNcReadOptions options;
     if (m_machine.GetMachineSettings(settings))
         options = ReadOptionsFrom(settings);
+    const QByteArray entry = m_list.GetEntry(row);
     auto* window = new CToolpathDlg(this);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    if (!window->Open(m_list.GetEntry(row), options)) {
+    if (!window->Open(entry, options)) {
         delete window;
         return;
     }
+    // A clicked line of the path can be the start of a job.
+    window->OfferStartFromLine();
+    connect(window, &CToolpathDlg::StartFromLineRequested, this,
+            [this, entry](qint64 line) { StartFromLine(entry, line); });
     AxisTriple low, high;
     if (m_machine.GetMoveRange(low, high))
         window->SetTravel(low, high, m_panel ? m_panel->GetCurrentOrigin() : AxisTriple{});
     window->show();
+}
+
+void CCutDlg::OnStartFromLine()
+{
+    const int row = SelectedRow();
+    if (row < 0)
+        return;
+    const QByteArray entry = m_list.GetEntry(row);
+    if (!LoadPreview(entry))
+        return;
+    QInputDialog question(this);
+    question.setObjectName(StartLineInputName);
+    question.setWindowTitle(LoadString(Str::StartFromLineTitle));
+    question.setInputMode(QInputDialog::IntInput);
+    // Line numbers as the preview and the toolpath window show them, from 1.
+    const int last = int(std::min<int64_t>(m_previewFile.LineCount(), INT_MAX));
+    question.setLabelText(LoadString(Str::StartFromLineQuestion).arg(last));
+    question.setIntRange(1, std::max(last, 1));
+    question.setIntValue(1);
+    if (question.exec() != QDialog::Accepted)
+        return;
+    StartFromLine(entry, question.intValue() - 1);
+}
+
+bool CCutDlg::StartFromLine(const QByteArray& path, int64_t line)
+{
+    if (line < 0 || !ReportFileResult(this, COutputFileList::CheckFileExists(path)) ||
+        !LoadPreview(path))
+        return false;
+    MachineSettings settings;
+    CNcReadOptions options;
+    if (m_machine.GetMachineSettings(settings))
+        options = ReadOptionsFrom(settings);
+    const char* data = m_previewFile.LineCount() > 0 ? m_previewFile.LineText(0).data() : "";
+    const auto size = uint64_t(m_previewFile.GetLength());
+    // The lines before it are read once, here: the reader takes about a second for a program
+    // of several hundred megabytes.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const CNcStartLine start = BuildNcStartLine(data, size, options, uint64_t(line));
+    QApplication::restoreOverrideCursor();
+    if (!start.Ok()) {
+        const uint64_t lastLine = uint64_t(std::max<int64_t>(m_previewFile.LineCount() - 1, 0));
+        CPanelMessageBox refusal(StartLineRefusalText(start, lastLine), BoxStyle::ExclamationOk,
+                                 this);
+        refusal.exec();
+        return false;
+    }
+    if (!ConfirmStartLine(start, m_previewFile.LineText(line), this))
+        return false;
+    // The job goes out through the same hand-over as a listed file: the link takes files, so
+    // it is written to a private file in the run-time folder, removed once it has been handed
+    // over (the spooler and the simulator have read it by then).
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    QTemporaryFile job(folder + QStringLiteral("/zr40-start-XXXXXX.nc"));
+    const auto write = [&job](std::string_view bytes) {
+        return job.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
+    };
+    if (!job.open() || !write(start.leadIn) || !write(NcStartLineRest(start, data, size)) ||
+        !job.flush()) {
+        ShowFileError(this, job.error() == QFileDevice::OpenError ? EACCES : EIO, job.fileName(),
+                      FileOperation::Write);
+        return false;
+    }
+    // One job, named as a list of this one file would name it; its progress names the program.
+    const bool sent = SendFile(QFile::encodeName(job.fileName()), JobName(0, 1), path);
+    accept();
+    return sent;
 }
 
 void CCutDlg::OnTest()

@@ -47,6 +47,9 @@ public:
     };
     // The "Toolpath..." button, added beside the template's controls.
     static constexpr const char* ToolpathName = "Toolpath";
+    // The "Start from Line..." button below it, and the question for the line's number.
+    static constexpr const char* StartLineName = "StartFromLine";
+    static constexpr const char* StartLineInputName = "StartLineInput";
     // A hand-over taking longer than this shows the progress window.
     static constexpr int ProgressDelayMs = 1000;
     // A preview image larger than this is given back when another entry is selected.
@@ -91,8 +94,14 @@ private:
     void OnOutput();
     void OnTest();
     void OnToolpath();
-    // Hands one file to the machine, with the progress window for a slow hand-over.
-    bool SendFile(const QByteArray& path, const std::string& jobName);
+    void OnStartFromLine();
+    // Builds the job that starts the program of `path` at line index `line`, shows its lead-in
+    // for confirmation and hands it over as one job; a line that cannot be joined is refused
+    // with the reason. True when the job was handed over.
+    bool StartFromLine(const QByteArray& path, int64_t line);
+    // Hands one file to the machine, with the progress window for a slow hand-over, which
+    // names `shown` (the file's own path when empty).
+    bool SendFile(const QByteArray& path, const std::string& jobName, const QByteArray& shown = {});
     QPushButton* AddButton(int id);
 
     CModelingMachine& m_machine;

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
@@ -53,7 +54,8 @@ CToolpathDlg::CToolpathDlg(QWidget* parent)
       m_side(new CToolpathView(NcProjection::Side, this)), m_orbit(new CReliefView(this)),
       m_reliefInfo(new QLabel(this)), m_dangers(new QListWidget(this)),
       m_progressBar(new QProgressBar(this)), m_summary(new QLabel(this)),
-      m_clicked(new QLabel(this)), m_warnings(new QListWidget(this)), m_poll(new QTimer(this))
+      m_clicked(new QLabel(this)), m_startFromLine(new QPushButton(this)),
+      m_warnings(new QListWidget(this)), m_poll(new QTimer(this))
 {
     setObjectName("toolpathDlg");
     auto* views = new QSplitter(Qt::Vertical, this);
@@ -85,6 +87,10 @@ CToolpathDlg::CToolpathDlg(QWidget* parent)
     layout->addWidget(m_summary);
     layout->addWidget(m_reliefInfo);
     layout->addWidget(m_clicked);
+    m_startFromLine->setObjectName("toolpathStartFromLine");
+    m_startFromLine->setAutoDefault(false);
+    m_startFromLine->hide();
+    layout->addWidget(m_startFromLine, 0, Qt::AlignLeft);
     layout->addWidget(m_warnings);
     layout->addWidget(m_dangers);
     resize(760, 760);
@@ -92,8 +98,15 @@ CToolpathDlg::CToolpathDlg(QWidget* parent)
     for (CToolpathView* view : {m_top, m_side})
         connect(view, &CToolpathView::LineClicked, this, [this](qint64 line) {
             m_clicked->setText(LoadString(Str::LineNumber).arg(line + 1));
+            m_clickedLine = line;
+            m_startFromLine->setText(LoadString(Str::StartFromClickedLine).arg(line + 1));
+            m_startFromLine->setEnabled(true);
             emit LineClicked(line);
         });
+    connect(m_startFromLine, &QPushButton::clicked, this, [this] {
+        if (m_clickedLine >= 0)
+            emit StartFromLineRequested(m_clickedLine);
+    });
     connect(m_dangers, &QListWidget::itemClicked, this, &CToolpathDlg::DangerClicked);
     connect(m_dangers, &QListWidget::itemActivated, this, &CToolpathDlg::DangerClicked);
     connect(m_poll, &QTimer::timeout, this, &CToolpathDlg::Poll);
@@ -202,6 +215,13 @@ void CToolpathDlg::ReliefChanged()
         return;
     }
     StartRelief();
+}
+
+void CToolpathDlg::OfferStartFromLine()
+{
+    m_startFromLine->setText(LoadString(Str::StartFromLineCaption));
+    m_startFromLine->setEnabled(m_clickedLine >= 0);
+    m_startFromLine->show();
 }
 
 CToolpathDlg::~CToolpathDlg()

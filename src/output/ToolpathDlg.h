@@ -53,6 +53,10 @@ public:
     void SetTravel(const NcPoint& low, const NcPoint& high, const NcPoint& origin);
     void SetRapidSpeed(double mmPerMinute) { m_rapidSpeed = mmPerMinute; }
 
+    // Shows a button that, once a line has been clicked, asks for the job from that line
+    // through StartFromLineRequested.
+    void OfferStartFromLine();
+
     void SetHighlightedLine(std::optional<uint32_t> line);
     void SetToolPosition(std::optional<NcPoint> position);
 
@@ -66,6 +70,7 @@ public:
 
 signals:
     void LineClicked(qint64 line);
+    void StartFromLineRequested(qint64 line);
 
 protected:
     // Closing the window stops a surface under way; showing it again starts it anew.
@@ -118,6 +123,7 @@ private:
     std::shared_ptr<const CToolpathModel> m_model;
     CNcReadOptions m_options;
     std::optional<uint32_t> m_line;
+    qint64 m_clickedLine = -1;
 
     CToolpathView* m_top;
     CToolpathView* m_side;
@@ -134,6 +140,7 @@ private:
     QProgressBar* m_progressBar;
     QLabel* m_summary;
     QLabel* m_clicked;
+    class QPushButton* m_startFromLine;
     QListWidget* m_warnings;
     class QTimer* m_poll;
 };

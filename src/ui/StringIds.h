@@ -126,6 +126,15 @@ constexpr int DangerousMoveCount = 50512;
 constexpr int NoDangerousMoves = 50513;
 constexpr int PathTab = 50514;
 constexpr int ReliefTab = 50515;
+constexpr int StartFromLineCaption = 50450; // "Start from Line..."
+constexpr int StartFromLineTitle = 50451;
+constexpr int StartFromLineQuestion = 50452; // "%1" the last line number
+constexpr int StartFromLineConfirm = 50453;  // "%1" the lead-in, "%2" the line, "%3" its text
+constexpr int StartInsideArc = 50454;        // "%1" the chosen line, "%2" the arcs' first line
+constexpr int StartInsideCycle = 50455;      // "%1" the chosen line, "%2" the cycle's line
+constexpr int StartUnknown = 50456;          // "%1" the chosen line, "%2" the line not understood
+constexpr int StartPastEnd = 50457;          // "%1" the chosen line, "%2" the last line
+constexpr int StartFromClickedLine = 50458;  // "Start from Line %1..."
 
 // --- file errors, each with the path for %1 ----------------------------------------------------
 constexpr int FileGeneric = 50060;

@@ -18,6 +18,8 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -460,6 +462,95 @@ TEST_F(CutOutputSimTest, JobWindowOfAFileThatIsNoNcCodeShowsTheHandOverOnly)
     EXPECT_FALSE(job->findChild<QPushButton*>(CJobDlg::ToolpathName)->isEnabled());
     EXPECT_FALSE(job->CurrentLine());
     delete job;
+}
+
+// A program whose end depends on the state before the chosen line: it runs incremental from
+// line 4 on, so a lead-in that loses the distance mode or the join point ends elsewhere. The
+// simulated travel ends at Z 0 above.
+constexpr const char* kIncrementalProgram = "%\n"
+                                            "G21 G90 G0 X5. Y5. Z0.\n"
+                                            "G1 Z-2. F2000.\n"
+                                            "G91\n"
+                                            "G1 X3. Y2.\n"
+                                            "G1 X-1. Y4.\n"
+                                            "G90 G0 Z-0.5\n";
+
+// The user starts the program from line 6 of 7: the lead-in is shown with the line it joins,
+// the job goes out as one job named as a one-file list, its file is gone after the hand-over,
+// and the machine ends where the whole program ends.
+TEST_F(CutOutputSimTest, ProgramStartedFromALineEndsWhereTheWholeProgramEnds)
+{
+    const QByteArray part = m_files.Write("part.nc", kIncrementalProgram);
+    StoreList({part});
+    ModalAnswerer& answerer = *m_answerer;
+    answerer.Then([](QWidget* window) {
+        auto* input = qobject_cast<QInputDialog*>(window);
+        ASSERT_TRUE(input);
+        EXPECT_EQ(input->objectName(), CCutDlg::StartLineInputName);
+        EXPECT_EQ(input->intMaximum(), 8); // the empty line after the last line break too
+        input->setIntValue(6);
+        input->accept();
+    });
+    answerer.AnswerBox(1);
+    CCutDlg dialog(*m_machine, nullptr);
+    EXPECT_EQ(RunModal(
+                  dialog,
+                  [&] {
+                      dialog.findChild<QListWidget*>(QString::number(CCutDlg::FileListId))
+                          ->setCurrentRow(0);
+                      dialog.findChild<QPushButton*>(CCutDlg::StartLineName)->click();
+                  },
+                  20000),
+              QDialog::Accepted);
+    ASSERT_EQ(answerer.Count(), 1);
+    const QString shown = answerer.Seen()[0].text;
+    EXPECT_TRUE(shown.contains("G0 Z0.\nG0 X8. Y7.\nG1 Z-2.\nG91 G1\n")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("line 6:\nG1 X-1. Y4.\n")) << shown.toStdString();
+    EXPECT_EQ(m_link->jobNames, std::vector<std::string>{"Mildek 1/1"});
+    const std::vector<std::string> sent = SentPaths();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(sent[0])));
+    ASSERT_TRUE(m_sim->WaitForState(2, 10000));
+    const std::vector<long> fromLine = m_sim->Position();
+    EXPECT_EQ(fromLine, (std::vector<long>{7000, 11000, -500}));
+
+    // The whole program, from where the job from the line left the tool.
+    m_answerer->Then([](QWidget*) {});
+    EXPECT_EQ(Output(), QDialog::Accepted);
+    ASSERT_TRUE(m_sim->WaitForState(2, 10000));
+    EXPECT_EQ(m_sim->Position(), fromLine);
+}
+
+// A line the job cannot start at, chosen by a click in the toolpath window: the reason is
+// shown and nothing is sent.
+TEST_F(CutOutputSimTest, LineInsideACannedCycleIsRefusedWithTheReason)
+{
+    StoreList({m_files.Write("holes.nc", "%\nG0 X0. Y0. Z5.\nG81 X1. Y1. Z-1. R1. F100.\n"
+                                         "X2. Y2.\nG80\n%\n")});
+    ModalAnswerer& answerer = *m_answerer;
+    answerer.AnswerBox(1);
+    CCutDlg dialog(*m_machine, nullptr);
+    RunModal(dialog, [&] {
+        dialog.findChild<QListWidget*>(QString::number(CCutDlg::FileListId))->setCurrentRow(0);
+        dialog.findChild<QPushButton*>(CCutDlg::ToolpathName)->click();
+        auto* window = dialog.findChild<CToolpathDlg*>();
+        ASSERT_TRUE(window);
+        auto* start = window->findChild<QPushButton*>("toolpathStartFromLine");
+        ASSERT_TRUE(start);
+        EXPECT_FALSE(start->isEnabled()); // no line clicked yet
+        emit window->TopView()->LineClicked(3);
+        EXPECT_TRUE(start->isEnabled());
+        EXPECT_EQ(start->text(), "Start from Line 4...");
+        start->click();
+        window->close();
+        dialog.reject();
+    });
+    ASSERT_EQ(answerer.Count(), 1);
+    EXPECT_EQ(answerer.Seen()[0].text,
+              "The job cannot start at line 4: it lies in the canned cycle begun on line 3.\n"
+              "Start from a line after the cycle's end (G80).");
+    EXPECT_TRUE(m_link->jobNames.empty());
+    EXPECT_TRUE(SentPaths().empty());
 }
 
 } // namespace
