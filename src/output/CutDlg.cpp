@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -38,12 +39,15 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -53,6 +57,48 @@ constexpr int DownArrowBitmap = 146;
 constexpr int ListLabel = -1;
 constexpr int PreviewLabel = -2;
 constexpr int ProgressSteps = 1000;
+
+// Builds the start of a program at a line on a worker thread: the lines before it are read
+// once, which takes seconds for a program of millions of lines. Meanwhile the panel goes on
+// polling and repainting; after half a second a progress window appears whose Cancel gives up
+// (the result then says Cancelled). The worker only reads the image, which outlives it.
+CNcStartLine BuildStartLineWithProgress(const char* data, uint64_t size,
+                                        const CNcReadOptions& options, uint64_t line,
+                                        const QString& name, QWidget* parent)
+{
+    CNcProgress progress;
+    CNcStartLine start;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        start = BuildNcStartLine(data, size, options, line, std::nullopt, &progress);
+        done.store(true, std::memory_order_release);
+    });
+    QProgressDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("StartLineProgress"));
+    dialog.setWindowTitle(QApplication::applicationDisplayName());
+    dialog.setLabelText(name);
+    dialog.setRange(0, ProgressSteps);
+    dialog.setMinimumDuration(500);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setAutoReset(false);
+    dialog.setAutoClose(false);
+    QEventLoop wait;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &wait, [&] {
+        if (done.load(std::memory_order_acquire)) {
+            wait.quit();
+            return;
+        }
+        const uint64_t total = std::max<uint64_t>(progress.total.load(), 1);
+        dialog.setValue(int(std::min(progress.done.load(), total) * ProgressSteps / total));
+        if (dialog.wasCanceled())
+            progress.cancel = true;
+    });
+    tick.start(50);
+    wait.exec();
+    worker.join();
+    return start;
+}
 
 // The folder, or the file in it, that a list-file dialog starts at.
 QString StartAt(const QByteArray& currentListFile)
@@ -514,11 +560,10 @@ bool CCutDlg::StartFromLine(const QByteArray& path, int64_t line)
         options = ReadOptionsFrom(settings);
     const char* data = m_previewFile.LineCount() > 0 ? m_previewFile.LineText(0).data() : "";
     const auto size = uint64_t(m_previewFile.GetLength());
-    // The lines before it are read once, here: the reader takes about a second for a program
-    // of several hundred megabytes.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const CNcStartLine start = BuildNcStartLine(data, size, options, uint64_t(line));
-    QApplication::restoreOverrideCursor();
+    const CNcStartLine start = BuildStartLineWithProgress(data, size, options, uint64_t(line),
+                                                          m_previewFile.GetDisplayName(), this);
+    if (start.refusal == NcStartRefusal::Cancelled)
+        return false;
     if (!start.Ok()) {
         const uint64_t lastLine = uint64_t(std::max<int64_t>(m_previewFile.LineCount() - 1, 0));
         CPanelMessageBox refusal(StartLineRefusalText(start, lastLine), BoxStyle::ExclamationOk,
@@ -527,6 +572,11 @@ bool CCutDlg::StartFromLine(const QByteArray& path, int64_t line)
         return false;
     }
     if (!ConfirmStartLine(start, m_previewFile.LineText(line), this))
+        return false;
+    // The job's moves lie within the whole program's: its lead-in rises no higher than the
+    // program did and travels to a point of it. The whole program's travel check therefore
+    // covers the job, and costs nothing when the toolpath window has read it.
+    if (ConfirmTravel(m_previewFile, m_machine, m_panel, this) != TravelAnswer::Send)
         return false;
     // The job goes out through the same hand-over as a listed file: the link takes files, so
     // it is written to a private file in the run-time folder, removed once it has been handed

@@ -2,6 +2,7 @@
 
 #include "FileResultMessage.h"
 #include "NcPathCache.h"
+#include "PanelSettings.h"
 #include "ProgramPlacement.h"
 #include "StringIds.h"
 #include "StringTable.h"

@@ -106,17 +106,13 @@ TEST(NcPathFollower, FollowsTheLinesForwardWithinTheTolerance)
 TEST(NcPathFollower, LooksNoFurtherThanItsBoundInOnePoll)
 {
     // Short moves along X, then one away along Y: the far end lies past the bound.
-    std::string program = "G1 F600.
-                          ";
-        const size_t moves = CNcPathFollower::kMaxLookAhead + 16;
+    const size_t moves = CNcPathFollower::kMaxLookAhead + 16;
+    std::string program = "G1 F600.\n";
     program.reserve(moves * 12);
     for (size_t i = 1; i <= moves; ++i)
-        program += "X" + std::to_string(i) +
-                   ".
-                   ";
-                   program += "Y5.
-                              ";
-            const CNcPath path = Read(program);
+        program += "X" + std::to_string(i) + ".\n";
+    program += "Y5.\n";
+    const CNcPath path = Read(program);
     CNcPathFollower follower(path);
     const auto last = int32_t(moves * 1000);
     EXPECT_FALSE(follower.Follow({last, 5000, 0}));
