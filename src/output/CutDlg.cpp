@@ -25,7 +25,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -39,15 +38,12 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryFile>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -57,48 +53,6 @@ constexpr int DownArrowBitmap = 146;
 constexpr int ListLabel = -1;
 constexpr int PreviewLabel = -2;
 constexpr int ProgressSteps = 1000;
-
-// Builds the start of a program at a line on a worker thread: the lines before it are read
-// once, which takes seconds for a program of millions of lines. Meanwhile the panel goes on
-// polling and repainting; after half a second a progress window appears whose Cancel gives up
-// (the result then says Cancelled). The worker only reads the image, which outlives it.
-CNcStartLine BuildStartLineWithProgress(const char* data, uint64_t size,
-                                        const CNcReadOptions& options, uint64_t line,
-                                        const QString& name, QWidget* parent)
-{
-    CNcProgress progress;
-    CNcStartLine start;
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        start = BuildNcStartLine(data, size, options, line, std::nullopt, &progress);
-        done.store(true, std::memory_order_release);
-    });
-    QProgressDialog dialog(parent);
-    dialog.setObjectName(QStringLiteral("StartLineProgress"));
-    dialog.setWindowTitle(QApplication::applicationDisplayName());
-    dialog.setLabelText(name);
-    dialog.setRange(0, ProgressSteps);
-    dialog.setMinimumDuration(500);
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setAutoReset(false);
-    dialog.setAutoClose(false);
-    QEventLoop wait;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &wait, [&] {
-        if (done.load(std::memory_order_acquire)) {
-            wait.quit();
-            return;
-        }
-        const uint64_t total = std::max<uint64_t>(progress.total.load(), 1);
-        dialog.setValue(int(std::min(progress.done.load(), total) * ProgressSteps / total));
-        if (dialog.wasCanceled())
-            progress.cancel = true;
-    });
-    tick.start(50);
-    wait.exec();
-    worker.join();
-    return start;
-}
 
 // The folder, or the file in it, that a list-file dialog starts at.
 QString StartAt(const QByteArray& currentListFile)

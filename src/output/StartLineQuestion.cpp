@@ -4,6 +4,20 @@
 #include "StringIds.h"
 #include "StringTable.h"
 
+#include <QApplication>
+#include <QEventLoop>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+constexpr int kStartLineProgressSteps = 1000;
+
+} // namespace
+
 QString StartLineRefusalText(const CNcStartLine& start, uint64_t lastLine)
 {
     const qulonglong chosen = start.line + 1;
@@ -38,4 +52,46 @@ bool ConfirmStartLine(const CNcStartLine& start, std::string_view joinText, QWid
 {
     CPanelMessageBox box(StartLineConfirmText(start, joinText), BoxStyle::OkCancel, parent);
     return box.exec() == BoxResult::Ok;
+}
+
+CNcStartLine BuildStartLineWithProgress(const char* data, uint64_t size,
+                                        const CNcReadOptions& options, uint64_t line,
+                                        const QString& name, QWidget* parent)
+{
+    CNcProgress progress;
+    CNcStartLine start;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        start = BuildNcStartLine(data, size, options, line, std::nullopt, &progress);
+        done.store(true, std::memory_order_release);
+    });
+    QProgressDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("StartLineProgress"));
+    dialog.setWindowTitle(QApplication::applicationDisplayName());
+    dialog.setLabelText(name);
+    dialog.setRange(0, kStartLineProgressSteps);
+    dialog.setMinimumDuration(500);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setAutoReset(false);
+    dialog.setAutoClose(false);
+    QEventLoop wait;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &wait, [&] {
+        if (done.load(std::memory_order_acquire)) {
+            wait.quit();
+            return;
+        }
+        const uint64_t total = std::max<uint64_t>(progress.total.load(), 1);
+        dialog.setValue(
+            int(std::min(progress.done.load(), total) * kStartLineProgressSteps / total));
+        if (dialog.wasCanceled())
+            progress.cancel = true;
+    });
+    tick.start(50);
+    wait.exec();
+    // The loop also ends when the application quits: the worker then gives up at once.
+    if (!done.load(std::memory_order_acquire))
+        progress.cancel = true;
+    worker.join();
+    return start;
 }

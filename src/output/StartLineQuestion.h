@@ -18,3 +18,11 @@ QString StartLineConfirmText(const CNcStartLine& start, std::string_view joinTex
 
 // Shows the confirmation in the panel message box; true when the user says OK.
 bool ConfirmStartLine(const CNcStartLine& start, std::string_view joinText, QWidget* parent);
+
+// Builds the start of a program at a line on a worker thread: the lines before it are read
+// once, which takes seconds for a program of millions of lines. Meanwhile the panel goes on
+// polling and repainting; after half a second a progress window named after the program appears
+// whose Cancel gives up (the result then says Cancelled). `data` must outlive the call.
+CNcStartLine BuildStartLineWithProgress(const char* data, uint64_t size,
+                                        const CNcReadOptions& options, uint64_t line,
+                                        const QString& name, QWidget* parent);
