@@ -42,8 +42,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -533,23 +535,35 @@ bool CCutDlg::StartFromLine(const QByteArray& path, int64_t line)
     if (ConfirmTravel(m_previewFile, m_machine, m_panel, this) != TravelAnswer::Send)
         return false;
     // The job goes out through the same hand-over as a listed file: the link takes files, so
-    // it is written to a private file in the run-time folder, removed once it has been handed
-    // over (the spooler and the simulator have read it by then).
+    // it is written to a private file in the run-time folder. The job window follows that file
+    // and removes it when it closes for good; without one it goes once handed over (the spooler
+    // and the simulator have read it by then).
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
-    QTemporaryFile job(folder + QStringLiteral("/zr40-start-XXXXXX.nc"));
+    auto job = std::make_unique<QTemporaryFile>(
+        QStringLiteral("%1/%2-from-line-%3-XXXXXX.nc")
+            .arg(folder, QFileInfo(QFile::decodeName(path)).completeBaseName())
+            .arg(line + 1));
     const auto write = [&job](std::string_view bytes) {
-        return job.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
+        return job->write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
     };
-    if (!job.open() || !write(start.leadIn) || !write(NcStartLineRest(start, data, size)) ||
-        !job.flush()) {
-        ShowFileError(this, job.error() == QFileDevice::OpenError ? EACCES : EIO, job.fileName(),
+    if (!job->open() || !write(start.leadIn) || !write(NcStartLineRest(start, data, size)) ||
+        !job->flush()) {
+        ShowFileError(this, job->error() == QFileDevice::OpenError ? EACCES : EIO, job->fileName(),
                       FileOperation::Write);
         return false;
     }
     // One job, named as a list of this one file would name it; its progress names the program.
-    const bool sent = SendFile(QFile::encodeName(job.fileName()), JobName(0, 1), path);
+    const QByteArray jobPath = QFile::encodeName(job->fileName());
+    const bool sent = SendFile(jobPath, JobName(0, 1), path);
+    if (sent && m_panel) {
+        CJobDlg* window = CJobDlg::Open(*m_panel, {jobPath}, options);
+        window->ShowProgramLines(
+            uint32_t(std::count(start.leadIn.begin(), start.leadIn.end(), '\n')),
+            uint32_t(start.line));
+        job.release()->setParent(window);
+    }
     accept();
     return sent;
 }

@@ -104,6 +104,13 @@ CJobDlg* CJobDlg::Current()
     return g_current.data();
 }
 
+void CJobDlg::ShowProgramLines(uint32_t leadInLines, uint32_t joinLine)
+{
+    m_leadInLines = leadInLines;
+    m_joinLine = joinLine;
+    ShowProgress();
+}
+
 void CJobDlg::ShowAgain()
 {
     show();
@@ -332,7 +339,12 @@ void CJobDlg::ShowProgress()
     if (!m_ended && file.follower && file.follower->HasMatch())
         done = file.runTime->SecondsAt(file.follower->Segment(), file.follower->Fraction());
     const double share = total > 0 ? done / total : (m_ended ? 1.0 : 0.0);
-    m_line->setText(line ? LoadString(Str::LineNumber).arg(*line + 1) : QString());
+    if (!line)
+        m_line->clear();
+    else if (*line < m_leadInLines)
+        m_line->setText(LoadString(Str::JobLeadIn).arg(m_joinLine + 1));
+    else
+        m_line->setText(LoadString(Str::LineNumber).arg(*line - m_leadInLines + m_joinLine + 1));
     // Whole percent done, as the bar counts them.
     m_done->setText(LoadString(Str::JobTimeDone).arg(int(share * 100)));
     const uint8_t override = m_panel.GetStatus().override;

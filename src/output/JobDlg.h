@@ -49,6 +49,9 @@ public:
     static CJobDlg* Current();
     // Shows the window again, in front.
     void ShowAgain();
+    // A job that starts its program at a line: its first `leadInLines` lines are the lead-in,
+    // then the program's own from line index `joinLine`. The line shown is the program's.
+    void ShowProgramLines(uint32_t leadInLines, uint32_t joinLine);
 
     // What the window shows, for the tests: the program line (0-based) the machine is at, the
     // seconds left, whether the machine has finished the job.
@@ -88,6 +91,8 @@ private:
     double m_rapidSpeed;
     std::vector<std::unique_ptr<File>> m_files;
     size_t m_current = 0;
+    uint32_t m_leadInLines = 0; // of a job from a line: see ShowProgramLines
+    uint32_t m_joinLine = 0;
 
     // The worker reads the files' paths in order; it publishes how many are in by m_read and
     // touches nothing of a file below that count again.

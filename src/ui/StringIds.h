@@ -164,5 +164,6 @@ constexpr int JobRemaining = 50409;       // "Remaining: %1 (cutting speed %2 %)
 constexpr int JobBytesHandedOver = 50410; // "%1 bytes handed over."
 constexpr int JobProgressUnknown = 50411;
 constexpr int JobClose = 50412;
+constexpr int JobLeadIn = 50413; // "Lead-in to line %1"
 
 } // namespace Str

@@ -37,6 +37,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 #include <thread>
 
 using namespace zr40_test;
@@ -519,6 +520,52 @@ TEST_F(CutOutputSimTest, ProgramStartedFromALineEndsWhereTheWholeProgramEnds)
     EXPECT_EQ(Output(), QDialog::Accepted);
     ASSERT_TRUE(m_sim->WaitForState(2, 10000));
     EXPECT_EQ(m_sim->Position(), fromLine);
+}
+
+// The job window follows a job from a line in the program's own line numbers, and the job's
+// file stays while the window may still open its toolpath.
+TEST_F(CutOutputSimTest, JobWindowFollowsAJobFromALineInTheProgramsLines)
+{
+    StoreList({m_files.Write("laps.nc", "%\nG90 G0 X1. Y1. Z-1.\n"      // lines 1-2
+                                        "G1 X3. F120.\nY3.\nX1.\nY1.\n" // 3-6: first lap
+                                        "X3.\nY3.\nX1.\nY1.\n"          // 7-10: second lap
+                                        "G0 Z0.\n%\n")});
+    m_answerer->Then([](QWidget* window) {
+        auto* input = qobject_cast<QInputDialog*>(window);
+        ASSERT_TRUE(input);
+        input->setIntValue(7);
+        input->accept();
+    });
+    m_answerer->AnswerBox(1);
+    CControlPanelDlg panel(m_machine.get());
+    panel.show();
+    ASSERT_TRUE(WaitUntil([&] { return panel.GetControl(1030)->isEnabled(); }));
+    CCutDlg dialog(*m_machine, &panel);
+    RunModal(dialog, [&] {
+        dialog.findChild<QListWidget*>(QString::number(CCutDlg::FileListId))->setCurrentRow(0);
+        dialog.findChild<QPushButton*>(CCutDlg::StartLineName)->click();
+    });
+    CJobDlg* job = CJobDlg::Current();
+    ASSERT_TRUE(job);
+    const std::vector<std::string> sent = SentPaths();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(sent[0])));
+    const QLabel* line = job->findChild<QLabel*>("jobLine");
+    std::set<QString> shown;
+    QObject::connect(&panel.GetMachineState(), &CMachineState::StatusRead, job,
+                     [&] { shown.insert(line->text()); });
+    ASSERT_TRUE(WaitUntil([&] { return job->HasEnded(); }, 60000));
+    // Every line shown is the lead-in or a line of the program from the chosen one on.
+    const std::set<QString> allowed = {"Lead-in to line 7", "Line 7", "Line 8", "Line 9",
+                                       "Line 10",           "Line 11"};
+    for (const QString& text : shown) {
+        if (text.startsWith("Line") || text.startsWith("Lead-in")) {
+            EXPECT_TRUE(allowed.count(text)) << text.toStdString();
+        }
+    }
+    EXPECT_TRUE(shown.count("Line 8") || shown.count("Line 9")) << shown.size();
+    delete job;
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(sent[0])));
 }
 
 // A line the job cannot start at, chosen by a click in the toolpath window: the reason is
