@@ -11,6 +11,7 @@
 #include "PanelMessageBox.h"
 #include "ProgramPlacement.h"
 #include "ResourceImages.h"
+#include "StartLineQuestion.h"
 #include "StringIds.h"
 #include "StringTable.h"
 #include "TestCutMode.h"
@@ -311,6 +312,8 @@ void CTestCutDlg::PlaceBesideReadout()
 void CTestCutDlg::ShowCursor()
 {
     m_sent.reset();
+    m_leadIn.clear();
+    m_leadInNext = 0;
     const int file = m_set.GetFileIndex();
     if (file < 0 || file >= m_set.GetFileCount())
         return;
@@ -335,6 +338,9 @@ void CTestCutDlg::OnToolpath()
         m_toolpath->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_toolpath, &CToolpathDlg::LineClicked, this,
                 [this](qint64 line) { m_view->ScrollToLine(line); });
+        m_toolpath->OfferStartFromLine();
+        connect(m_toolpath, &CToolpathDlg::StartFromLineRequested, this,
+                [this](qint64 line) { StartFromLine(line); });
         m_toolpathFile = -1;
     }
     FollowInToolpath();
@@ -386,6 +392,15 @@ void CTestCutDlg::ResetCursor()
 
 bool CTestCutDlg::AdvanceAndShow()
 {
+    // A lead-in line done: the next one, or the cursor line itself, is next; the cursor stays.
+    if (IsLeadInPending()) {
+        m_sent.reset();
+        if (++m_leadInNext == m_leadIn.size()) {
+            m_leadIn.clear();
+            m_leadInNext = 0;
+        }
+        return true;
+    }
     const bool advanced = m_set.Advance();
     const bool skippedWithoutWrap = SkipEmptyFiles();
     ShowCursor();
@@ -427,11 +442,14 @@ bool CTestCutDlg::SendCursorLine()
             item->setText(data.GetDisplayName());
         return false;
     }
-    const int64_t length = data.LineLength(m_set.GetLineIndex());
+    const size_t leadIn = IsLeadInPending() ? m_leadInNext : NoLeadIn;
+    const std::string_view line =
+        leadIn != NoLeadIn ? m_leadIn[leadIn] : data.LineText(m_set.GetLineIndex());
+    const int64_t length =
+        leadIn != NoLeadIn ? int64_t(line.size()) : data.LineLength(m_set.GetLineIndex());
     uint32_t counter = 0;
     if (length < 0 || !ReadReceiveCounter(counter))
         return false;
-    const std::string_view line = data.LineText(m_set.GetLineIndex());
     if (!m_machine.WriteRawData(line.data(), static_cast<int>(line.size()))) {
         // Not sent: the line stays under the cursor for the next start. The machine's counter
         // is where the wait for the line before left it.
@@ -446,13 +464,52 @@ bool CTestCutDlg::SendCursorLine()
         return false;
     }
     m_expectedEnd = counter + static_cast<uint32_t>(length);
-    m_sent = SentLine{file, m_set.GetLineIndex()};
+    m_sent = SentLine{file, m_set.GetLineIndex(), leadIn};
     return true;
 }
 
 bool CTestCutDlg::IsCursorLineSent() const
 {
-    return m_sent && m_sent->file == m_set.GetFileIndex() && m_sent->line == m_set.GetLineIndex();
+    const size_t leadIn = IsLeadInPending() ? m_leadInNext : NoLeadIn;
+    return m_sent && m_sent->file == m_set.GetFileIndex() && m_sent->line == m_set.GetLineIndex() &&
+           m_sent->leadIn == leadIn;
+}
+
+bool CTestCutDlg::StartFromLine(int64_t line)
+{
+    const int file = m_toolpathFile;
+    if (m_mode || m_closing || m_errorSeen || line < 0 || file < 0 || file >= m_set.GetFileCount())
+        return false;
+    const CCutDataFile& data = m_set.GetFile(file);
+    MachineSettings settings;
+    CNcReadOptions options;
+    if (m_machine.GetMachineSettings(settings))
+        options = ReadOptionsFrom(settings);
+    const char* bytes = data.LineCount() > 0 ? data.LineText(0).data() : "";
+    const CNcStartLine start = BuildStartLineWithProgress(
+        bytes, uint64_t(data.GetLength()), options, uint64_t(line), data.GetDisplayName(), this);
+    if (start.refusal == NcStartRefusal::Cancelled)
+        return false;
+    if (!start.Ok()) {
+        const uint64_t lastLine = uint64_t(std::max<int64_t>(data.LineCount() - 1, 0));
+        CPanelMessageBox refusal(StartLineRefusalText(start, lastLine), BoxStyle::ExclamationOk,
+                                 this);
+        refusal.exec();
+        return false;
+    }
+    if (!ConfirmStartLine(start, data.LineText(line), this) || m_mode || m_closing || m_errorSeen)
+        return false;
+    m_set.SetCursor(file, line);
+    ShowCursor();
+    // The lead-in goes out line by line like the program's own lines, so that the receive
+    // counter tells when each one has been taken in.
+    for (size_t at = 0; at < start.leadIn.size();) {
+        const size_t end = std::min(start.leadIn.find('\n', at), start.leadIn.size() - 1) + 1;
+        m_leadIn.push_back(start.leadIn.substr(at, end - at));
+        at = end;
+    }
+    m_leadInNext = 0;
+    return true;
 }
 
 bool CTestCutDlg::SendNextLine()

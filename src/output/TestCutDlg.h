@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 class CCutDataSet;
 class CColorLabel;
@@ -89,6 +91,14 @@ public:
     // cursor has not moved since.
     bool IsCursorLineSent() const;
 
+    // Places the cursor at a line of the file shown in the toolpath window together with the
+    // lead-in that brings the machine into the state the lines before it leave, after the user
+    // has seen and confirmed it; a line the program cannot start at is refused with the
+    // reason, and the cursor stays. Nothing happens while a mode runs. True when placed.
+    bool StartFromLine(int64_t line);
+    // Lines of the lead-in that still go out before the cursor line.
+    size_t PendingLeadInLines() const { return m_leadIn.size() - m_leadInNext; }
+
     // --- for the owner and the tests ----------------------------------------------------------
     CToolpathDlg* GetToolpathWindow() const;
     bool IsModeRunning() const { return m_mode != nullptr; }
@@ -149,13 +159,21 @@ private:
     int m_lastModeButton = -1;
     // The one record of what was sent: the line the machine took in last, as long as the cursor
     // stands on it. Every move of the cursor clears it, so a line is never sent twice and
-    // never passed over unsent.
+    // never passed over unsent. A lead-in line is recorded with its index in the lead-in.
     struct SentLine
     {
         int file;
         int64_t line;
+        size_t leadIn;
     };
+    static constexpr size_t NoLeadIn = SIZE_MAX;
     std::optional<SentLine> m_sent;
+    // The lead-in of a start from a chosen line: its lines go out one by one in front of the
+    // cursor line, as if they stood before it; m_leadInNext is the one under the cursor. Any
+    // move of the cursor drops what is left of it.
+    std::vector<std::string> m_leadIn;
+    size_t m_leadInNext = 0;
+    bool IsLeadInPending() const { return m_leadInNext < m_leadIn.size(); }
     bool m_errorSeen = false;
     bool m_initialised = false;
     bool m_closing = false;

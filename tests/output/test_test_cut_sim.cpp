@@ -725,4 +725,99 @@ TEST_F(TestCutTest, QuitCuttingAsksAndQuitsOrContinues)
     }
 }
 
+// The cursor placed at a line chosen in the toolpath window, the way the Cut dialog starts a job
+// from a line: once the user has confirmed the lead-in, its lines go out one by one before the
+// chosen line, so the run ends where the whole program ends (the program runs incremental from
+// line 4 on). A line inside a canned cycle is refused with the reason; the cursor stays where it
+// was and nothing is sent.
+TEST_F(TestCutTest, CursorPlacedAtAChosenLineSendsTheLeadInFirst)
+{
+    struct Row
+    {
+        const char* name;
+        std::vector<std::string> program;
+        int64_t line; // chosen, as an index
+        const char* shown;
+        bool placed;
+    };
+    const std::vector<Row> rows{
+        {"incremental",
+         {"%\n", "G21 G90 G0 X5. Y5. Z0.\n", "G1 Z-2. F2000.\n", "G91\n", "G1 X3. Y2.\n",
+          "G1 X-1. Y4.\n", "G90 G0 Z-0.5\n"},
+         5,
+         "line 6:\nG1 X-1. Y4.\n",
+         true},
+        {"canned cycle",
+         {"%\n", "G0 X0. Y0. Z-1.\n", "G81 X1. Y1. Z-3. R-2. F100.\n", "X2. Y2.\n", "G80\n", "%\n"},
+         3,
+         "The job cannot start at line 4: it lies in the canned cycle begun on line 3.",
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        set = CCutDataSet();
+        std::string program;
+        for (const std::string& line : row.program)
+            program += line;
+        AddFiles({{std::string(row.name) + ".nc", program}});
+        SeenBox seen;
+        answerer->AnswerBox(1, [&seen](const SeenBox& box) { seen = box; });
+        Run([&] {
+            std::vector<long> wholeEnd;
+            if (row.placed) {
+                Press(1111);
+                ASSERT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
+                ASSERT_TRUE(sim->WaitUntilStopped());
+                wholeEnd = sim->Position();
+            }
+            // The cursor one line on, where a refusal must leave it.
+            Press(1109);
+            ASSERT_TRUE(WaitUntil([this] { return Idle() && Cursor().second == 1; }, 8000));
+            sim->ClearLog();
+
+            dialog->findChild<QPushButton*>(CTestCutDlg::ToolpathName)->click();
+            CToolpathDlg* window = dialog->GetToolpathWindow();
+            ASSERT_TRUE(window);
+            ASSERT_TRUE(WaitUntil([window] { return window->IsReady(); }));
+            emit window->TopView()->LineClicked(qint64(row.line));
+            auto* start = window->findChild<QPushButton*>("toolpathStartFromLine");
+            ASSERT_TRUE(start);
+            const auto boxes = answerer->Count();
+            start->click();
+            ASSERT_EQ(answerer->Count(), boxes + 1);
+            EXPECT_TRUE(seen.text.contains(row.shown)) << seen.text.toStdString();
+            if (!row.placed) {
+                EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{0, 1}));
+                EXPECT_EQ(dialog->PendingLeadInLines(), 0u);
+                Press(1109);
+                ASSERT_TRUE(WaitUntil([this] { return Idle() && Cursor().second == 2; }, 8000));
+                EXPECT_EQ(Sent(), std::vector<std::string>{row.program[1]});
+                window->close();
+                return;
+            }
+            EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{0, row.line}));
+            EXPECT_EQ(Highlight(), row.line);
+            // The lead-in as the box showed it, then the program from the chosen line on.
+            const QString text = seen.text;
+            const qsizetype from = text.indexOf(":\n\n") + 3;
+            const QString leadIn = text.mid(from, text.indexOf("\nand joins") - from);
+            std::vector<std::string> expected;
+            for (const QString& line : leadIn.split('\n', Qt::SkipEmptyParts))
+                expected.push_back(line.toStdString() + "\n");
+            EXPECT_EQ(dialog->PendingLeadInLines(), expected.size());
+            EXPECT_EQ(expected.front(), "%\n");
+            expected.insert(expected.end(), row.program.begin() + row.line, row.program.end());
+            Press(1111);
+            ASSERT_TRUE(WaitUntil([this] { return Idle(); }, 8000));
+            ASSERT_TRUE(sim->WaitUntilStopped());
+            EXPECT_EQ(Sent(), expected);
+            EXPECT_EQ(sim->Position(), wholeEnd);
+            EXPECT_EQ(Cursor(), (std::pair<int, int64_t>{0, 0}));
+            window->close();
+        });
+        EXPECT_TRUE(answerer->AllUsed());
+        dialog.reset();
+    }
+}
+
 } // namespace
