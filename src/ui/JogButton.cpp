@@ -1,5 +1,6 @@
 #include "JogButton.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -220,7 +221,10 @@ void CJogButton::timerEvent(QTimerEvent* event)
         QWidget::timerEvent(event);
         return;
     }
-    if (!isEnabled() || !isVisible()) {
+    // A modal box of another window has the input from the moment it is shown, while the focus
+    // and activation changes that end the press arrive only later: no repeat goes out meanwhile.
+    const QWidget* modal = QApplication::activeModalWidget();
+    if (!isEnabled() || !isVisible() || (modal && modal != window())) {
         ReleaseUnheld();
         return;
     }
