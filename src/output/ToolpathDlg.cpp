@@ -130,7 +130,7 @@ QWidget* CToolpathDlg::MakeReliefControls()
     m_stockTopGiven->setObjectName("reliefStockTopGiven");
     m_stockTop = MillimetreBox(controls, "reliefStockTop", -1000, 1000, 0);
     m_maxDepth = MillimetreBox(controls, "reliefMaxDepth", 0, 1000, 0);
-    m_maxDepth->setSpecialValueText(LoadString(Str::ReliefCheckOff));
+    m_maxDepth->setSpecialValueText(LoadString(Str::ReliefAnyDepth));
     ExchangeReliefSettings(true);
     m_stockTop->setEnabled(m_stockTopGiven->isChecked());
 
@@ -208,7 +208,7 @@ void CToolpathDlg::ReliefChanged()
 {
     ExchangeReliefSettings(false);
     if (!m_reliefShow->isChecked()) {
-        if (m_job == Job::Relief) {
+        if (ReliefUnderWay()) {
             Stop();
             m_progressBar->hide();
         }
@@ -292,7 +292,7 @@ void CToolpathDlg::Poll()
         // Each stage fills its share of the bar; the surface is one stage.
         const uint64_t total = std::max<uint64_t>(m_progress.total.load(), 1);
         const double share = double(m_progress.done.load()) / double(total);
-        const int stage = m_job == Job::Relief ? 0 : m_stage.load();
+        const int stage = ReliefUnderWay() ? 0 : m_stage.load();
         m_progressBar->setValue(stage * 100 + int(std::min(share, 1.0) * 100));
         return;
     }
@@ -302,6 +302,10 @@ void CToolpathDlg::Poll()
     m_job = Job::None;
     if (finished == Job::Relief) {
         FinishRelief();
+        return;
+    }
+    if (finished == Job::Check) {
+        FinishCheck();
         return;
     }
     m_model = std::move(m_built);
@@ -326,8 +330,7 @@ void CToolpathDlg::Poll()
 }
 
 // The worker makes the surface (and its shaded image) from the program read; the window takes
-// it in Poll. With a depth to check, the map is swept in program order, and that sweep is the
-// surface too.
+// it in Poll, then has the moves checked (StartCheck).
 void CToolpathDlg::StartRelief()
 {
     const CNcHeightMapOptions options = ReliefOptions();
@@ -338,7 +341,7 @@ void CToolpathDlg::StartRelief()
     // Read first; Poll comes back here when the program is there.
     if (!m_model || m_job == Job::Reading)
         return;
-    if (key == m_reliefKey && (m_relief || m_job == Job::Relief))
+    if (key == m_reliefKey && (m_relief || ReliefUnderWay()))
         return;
     Stop();
     ClearRelief();
@@ -355,17 +358,9 @@ void CToolpathDlg::StartRelief()
     m_job = Job::Relief;
     // The model stays while the worker runs: a new file stops the worker before it lets go.
     const CNcPath* path = &m_model->path;
-    m_worker = std::thread([this, path, options, maxDepth] {
+    m_worker = std::thread([this, path, options] {
         auto relief = std::make_unique<CRelief>();
-        if (maxDepth > 0) {
-            CNcDangerCheck check = FindDangerousMoves(*path, options, maxDepth, &m_progress);
-            relief->map = std::move(check.surface);
-            relief->moves = std::move(check.moves);
-            relief->count = check.count;
-            relief->checked = true;
-        } else {
-            relief->map = ComputeHeightMap(*path, options, &m_progress);
-        }
+        relief->map = ComputeHeightMap(*path, options, &m_progress);
         if (relief->map.complete) {
             relief->shaded = ShadedRelief(relief->map);
             relief->solid = SampleRelief(relief->map);
@@ -398,20 +393,55 @@ void CToolpathDlg::FinishRelief()
     m_reliefInfo->show();
     m_top->SetRelief(&map, &m_relief->shaded);
     m_orbit->SetSurface(&m_relief->solid);
+    StartCheck();
+}
+
+// Rapid moves through standing stock, and cuts deeper than the depth given, need the program's
+// order: each move meets the material the moves before it left. That sweep runs on one core,
+// so it follows the surface the user already sees, with its own progress and Cancel.
+void CToolpathDlg::StartCheck()
+{
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+    m_progressBar->show();
+    m_progress.done = 0;
+    m_progress.total = 0;
+    m_progress.cancel = false;
+    m_done = false;
+    m_job = Job::Check;
+    const CNcPath* path = &m_model->path;
+    const CNcHeightMapOptions options = ReliefOptions();
+    const double maxDepth = m_maxDepth->value();
+    m_worker = std::thread([this, path, options, maxDepth] {
+        auto check = std::make_unique<CMoveCheck>();
+        CNcDangerCheck found = FindDangerousMoves(*path, options, maxDepth, &m_progress);
+        check->moves = std::move(found.moves);
+        check->count = found.count;
+        check->complete = found.surface.complete;
+        m_builtCheck = std::move(check);
+        m_done.store(true, std::memory_order_release);
+    });
+    m_poll->start(kPollMs);
+}
+
+void CToolpathDlg::FinishCheck()
+{
+    m_progressBar->hide();
+    std::unique_ptr<CMoveCheck> check = std::move(m_builtCheck);
     m_dangers->clear();
-    m_dangers->setVisible(m_relief->checked);
-    if (!m_relief->checked)
+    if (!check || !check->complete)
         return;
     auto* head = new QListWidgetItem(
-        m_relief->count ? LoadString(Str::DangerousMoveCount).arg(qulonglong(m_relief->count))
-                        : LoadString(Str::NoDangerousMoves));
+        check->count ? LoadString(Str::DangerousMoveCount).arg(qulonglong(check->count))
+                     : LoadString(Str::NoDangerousMoves));
     head->setFlags(Qt::ItemIsEnabled);
     m_dangers->addItem(head);
-    for (const CNcDangerousMove& move : m_relief->moves) {
+    for (const CNcDangerousMove& move : check->moves) {
         auto* item = new QListWidgetItem(QString::fromStdString(FormatDangerousMove(move)));
         item->setData(Qt::UserRole, qulonglong(move.line));
         m_dangers->addItem(item);
     }
+    m_dangers->show();
 }
 
 void CToolpathDlg::ClearRelief()
@@ -428,7 +458,7 @@ void CToolpathDlg::ClearRelief()
 
 void CToolpathDlg::hideEvent(QHideEvent* event)
 {
-    if (m_job == Job::Relief) {
+    if (ReliefUnderWay()) {
         Stop();
         m_progressBar->hide();
         ClearRelief();

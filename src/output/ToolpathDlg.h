@@ -33,9 +33,9 @@ class QProgressBar;
 //
 // On request the window also shows the cut surface: the height map under the tool the user
 // names (remembered in the panel's settings), computed by the same worker after the program is
-// read, shaded in the top view and as a solid to turn on a tab of its own. With a depth to check,
-// the map is swept in program order instead and the moves that would wreck the part are listed;
-// a click on one highlights its line like a click in a view.
+// read, shaded in the top view and as a solid to turn on a tab of its own. Then the moves that
+// would wreck the part (rapid moves through standing stock, cuts deeper than a depth given) are
+// found in program order and listed; a click on one highlights its line like a click in a view.
 class CToolpathDlg : public QDialog
 {
     Q_OBJECT
@@ -84,16 +84,22 @@ private:
         CNcHeightMap map;
         QImage shaded;
         CReliefSolid solid;
-        bool checked = false; // the moves were checked
+    };
+    // The moves that would wreck the part, found after the surface is shown.
+    struct CMoveCheck
+    {
         std::vector<CNcDangerousMove> moves;
         uint64_t count = 0;
+        bool complete = false;
     };
     enum class Job
     {
         None,
         Reading,
-        Relief,
+        Relief, // the surface on every core
+        Check,  // then the moves, in program order
     };
+    bool ReliefUnderWay() const { return m_job == Job::Relief || m_job == Job::Check; }
 
     void Start(const CNcReadOptions& options);
     void Poll();
@@ -104,6 +110,8 @@ private:
     void ReliefChanged();
     void StartRelief();
     void FinishRelief();
+    void StartCheck();
+    void FinishCheck();
     void ClearRelief();
     void DangerClicked(QListWidgetItem* item);
     CNcHeightMapOptions ReliefOptions() const;
@@ -118,6 +126,7 @@ private:
     std::unique_ptr<CToolpathModel> m_built; // handed over by the worker when m_done is set
     std::unique_ptr<CRelief> m_builtRelief;  // the same for the cut surface
     std::unique_ptr<CRelief> m_relief;
+    std::unique_ptr<CMoveCheck> m_builtCheck;
     QString m_reliefKey; // the choices the relief shown or under way was asked with
     // Shared with the travel check through the cache of read programs (NcPathCache).
     std::shared_ptr<const CToolpathModel> m_model;

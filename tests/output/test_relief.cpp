@@ -43,8 +43,9 @@ template <typename T> T* Child(const CToolpathDlg& dialog, const char* name)
     return child;
 }
 
-// Opens the program and shows its surface under a 3 mm flat end mill from a stock top at 0,
-// with moves deeper than maxDepth listed (0: not checked).
+// Opens the program and shows its surface under a 3 mm flat end mill from a stock top at 0;
+// the moves are then checked for cuts deeper than maxDepth (0: any depth) and rapid moves
+// through the stock.
 void OpenWithRelief(CToolpathDlg& dialog, double maxDepth, double cell = 0)
 {
     CNcReadOptions options;
@@ -90,7 +91,6 @@ TEST(ToolpathRelief, TopViewIsDarkerWhereTheCutIsDeeper)
         EXPECT_LT(Grey(image, top->ToScreen(fromDeepToHigh[i - 1].at)),
                   Grey(image, top->ToScreen(fromDeepToHigh[i].at)))
             << fromDeepToHigh[i - 1].what << " against " << fromDeepToHigh[i].what;
-    EXPECT_FALSE(Child<QListWidget>(dialog, "toolpathDangers")->isVisible());
 
     // Unchecked, the view shows the path again.
     Child<QCheckBox>(dialog, "reliefShow")->setChecked(false);
@@ -168,18 +168,13 @@ TEST(ToolpathRelief, OrbitViewTurnsWithADrag)
     EXPECT_NE(orbit->Image(), before);
 }
 
-// Each listed move, clicked, is the highlighted line of the views and is told to the preview.
-TEST(ToolpathRelief, ClickOnDangerousMoveHighlightsItsLine)
+// Clicks each row of the list of dangerous moves, which names `lines` after its count row.
+void ClickEachListedMove(CToolpathDlg& dialog, QListWidget* list,
+                         const std::vector<uint32_t>& lines)
 {
-    CToolpathDlg dialog;
-    OpenWithRelief(dialog, 1.5, 0.05);
-    auto* list = Child<QListWidget>(dialog, "toolpathDangers");
-    ASSERT_TRUE(list->isVisible());
     QSignalSpy clicks(&dialog, &CToolpathDlg::LineClicked);
-    // The plunge and the slot 2 mm deep go below 1.5 mm; line 6 is a rapid into the stock.
-    const std::vector<uint32_t> lines = {2, 3, 6};
     ASSERT_EQ(list->count(), int(lines.size()) + 1);
-    EXPECT_TRUE(list->item(0)->text().startsWith("3 "));
+    EXPECT_TRUE(list->item(0)->text().startsWith(QString("%1 ").arg(lines.size())));
     for (size_t row = 0; row < lines.size(); ++row) {
         SCOPED_TRACE(lines[row]);
         QListWidgetItem* item = list->item(int(row) + 1);
@@ -196,6 +191,27 @@ TEST(ToolpathRelief, ClickOnDangerousMoveHighlightsItsLine)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(0)).center());
     EXPECT_TRUE(clicks.isEmpty());
+}
+
+// The moves are listed once the surface is shown: the rapid move into the stock always, cuts
+// deeper than the depth given too. Each listed move, clicked, is the highlighted line of the
+// views and is told to the preview.
+TEST(ToolpathRelief, ClickOnDangerousMoveHighlightsItsLine)
+{
+    struct Case
+    {
+        double maxDepth;
+        std::vector<uint32_t> lines;
+    };
+    // The plunge and the slot 2 mm deep go below 1.5 mm; line 6 is a rapid into the stock.
+    for (const Case& c : {Case{1.5, {2, 3, 6}}, Case{0, {6}}}) {
+        SCOPED_TRACE(c.maxDepth);
+        CToolpathDlg dialog;
+        OpenWithRelief(dialog, c.maxDepth, 0.05);
+        auto* list = Child<QListWidget>(dialog, "toolpathDangers");
+        ASSERT_TRUE(WaitUntil([&] { return list->isVisible(); }, 30000));
+        ClickEachListedMove(dialog, list, c.lines);
+    }
 }
 
 } // namespace
