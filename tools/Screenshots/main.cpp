@@ -253,7 +253,10 @@ int main(int argc, char** argv)
         stockTopGiven->setChecked(true);
     if (auto* show = relief.findChild<QCheckBox*>("reliefShow"))
         show->setChecked(true);
-    if (WaitUntil([&] { return relief.Relief() != nullptr; }, 60000)) {
+    // Taken once the moves are checked too, with the list of them in place of the progress bar.
+    const auto* dangers = relief.findChild<QWidget*>("toolpathDangers");
+    if (WaitUntil([&] { return relief.Relief() != nullptr && dangers && dangers->isVisible(); },
+                  60000)) {
         saved = Save(relief, out.filePath(QStringLiteral("relief%1.png").arg(suffix))) && saved;
         if (auto* tabs = relief.findChild<QTabWidget*>("toolpathTabs"))
             tabs->setCurrentWidget(relief.OrbitView());
