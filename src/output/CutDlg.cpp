@@ -473,7 +473,12 @@ void CCutDlg::OnToolpath()
         delete window;
         return;
     }
-    // A clicked line of the path can be the start of a job.
+    // A clicked line of the path is shown in the preview while it previews that program, and
+    // can be the start of a job.
+    connect(window, &CToolpathDlg::LineClicked, this, [this, entry](qint64 line) {
+        if (m_previewLoaded && m_previewFile.GetPath() == entry)
+            m_preview->SetHighlightLine(line);
+    });
     window->OfferStartFromLine();
     connect(window, &CToolpathDlg::StartFromLineRequested, this,
             [this, entry](qint64 line) { StartFromLine(entry, line); });

@@ -11,6 +11,7 @@
 #include "OutputTestSupport.h"
 #include "SimulatorLink.h"
 #include "SimulatorProcess.h"
+#include "TextViewCtrl.h"
 #include "ToolpathDlg.h"
 #include "ToolpathView.h"
 #include "UsbPrintLink.h"
@@ -568,8 +569,8 @@ TEST_F(CutOutputSimTest, JobWindowFollowsAJobFromALineInTheProgramsLines)
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(sent[0])));
 }
 
-// A line the job cannot start at, chosen by a click in the toolpath window: the reason is
-// shown and nothing is sent.
+// A line the job cannot start at, chosen by a click in the toolpath window: the preview shows
+// the line, the reason is shown and nothing is sent.
 TEST_F(CutOutputSimTest, LineInsideACannedCycleIsRefusedWithTheReason)
 {
     StoreList({m_files.Write("holes.nc", "%\nG0 X0. Y0. Z5.\nG81 X1. Y1. Z-1. R1. F100.\n"
@@ -586,6 +587,9 @@ TEST_F(CutOutputSimTest, LineInsideACannedCycleIsRefusedWithTheReason)
         ASSERT_TRUE(start);
         EXPECT_FALSE(start->isEnabled()); // no line clicked yet
         emit window->TopView()->LineClicked(3);
+        EXPECT_EQ(dialog.findChild<CTextViewCtrl*>(QString::number(CCutDlg::PreviewId))
+                      ->GetHighlightLine(),
+                  3);
         EXPECT_TRUE(start->isEnabled());
         EXPECT_EQ(start->text(), "Start from Line 4...");
         start->click();
