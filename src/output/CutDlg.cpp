@@ -9,7 +9,6 @@
 #include "JobDlg.h"
 #include "ModelingMachine.h"
 #include "PanelAccess.h"
-#include "PanelMessageBox.h"
 #include "ProgramPlacement.h"
 #include "SleepInhibitor.h"
 #include "StartLineQuestion.h"
@@ -519,21 +518,13 @@ bool CCutDlg::StartFromLine(const QByteArray& path, int64_t line)
     CNcReadOptions options;
     if (m_machine.GetMachineSettings(settings))
         options = ReadOptionsFrom(settings);
+    const std::optional<CNcStartLine> asked =
+        AskStartLine(m_previewFile, options, uint64_t(line), this);
+    if (!asked)
+        return false;
+    const CNcStartLine& start = *asked;
     const char* data = m_previewFile.LineCount() > 0 ? m_previewFile.LineText(0).data() : "";
     const auto size = uint64_t(m_previewFile.GetLength());
-    const CNcStartLine start = BuildStartLineWithProgress(data, size, options, uint64_t(line),
-                                                          m_previewFile.GetDisplayName(), this);
-    if (start.refusal == NcStartRefusal::Cancelled)
-        return false;
-    if (!start.Ok()) {
-        const uint64_t lastLine = uint64_t(std::max<int64_t>(m_previewFile.LineCount() - 1, 0));
-        CPanelMessageBox refusal(StartLineRefusalText(start, lastLine), BoxStyle::ExclamationOk,
-                                 this);
-        refusal.exec();
-        return false;
-    }
-    if (!ConfirmStartLine(start, m_previewFile.LineText(line), this))
-        return false;
     // The job's moves lie within the whole program's: its lead-in rises no higher than the
     // program did and travels to a point of it. The whole program's travel check therefore
     // covers the job, and costs nothing when the toolpath window has read it.

@@ -1,5 +1,6 @@
 #include "StartLineQuestion.h"
 
+#include "CutDataFile.h"
 #include "PanelMessageBox.h"
 #include "StringIds.h"
 #include "StringTable.h"
@@ -93,5 +94,25 @@ CNcStartLine BuildStartLineWithProgress(const char* data, uint64_t size,
     if (!done.load(std::memory_order_acquire))
         progress.cancel = true;
     worker.join();
+    return start;
+}
+
+std::optional<CNcStartLine> AskStartLine(const CCutDataFile& file, const CNcReadOptions& options,
+                                         uint64_t line, QWidget* parent)
+{
+    const char* data = file.LineCount() > 0 ? file.LineText(0).data() : "";
+    CNcStartLine start = BuildStartLineWithProgress(data, uint64_t(file.GetLength()), options, line,
+                                                    file.GetDisplayName(), parent);
+    if (start.refusal == NcStartRefusal::Cancelled)
+        return std::nullopt;
+    if (!start.Ok()) {
+        const uint64_t lastLine = uint64_t(std::max<int64_t>(file.LineCount() - 1, 0));
+        CPanelMessageBox refusal(StartLineRefusalText(start, lastLine), BoxStyle::ExclamationOk,
+                                 parent);
+        refusal.exec();
+        return std::nullopt;
+    }
+    if (!ConfirmStartLine(start, file.LineText(int64_t(line)), parent))
+        return std::nullopt;
     return start;
 }

@@ -4,8 +4,10 @@
 
 #include <QString>
 
+#include <optional>
 #include <string_view>
 
+class CCutDataFile;
 class QWidget;
 
 // Why a program cannot start at the line chosen, for the user (line numbers from 1);
@@ -26,3 +28,9 @@ bool ConfirmStartLine(const CNcStartLine& start, std::string_view joinText, QWid
 CNcStartLine BuildStartLineWithProgress(const char* data, uint64_t size,
                                         const CNcReadOptions& options, uint64_t line,
                                         const QString& name, QWidget* parent);
+
+// The whole question for a start at `line` of the program in `file`: builds it with progress,
+// shows the reason a line is refused, or the lead-in for the user to confirm. The start when
+// the user said OK; nothing when refused, cancelled or declined.
+std::optional<CNcStartLine> AskStartLine(const CCutDataFile& file, const CNcReadOptions& options,
+                                         uint64_t line, QWidget* parent);

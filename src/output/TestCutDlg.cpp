@@ -485,27 +485,17 @@ bool CTestCutDlg::StartFromLine(int64_t line)
     CNcReadOptions options;
     if (m_machine.GetMachineSettings(settings))
         options = ReadOptionsFrom(settings);
-    const char* bytes = data.LineCount() > 0 ? data.LineText(0).data() : "";
-    const CNcStartLine start = BuildStartLineWithProgress(
-        bytes, uint64_t(data.GetLength()), options, uint64_t(line), data.GetDisplayName(), this);
-    if (start.refusal == NcStartRefusal::Cancelled)
-        return false;
-    if (!start.Ok()) {
-        const uint64_t lastLine = uint64_t(std::max<int64_t>(data.LineCount() - 1, 0));
-        CPanelMessageBox refusal(StartLineRefusalText(start, lastLine), BoxStyle::ExclamationOk,
-                                 this);
-        refusal.exec();
-        return false;
-    }
-    if (!ConfirmStartLine(start, data.LineText(line), this) || m_mode || m_closing || m_errorSeen)
+    const std::optional<CNcStartLine> start = AskStartLine(data, options, uint64_t(line), this);
+    // The questions ran the event loop: a mode may have begun or the dialog be closing.
+    if (!start || m_mode || m_closing || m_errorSeen)
         return false;
     m_set.SetCursor(file, line);
     ShowCursor();
     // The lead-in goes out line by line like the program's own lines, so that the receive
     // counter tells when each one has been taken in.
-    for (size_t at = 0; at < start.leadIn.size();) {
-        const size_t end = std::min(start.leadIn.find('\n', at), start.leadIn.size() - 1) + 1;
-        m_leadIn.push_back(start.leadIn.substr(at, end - at));
+    for (size_t at = 0; at < start->leadIn.size();) {
+        const size_t end = std::min(start->leadIn.find('\n', at), start->leadIn.size() - 1) + 1;
+        m_leadIn.push_back(start->leadIn.substr(at, end - at));
         at = end;
     }
     m_leadInNext = 0;

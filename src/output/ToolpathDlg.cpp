@@ -329,6 +329,19 @@ void CToolpathDlg::Poll()
         StartRelief();
 }
 
+// A stage of the surface's work is under way: one bar from empty, its progress from nothing.
+void CToolpathDlg::BeginReliefJob(Job job)
+{
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+    m_progressBar->show();
+    m_progress.done = 0;
+    m_progress.total = 0;
+    m_progress.cancel = false;
+    m_done = false;
+    m_job = job;
+}
+
 // The worker makes the surface (and its shaded image) from the program read; the window takes
 // it in Poll, then has the moves checked (StartCheck).
 void CToolpathDlg::StartRelief()
@@ -348,14 +361,7 @@ void CToolpathDlg::StartRelief()
     m_reliefKey = key;
     m_reliefInfo->setText(LoadString(Str::ReliefComputing));
     m_reliefInfo->show();
-    m_progressBar->setRange(0, 100);
-    m_progressBar->setValue(0);
-    m_progressBar->show();
-    m_progress.done = 0;
-    m_progress.total = 0;
-    m_progress.cancel = false;
-    m_done = false;
-    m_job = Job::Relief;
+    BeginReliefJob(Job::Relief);
     // The model stays while the worker runs: a new file stops the worker before it lets go.
     const CNcPath* path = &m_model->path;
     m_worker = std::thread([this, path, options] {
@@ -401,14 +407,7 @@ void CToolpathDlg::FinishRelief()
 // so it follows the surface the user already sees, with its own progress and Cancel.
 void CToolpathDlg::StartCheck()
 {
-    m_progressBar->setRange(0, 100);
-    m_progressBar->setValue(0);
-    m_progressBar->show();
-    m_progress.done = 0;
-    m_progress.total = 0;
-    m_progress.cancel = false;
-    m_done = false;
-    m_job = Job::Check;
+    BeginReliefJob(Job::Check);
     const CNcPath* path = &m_model->path;
     const CNcHeightMapOptions options = ReliefOptions();
     const double maxDepth = m_maxDepth->value();

@@ -108,6 +108,7 @@ private:
     QWidget* MakeReliefControls();
     void ExchangeReliefSettings(bool load);
     void ReliefChanged();
+    void BeginReliefJob(Job job);
     void StartRelief();
     void FinishRelief();
     void StartCheck();
