@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <type_traits>
 
-#include <sys/mman.h>
-
 CNcSegment* CNcSegmentStore::Allocate(size_t count)
 {
     // Bytes, not segments: a segment's members have initialisers, and the segments would be
@@ -16,14 +14,8 @@ CNcSegment* CNcSegmentStore::Allocate(size_t count)
     const size_t bytes = count * sizeof(CNcSegment);
     m_memory.push_back(std::make_unique_for_overwrite<std::byte[]>(bytes));
     std::byte* const memory = m_memory.back().get();
-    // A large room is filled from its start on, page after page: asking for large pages there
-    // takes it from the system in a few hundred faults instead of one per 4 KB. Advice only: where
-    // the system has none to give, the room is taken in small pages as before.
-    constexpr uintptr_t kLargePage = uintptr_t(2) << 20;
-    const uintptr_t first = (uintptr_t(memory) + kLargePage - 1) & ~(kLargePage - 1);
-    const uintptr_t last = (uintptr_t(memory) + bytes) & ~(kLargePage - 1);
-    if (last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    // No large-page advice: where the system compacts memory to find large pages on a fault,
+    // filling a room of a gigabyte or more took several times as long as in small pages.
     return reinterpret_cast<CNcSegment*>(memory);
 }
 

@@ -26,6 +26,9 @@
 
 namespace {
 
+// How far ahead of the line index's scan the memory is asked for.
+constexpr int64_t PrefetchDistance = 4096;
+
 QString FileNamePart(const QByteArray& path)
 {
     return QFile::decodeName(path.mid(path.lastIndexOf('/') + 1));
@@ -194,6 +197,13 @@ struct CCutDataFile::Image
     // piece, FinishIndex with the file's length.
     void StartIndex();
     void IndexUpTo(int64_t end);
+    // The index ends at nul, the first NUL of the data; end, where indexing was to stop,
+    // becomes nul.
+    void StopAt(int64_t nul, int64_t& end)
+    {
+        indexStopped = true;
+        indexEnd = end = nul;
+    }
     void FinishIndex(int64_t length);
     // The offset just after the terminator of the line that starts at start.
     int64_t NextLineStart(int64_t start) const;
@@ -307,13 +317,12 @@ bool CCutDataFile::Image::Reserve(int64_t wanted)
     const int64_t size = CapacityFor(wanted);
     if (size <= 0 || uint64_t(size) > SIZE_MAX)
         return false;
-    // Anonymous memory in large pages where the system offers them: a file of gigabytes then
-    // costs a few thousand page faults instead of hundreds of thousands.
+    // Anonymous memory in small pages: where the system compacts memory to find large pages on
+    // a fault, asking for them made a read of gigabytes several times slower.
     void* buffer = ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE,
                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (buffer == MAP_FAILED)
         return false;
-    ::madvise(buffer, size_t(size), MADV_HUGEPAGE);
     data = std::unique_ptr<char, FreeBuffer>(static_cast<char*>(buffer), FreeBuffer{size_t(size)});
     capacity = size;
     return true;
@@ -480,12 +489,6 @@ void CCutDataFile::Image::IndexUpTo(int64_t end)
     if (indexStopped || end <= indexed)
         return;
     const char* bytes = data.get();
-    // The index ends at the first NUL of the data.
-    if (const void* nul = std::memchr(bytes + indexed, '\0', size_t(end - indexed))) {
-        end = static_cast<const char*>(nul) - bytes;
-        indexStopped = true;
-        indexEnd = end;
-    }
     int64_t lines = lineCount;
     const auto record = [&](int64_t start) {
         if (lines % IndexStride == 0)
@@ -493,11 +496,21 @@ void CCutDataFile::Image::IndexUpTo(int64_t end)
         ++lines;
     };
 
-    // A line ends after every LF, and after every CR that no LF follows. The byte at end has
-    // been read (or is the NUL after the data), so looking one byte ahead stays in the buffer.
+    // A line ends after every LF, and after every CR that no LF follows; the index ends at the
+    // first NUL of the data, found in the same pass. The byte at end has been read (or is the
+    // NUL after the data), so looking one byte ahead stays in the buffer.
     int64_t pos = indexed;
 #ifdef __SSE2__
     for (; pos + 64 < end; pos += 64) {
+        // The pages of a mapped file lie apart in memory, where the processor's own prefetch
+        // does not follow; asking a few pages ahead keeps the loop from waiting on memory (it
+        // more than halves the time of a file in the system's cache). A prefetch never faults,
+        // past the end or on a page cut off.
+        _mm_prefetch(bytes + pos + PrefetchDistance, _MM_HINT_T0);
+        if (const uint64_t nul = ByteMask(bytes + pos, '\0')) {
+            StopAt(pos + __builtin_ctzll(nul), end);
+            break;
+        }
         const uint64_t lf = ByteMask(bytes + pos, '\n');
         const uint64_t cr = ByteMask(bytes + pos, '\r');
         const uint64_t lfNext = (lf >> 1) | (uint64_t(bytes[pos + 64] == '\n') << 63);
@@ -516,6 +529,10 @@ void CCutDataFile::Image::IndexUpTo(int64_t end)
 #endif
     for (; pos < end; ++pos) {
         const char c = bytes[pos];
+        if (c == '\0') {
+            StopAt(pos, end);
+            break;
+        }
         if (c == '\n' || (c == '\r' && bytes[pos + 1] != '\n'))
             record(pos + 1);
     }

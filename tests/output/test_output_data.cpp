@@ -322,7 +322,8 @@ TEST(CutDataFile, LinesStartAfterCrLfLoneCrAndLoneLfUpToTheFirstNul)
 }
 
 // The index keeps every 64th start and scans the vectorised path 64 bytes at a time: random
-// texts of every terminator mix must give exactly the starts of a plain byte-by-byte scan.
+// texts of every terminator mix must give exactly the starts of a plain byte-by-byte scan. Every
+// other text holds a NUL somewhere, where the index must stop in the same pass.
 TEST(CutDataFile, IndexAgreesWithAPlainScanOnRandomText)
 {
     std::mt19937 random(12);
@@ -331,8 +332,13 @@ TEST(CutDataFile, IndexAgreesWithAPlainScanOnRandomText)
         std::string data(size_t(random() % 20000), 'x');
         for (char& c : data)
             c = alphabet[random() % sizeof alphabet];
+        size_t indexed = data.size();
+        if (round % 2 == 1 && !data.empty()) {
+            indexed = size_t(random() % data.size());
+            data[indexed] = '\0';
+        }
         std::vector<int64_t> expected{0};
-        for (size_t i = 0; i < data.size(); ++i)
+        for (size_t i = 0; i < indexed; ++i)
             if (data[i] == '\n' ||
                 (data[i] == '\r' && (i + 1 == data.size() || data[i + 1] != '\n')))
                 expected.push_back(int64_t(i + 1));
