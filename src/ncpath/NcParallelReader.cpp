@@ -1,5 +1,7 @@
 #include "NcReader.h"
 
+#include "NcThreads.h"
+
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -301,23 +303,6 @@ void Adopt(CNcPath& out, Piece& piece, const Checkpoint& at)
     out.segments.Append(std::move(piece.path.segments), at.segments);
 }
 
-// Runs `work(index)` for every index below `count` on up to `threads` threads, the calling
-// one among them.
-template <typename Work> void RunOnThreads(unsigned threads, size_t count, const Work& work)
-{
-    std::atomic<size_t> next{0};
-    auto loop = [&] {
-        for (size_t i; (i = next.fetch_add(1)) < count;)
-            work(i);
-    };
-    std::vector<std::thread> helpers;
-    for (unsigned t = 1; t < threads && t < count; ++t)
-        helpers.emplace_back(loop);
-    loop();
-    for (std::thread& helper : helpers)
-        helper.join();
-}
-
 } // namespace
 
 CNcPath ReadNcProgramParallel(const char* data, uint64_t size, const CNcReadOptions& options,
@@ -332,8 +317,7 @@ CNcPath ReadNcProgramParallel(const char* data, uint64_t size, const CNcReadOpti
         progress->done = 0;
         progress->total = size;
     }
-    const unsigned threads =
-        how.threads ? how.threads : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned threads = NcThreadCount(how.threads);
     // Short programs stay one piece on the calling thread: starting threads would cost more.
     const uint64_t pieceBytes =
         how.pieceBytes ? how.pieceBytes

@@ -69,16 +69,25 @@ void CNcPathRaster::DrawAll(const CNcPath& path, CNcProgress* progress, bool rep
 {
     const size_t count = path.segments.Size();
     NcPoint start = path.start;
-    for (size_t i = 0; i < count; ++i) {
-        if (progress && (i & 0xFFFF) == 0) {
-            if (report)
-                progress->done.store(i, std::memory_order_relaxed);
-            if (progress->cancel.load(std::memory_order_relaxed))
-                return;
-        }
-        Draw(path, i, start);
-        start = path.segments[i].end;
-    }
+    bool cancelled = false;
+    path.segments.VisitRuns(0, count,
+                            [&](size_t index, const CNcSegment* begin, const CNcSegment* end) {
+                                if (cancelled)
+                                    return;
+                                if (progress && (index & 0xFFFF) == 0) {
+                                    if (report)
+                                        progress->done.store(index, std::memory_order_relaxed);
+                                    cancelled = progress->cancel.load(std::memory_order_relaxed);
+                                    if (cancelled)
+                                        return;
+                                }
+                                for (size_t i = index; begin != end; ++i, ++begin) {
+                                    Draw(path, i, start);
+                                    start = begin->end;
+                                }
+                            });
+    if (cancelled)
+        return;
     if (progress && report)
         progress->done.store(count, std::memory_order_relaxed);
     BuildLevels();

@@ -1,6 +1,7 @@
 #include "NcRunTime.h"
 
 #include "NcGeometry.h"
+#include "NcThreads.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,26 +11,59 @@ CNcRunTime::CNcRunTime(const CNcPath& path, double rapidSpeed, CNcProgress* prog
     : m_path(path), m_rapidSpeed(rapidSpeed)
 {
     const size_t count = path.segments.Size();
-    if (progress)
+    if (progress) {
+        progress->done = 0;
         progress->total = count;
-    m_checkpoints.reserve(count / kStride + 1);
-    size_t change = 0;
-    double feed = 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (i % kStride == 0) {
-            if (progress) {
-                progress->done = i;
-                if (progress->cancel) {
-                    m_complete = false;
-                    return;
-                }
-            }
-            m_checkpoints.push_back(m_total);
-        }
-        while (change < path.feeds.size() && path.feeds[change].segment <= i)
-            feed = path.feeds[change++].feed;
-        m_total += SegmentSeconds(i, feed);
     }
+    const size_t strides = (count + kStride - 1) / kStride;
+    m_checkpoints.assign(strides, 0.0);
+    // A long path is cut into runs of whole strides, each timed from zero on a thread of its
+    // own; the time of the runs before is added to a run's checkpoints afterwards. A short one
+    // is one run, summed in order.
+    const size_t runs = count >= kSplitSegments ? NcThreadCount() : 1;
+    std::vector<double> totals(runs, 0.0);
+    std::atomic<bool> cancelled{false};
+    auto firstStride = [&](size_t run) { return strides * run / runs; };
+    RunOnThreads(unsigned(runs), runs, [&](size_t run) {
+        const size_t first = firstStride(run) * kStride;
+        const size_t last = std::min(count, firstStride(run + 1) * kStride);
+        // The feed in force before the run's first segment, and the next change from it on.
+        auto change = size_t(std::lower_bound(path.feeds.begin(), path.feeds.end(), first,
+                                              [](const CNcFeedChange& c, size_t index) {
+                                                  return c.segment < index;
+                                              }) -
+                             path.feeds.begin());
+        double feed = change > 0 ? path.feeds[change - 1].feed : 0.0;
+        double seconds = 0;
+        path.segments.VisitRuns(
+            first, last, [&](size_t index, const CNcSegment* begin, const CNcSegment* end) {
+                if (cancelled)
+                    return;
+                for (size_t i = index; i < index + size_t(end - begin); ++i) {
+                    if (i % kStride == 0) {
+                        if (cancelled || (progress && progress->cancel)) {
+                            cancelled = true;
+                            return;
+                        }
+                        if (progress && i > first)
+                            progress->done.fetch_add(kStride, std::memory_order_relaxed);
+                        m_checkpoints[i / kStride] = seconds;
+                    }
+                    while (change < path.feeds.size() && path.feeds[change].segment <= i)
+                        feed = path.feeds[change++].feed;
+                    seconds += SegmentSeconds(i, feed);
+                }
+            });
+        totals[run] = seconds;
+    });
+    for (size_t run = 0; run < runs; ++run) {
+        for (size_t k = firstStride(run); k < firstStride(run + 1); ++k)
+            m_checkpoints[k] += m_total;
+        m_total += totals[run];
+    }
+    m_complete = !cancelled;
+    if (progress && m_complete)
+        progress->done = count;
 }
 
 double CNcRunTime::SegmentSeconds(size_t segment, double feed) const

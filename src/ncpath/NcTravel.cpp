@@ -2,6 +2,7 @@
 
 #include "NcGeometry.h"
 #include "NcReader.h"
+#include "NcThreads.h"
 
 #include <algorithm>
 #include <climits>
@@ -53,27 +54,58 @@ void AddArcExtremes(const CNcPath& path, size_t segment, CNcExtents& extents)
     }
 }
 
+// The box of segments [first, last), with the path's start when first is the first segment;
+// arcs by the points where they turn. Large ranges are split among the threads.
+CNcExtents BoxOf(const CNcPath& path, size_t first, size_t last)
+{
+    CNcExtents box;
+    if (first >= last)
+        return box;
+    const size_t pieces = last - first >= kSplitSegments ? NcThreadCount() : 1;
+    std::vector<std::array<NcPoint, 2>> bounds(
+        pieces, {path.segments[first].end, path.segments[first].end});
+    RunOnThreads(unsigned(pieces), pieces, [&](size_t piece) {
+        NcPoint low = bounds[piece][0], high = bounds[piece][1];
+        path.segments.VisitRuns(first + (last - first) * piece / pieces,
+                                first + (last - first) * (piece + 1) / pieces,
+                                [&](size_t, const CNcSegment* run, const CNcSegment* end) {
+                                    for (; run != end; ++run)
+                                        for (int axis = 0; axis < 3; ++axis) {
+                                            low[axis] = std::min(low[axis], run->end[axis]);
+                                            high[axis] = std::max(high[axis], run->end[axis]);
+                                        }
+                                });
+        bounds[piece] = {low, high};
+    });
+    for (const auto& [low, high] : bounds) {
+        box.Add(low);
+        box.Add(high);
+    }
+    if (first == 0)
+        box.Add(path.start);
+    auto arc = std::lower_bound(
+        path.arcs.begin(), path.arcs.end(), first,
+        [](const CNcArcCentre& centre, size_t segment) { return centre.segment < segment; });
+    for (; arc != path.arcs.end() && arc->segment < last; ++arc)
+        if (path.segments[arc->segment].IsArc())
+            AddArcExtremes(path, arc->segment, box);
+    return box;
+}
+
 // Extents of each run of segments in one coordinate system, handed to `sink(system, box)`.
 template <typename Sink> void ExtentsBySystem(const CNcPath& path, Sink sink)
 {
     const size_t count = path.segments.Size();
-    size_t change = 0;
-    CNcExtents box;
+    size_t first = 0;
     int system = -1;
-    for (size_t i = 0; i < count; ++i) {
-        if (change < path.systems.size() && path.systems[change].segment == i) {
-            sink(system, box);
-            box = {};
-            system = path.systems[change++].system;
-        }
-        if (i == 0)
-            box.Add(path.start);
-        const CNcSegment& segment = path.segments[i];
-        box.Add(segment.end);
-        if (segment.IsArc())
-            AddArcExtremes(path, i, box);
+    for (const CNcSystemChange& change : path.systems) {
+        if (change.segment >= count)
+            break;
+        sink(system, BoxOf(path, first, change.segment));
+        first = change.segment;
+        system = change.system;
     }
-    sink(system, box);
+    sink(system, BoxOf(path, first, count));
 }
 
 int32_t Clamped(int64_t value)

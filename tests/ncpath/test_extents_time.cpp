@@ -137,4 +137,41 @@ TEST(NcRunTime, EstimatesFeedAndRapidTimes)
     EXPECT_FALSE(CNcRunTime(path, kDefaultRapidSpeed, &cancelled).Complete());
 }
 
+// Over a million segments the extents and the run time are split among threads: the result must
+// be the one pass's, wherever the cut falls among feed changes, an arc and the far points.
+TEST(NcRunTime, APathSplitAmongThreadsTimesAndBoundsAsOnePass)
+{
+    constexpr int kMoves = 1'200'000;
+    constexpr int kArcAt = 900'000;
+    std::string program = "G1 F60\n";
+    program.reserve(size_t(kMoves) * 14);
+    for (int i = 1; i <= kMoves; ++i) {
+        program += i == kArcAt ? "G2 X" + std::to_string(i) + " I0.5\nG1" : "X" + std::to_string(i);
+        if (i % 110'003 == 0)
+            program += (i / 110'003) % 2 ? " F120" : " F60";
+        program += "\n";
+    }
+    const CNcPath path = Read(program);
+    ASSERT_EQ(path.segments.Size(), size_t(kMoves));
+
+    // Every move is 1 mm long but the half circle, whose top is 0.5 mm above the X axis.
+    std::vector<double> before(kMoves + 1, 0.0);
+    for (int i = 0; i < kMoves; ++i) {
+        const int line = i + 1;
+        const int changes = line / 110'003;
+        const double feed = changes % 2 ? 120 : 60;
+        const double length = line == kArcAt ? 3.14159265358979 * 0.5 : 1.0;
+        before[size_t(i) + 1] = before[size_t(i)] + length * 60 / feed;
+    }
+    const CNcRunTime time(path);
+    EXPECT_NEAR(time.TotalSeconds(), before.back(), 1e-6);
+    for (size_t segment : {size_t(1), size_t(kMoves / 2 - 1), size_t(kMoves / 2),
+                           size_t(kMoves / 2 + 1), size_t(kArcAt), size_t(kMoves - 1)})
+        EXPECT_NEAR(time.SecondsAt(segment, 0), before[segment], 1e-6) << segment;
+
+    const CNcExtents extents = PathExtents(path);
+    EXPECT_EQ(extents.low, (NcPoint{0, 0, 0}));
+    EXPECT_EQ(extents.high, (NcPoint{kMoves * 1000, 500, 0}));
+}
+
 } // namespace
