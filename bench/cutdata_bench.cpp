@@ -231,8 +231,7 @@ void ClickToPicture(const std::string& path, CCutDataFile& preview, int64_t size
     CNcProgress progress;
     std::atomic<int> stage{0};
     auto model = std::shared_ptr<const CToolpathModel>(CToolpathModel::Build(
-        window.LineText(0).data(), uint64_t(window.GetLength()), options, 1200, progress, stage,
-        [&](Stage next) { at[next] = Seconds(start); }));
+        window, options, 1200, progress, stage, [&](Stage next) { at[next] = Seconds(start); }));
     at[Stage::StageCount] = Seconds(start);
     if (!model)
         return;

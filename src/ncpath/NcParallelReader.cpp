@@ -288,6 +288,64 @@ void ReadPiece(Piece& piece, const char* data, uint64_t size, const CNcReadOptio
     piece.endDone = cursor.done;
 }
 
+// Each piece's first line (and the lines of each but the last), from the line breaks before it.
+void CountFirstLines(std::vector<Piece>& pieces, const char* data, const char* end,
+                     unsigned threads)
+{
+    // The line breaks are counted on all threads: the pieces but the last are cut into stretches
+    // of about the same size, one or more for each thread.
+    for (Piece& piece : pieces)
+        piece.lines = 0;
+    struct Stretch
+    {
+        size_t piece;
+        const char* begin;
+        const char* end;
+        uint64_t lines;
+    };
+    std::vector<Stretch> stretches;
+    const uint64_t counted = uint64_t(pieces.back().begin - data);
+    const uint64_t stretchBytes = std::max<uint64_t>(1 << 16, counted / threads + 1);
+    for (size_t i = 0; i + 1 < pieces.size(); ++i)
+        for (const char* p = pieces[i].begin; p < pieces[i].limit;) {
+            const char* stop = p + std::min<uint64_t>(stretchBytes, uint64_t(pieces[i].limit - p));
+            stretches.push_back({i, p, stop, 0});
+            p = stop;
+        }
+    RunOnThreads(threads, stretches.size(), [&](size_t i) {
+        stretches[i].lines = CountLines(stretches[i].begin, stretches[i].end, end);
+    });
+    for (const Stretch& stretch : stretches)
+        pieces[stretch.piece].lines += stretch.lines;
+    for (size_t i = 1; i < pieces.size(); ++i)
+        pieces[i].firstLine = pieces[i - 1].firstLine + pieces[i - 1].lines;
+}
+
+// Each piece's first line (and the lines of the one before) from the caller's index of line
+// starts; false when there is none, or a piece begins where the index has no line.
+bool FirstLinesFromIndex(std::vector<Piece>& pieces, const char* data, const CNcParallelRead& how)
+{
+    if (!how.lineStart || how.lines == 0)
+        return false;
+    for (size_t i = 1; i < pieces.size(); ++i) {
+        const uint64_t offset = uint64_t(pieces[i].begin - data);
+        // The first line that starts at or after the piece's first byte.
+        uint64_t low = pieces[i - 1].firstLine, high = how.lines;
+        while (low < high) {
+            const uint64_t middle = low + (high - low) / 2;
+            if (how.lineStart(middle) < offset)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        if (low == how.lines || how.lineStart(low) != offset)
+            return false;
+        pieces[i].firstLine = low;
+        pieces[i - 1].lines = low - pieces[i - 1].firstLine;
+    }
+    return true;
+}
+
 // Appends what a piece read from checkpoint `at` on; the reader stood there in the same state.
 void Adopt(CNcPath& out, Piece& piece, const Checkpoint& at)
 {
@@ -336,31 +394,8 @@ CNcPath ReadNcProgramParallel(const char* data, uint64_t size, const CNcReadOpti
         begin = next;
     }
 
-    // The line breaks before each piece, counted on all threads: the pieces but the last are cut
-    // into stretches of about the same size, one or more for each thread.
-    struct Stretch
-    {
-        size_t piece;
-        const char* begin;
-        const char* end;
-        uint64_t lines;
-    };
-    std::vector<Stretch> stretches;
-    const uint64_t counted = uint64_t(pieces.back().begin - data);
-    const uint64_t stretchBytes = std::max<uint64_t>(1 << 16, counted / threads + 1);
-    for (size_t i = 0; i + 1 < pieces.size(); ++i)
-        for (const char* p = pieces[i].begin; p < pieces[i].limit;) {
-            const char* stop = p + std::min<uint64_t>(stretchBytes, uint64_t(pieces[i].limit - p));
-            stretches.push_back({i, p, stop, 0});
-            p = stop;
-        }
-    RunOnThreads(threads, stretches.size(), [&](size_t i) {
-        stretches[i].lines = CountLines(stretches[i].begin, stretches[i].end, end);
-    });
-    for (const Stretch& stretch : stretches)
-        pieces[stretch.piece].lines += stretch.lines;
-    for (size_t i = 1; i < pieces.size(); ++i)
-        pieces[i].firstLine = pieces[i - 1].firstLine + pieces[i - 1].lines;
+    if (!FirstLinesFromIndex(pieces, data, how))
+        CountFirstLines(pieces, data, end, threads);
 
     RunOnThreads(threads, pieces.size(), [&](size_t i) {
         Piece& piece = pieces[i];

@@ -50,16 +50,20 @@ CNcSegmentStore& CNcSegmentStore::operator=(CNcSegmentStore&& other) noexcept
 
 void CNcSegmentStore::AddBlock()
 {
-    if (m_room && size_t(m_roomEnd - m_room) >= kBlockSize) {
+    const bool reserved = m_room && size_t(m_roomEnd - m_room) >= kBlockSize;
+    if (reserved) {
         m_blocks.push_back(m_room);
         m_room += kBlockSize;
     } else {
         m_blocks.push_back(Allocate(kBlockSize));
         m_oneRoom = false;
     }
-    // The block is about to be filled: its pages are taken from the system in one call rather
-    // than one fault at a time. Only the whole pages inside it; where the system cannot, the
-    // writes fault them in as before.
+    // A block of a large path is about to be filled: its pages are taken from the system in one
+    // call rather than one fault at a time. Only the whole pages inside it; where the system
+    // cannot, the writes fault them in as before. A short path's first block is left to fault
+    // in the few pages it uses.
+    if (!reserved && m_blocks.size() == 1)
+        return;
     const uintptr_t first = (uintptr_t(m_blocks.back()) + kPageBytes - 1) & ~(kPageBytes - 1);
     const uintptr_t last = (uintptr_t(m_blocks.back() + kBlockSize)) & ~(kPageBytes - 1);
     if (last > first)

@@ -4,6 +4,7 @@
 #include "NcPath.h"
 
 #include <cstdint>
+#include <functional>
 
 // Reads a whole NC program, given as bytes (a cutting-data file's image), into its motions in
 // one pass. Lines end as the file images count them: CR LF, a lone CR or a lone LF; a NUL byte
@@ -46,6 +47,11 @@ struct CNcParallelRead
     uint64_t pieceBytes = 0;      // 0: one per thread, at least 4 MiB; smaller for the tests
     uint64_t checkpointBytes = 0; // 0: 1 MiB; where a piece can be joined after a wrong start
     uint64_t guessBytes = 0;      // 0: 64 MiB; how far back the lines are read to guess a start
+    // Where line `index` (below `lines`) begins, when the caller knows it already (a file
+    // image's line index): each piece's first line is then looked up there instead of counting
+    // the line breaks before it. The lines must end as the reader ends them.
+    std::function<uint64_t(uint64_t index)> lineStart;
+    uint64_t lines = 0;
 };
 
 // The same result as ReadNcProgram, read on several threads: the program is cut at line starts,

@@ -264,13 +264,11 @@ void CToolpathDlg::Start(const CNcReadOptions& options)
     m_done = false;
     m_job = Job::Reading;
     m_options = options;
-    const char* data = m_file.LineCount() > 0 ? m_file.LineText(0).data() : "";
-    const auto size = uint64_t(m_file.GetLength());
     const double rapid = m_rapidSpeed;
     // The worker only reads the file image and writes m_built; the window reads m_built only
     // after m_done, and joins the worker before it touches the image again.
-    m_worker = std::thread([this, data, size, options, rapid] {
-        m_built = CToolpathModel::Build(data, size, options, rapid, m_progress, m_stage);
+    m_worker = std::thread([this, options, rapid] {
+        m_built = CToolpathModel::Build(m_file, options, rapid, m_progress, m_stage);
         m_done.store(true, std::memory_order_release);
     });
     m_poll->start(kPollMs);

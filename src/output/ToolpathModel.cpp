@@ -2,7 +2,7 @@
 
 #include "NcReader.h"
 
-std::unique_ptr<CToolpathModel> CToolpathModel::Build(const char* data, uint64_t size,
+std::unique_ptr<CToolpathModel> CToolpathModel::Build(const CCutDataFile& file,
                                                       const CNcReadOptions& options,
                                                       double rapidSpeed, CNcProgress& progress,
                                                       std::atomic<int>& stage,
@@ -20,7 +20,13 @@ std::unique_ptr<CToolpathModel> CToolpathModel::Build(const char* data, uint64_t
     auto model = std::make_unique<CToolpathModel>();
     if (!enter(Reading))
         return nullptr;
-    model->path = ReadNcProgramParallel(data, size, options, &progress);
+    // The image's index ends lines as the reader does: each piece's first line is looked up
+    // there rather than counted.
+    CNcParallelRead how;
+    how.lines = uint64_t(file.LineCount());
+    how.lineStart = [&file](uint64_t line) { return uint64_t(file.LineStart(int64_t(line))); };
+    const char* data = file.LineCount() > 0 ? file.LineText(0).data() : "";
+    model->path = ReadNcProgramParallel(data, uint64_t(file.GetLength()), options, &progress, how);
     if (!enter(Drawing))
         return nullptr;
     model->extents = PathExtents(model->path);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CutDataFile.h"
 #include "NcInterpreter.h"
 #include "NcPath.h"
 #include "NcPathRaster.h"
@@ -31,7 +32,8 @@ struct CToolpathModel
     // Reads and draws the program; each stage publishes its progress in `progress`, and
     // `entering` hears of each stage as it begins. Returns nothing when progress.cancel is set
     // at any time before the model is complete.
-    static std::unique_ptr<CToolpathModel> Build(const char* data, uint64_t size,
+    // The file's image is only read, and its line index tells where the reader's pieces begin.
+    static std::unique_ptr<CToolpathModel> Build(const CCutDataFile& file,
                                                  const CNcReadOptions& options, double rapidSpeed,
                                                  CNcProgress& progress, std::atomic<int>& stage,
                                                  const std::function<void(Stage)>& entering = {});

@@ -63,6 +63,17 @@ void ExpectSamePath(const CNcPath& parallel, const CNcPath& sequential)
     }
 }
 
+// Where each line begins, as a file image's index has it: after an LF, and after a CR that no
+// LF follows, up to the first NUL.
+std::vector<uint64_t> LineStarts(const std::string& text)
+{
+    std::vector<uint64_t> starts{0};
+    for (size_t i = 0; i < text.size() && text[i] != '\0'; ++i)
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+            starts.push_back(i + 1);
+    return starts;
+}
+
 struct Program
 {
     const char* name;
@@ -120,6 +131,7 @@ TEST(NcParallelReader, GivesTheSequentialResultWhereverThePiecesAreCut)
         const char* data = program.text.data();
         const uint64_t size = program.text.size();
         const CNcPath sequential = ReadNcProgram(data, size, program.options);
+        const std::vector<uint64_t> starts = LineStarts(program.text);
         // Every size up to a few lines, then sizes a quarter apart.
         for (uint64_t pieceBytes = 1; pieceBytes <= size;
              pieceBytes = pieceBytes < 64 ? pieceBytes + 1 : pieceBytes * 5 / 4) {
@@ -133,6 +145,12 @@ TEST(NcParallelReader, GivesTheSequentialResultWhereverThePiecesAreCut)
                 // The start of a piece guessed from its first line and the one before it: often
                 // wrong, so that the join must find where the piece can be taken.
                 how.guessBytes = 1;
+                ExpectSamePath(ReadNcProgramParallel(data, size, program.options, nullptr, how),
+                               sequential);
+                // The same with each piece's first line looked up in an index of line starts,
+                // as a file image gives them, instead of counted.
+                how.lines = starts.size();
+                how.lineStart = [&](uint64_t line) { return starts[line]; };
                 ExpectSamePath(ReadNcProgramParallel(data, size, program.options, nullptr, how),
                                sequential);
                 if (HasFatalFailure())

@@ -182,13 +182,15 @@ TEST(ToolpathModel, CancelInEachStageGivesNothing)
 {
     const std::string program = SpiralProgram(3000);
     const CNcPath sequential = ReadNcProgram(program.data(), program.size(), Calculator());
+    CCutDataFile file;
+    ASSERT_TRUE(file.LoadFromMemory("/spiral.nc", program));
     for (int cancelAt = 0; cancelAt <= CToolpathModel::StageCount; ++cancelAt) {
         SCOPED_TRACE(cancelAt);
         CNcProgress progress;
         std::atomic<int> stage{0};
         std::vector<int> entered;
-        auto model = CToolpathModel::Build(program.data(), program.size(), Calculator(), 1200,
-                                           progress, stage, [&](CToolpathModel::Stage next) {
+        auto model = CToolpathModel::Build(file, Calculator(), 1200, progress, stage,
+                                           [&](CToolpathModel::Stage next) {
                                                entered.push_back(next);
                                                if (next == cancelAt)
                                                    progress.cancel = true;
