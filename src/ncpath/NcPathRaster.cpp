@@ -1,5 +1,7 @@
 #include "NcPathRaster.h"
 
+#include "NcThreads.h"
+
 #include "NcGeometry.h"
 
 #include <algorithm>
@@ -50,47 +52,75 @@ void CNcPathRaster::DrawBoth(const CNcPath& path, const CNcExtents& extents, CNc
     side.m_projection = NcProjection::Side;
     if (!top.Prepare(extents) || !side.Prepare(extents))
         return;
+    const size_t count = path.segments.Size();
     if (progress) {
         progress->done = 0;
-        progress->total = path.segments.Size();
+        progress->total = count;
     }
-    // The two projections share nothing but the path they read: one of them on a second thread
-    // halves the wait on a machine with two cores.
-    std::thread sideThread([&] { side.DrawAll(path, progress, false); });
-    top.DrawAll(path, progress, true);
-    sideThread.join();
-    if (progress && progress->cancel) {
+    // A long path is cut into one stretch a thread; each thread draws both views of its stretch
+    // into rasters of its own, which are laid over the first ones in order afterwards. Every
+    // segment is then read from memory once, not once for each view.
+    const unsigned threads = count >= kSplitSegments ? NcThreadCount() : 1;
+    std::vector<CNcPathRaster> tops(threads - 1, top), sides(threads - 1, side);
+    std::atomic<bool> cancelled{false};
+    RunOnThreads(threads, threads, [&](size_t t) {
+        CNcPathRaster& ownTop = t == 0 ? top : tops[t - 1];
+        CNcPathRaster& ownSide = t == 0 ? side : sides[t - 1];
+        if (!DrawRange(path, count * t / threads, count * (t + 1) / threads, ownTop, ownSide,
+                       progress))
+            cancelled = true;
+    });
+    if (cancelled) {
         top.m_levels.clear();
         side.m_levels.clear();
+        return;
     }
+    for (unsigned t = 1; t < threads; ++t) {
+        top.Overlay(tops[t - 1]);
+        side.Overlay(sides[t - 1]);
+    }
+    RunOnThreads(2, 2, [&](size_t view) { (view == 0 ? top : side).BuildLevels(); });
+    if (progress)
+        progress->done.store(count, std::memory_order_relaxed);
 }
 
-void CNcPathRaster::DrawAll(const CNcPath& path, CNcProgress* progress, bool report)
+bool CNcPathRaster::DrawRange(const CNcPath& path, size_t first, size_t last, CNcPathRaster& top,
+                              CNcPathRaster& side, CNcProgress* progress)
 {
-    const size_t count = path.segments.Size();
-    NcPoint start = path.start;
+    NcPoint start = path.StartOf(first);
+    size_t unreported = 0;
     bool cancelled = false;
-    path.segments.VisitRuns(0, count,
+    path.segments.VisitRuns(first, last,
                             [&](size_t index, const CNcSegment* begin, const CNcSegment* end) {
                                 if (cancelled)
                                     return;
-                                if (progress && (index & 0xFFFF) == 0) {
-                                    if (report)
-                                        progress->done.store(index, std::memory_order_relaxed);
+                                if (progress && unreported >= 0x10000) {
+                                    progress->done.fetch_add(unreported, std::memory_order_relaxed);
+                                    unreported = 0;
                                     cancelled = progress->cancel.load(std::memory_order_relaxed);
                                     if (cancelled)
                                         return;
                                 }
+                                unreported += size_t(end - begin);
                                 for (size_t i = index; begin != end; ++i, ++begin) {
-                                    Draw(path, i, start);
+                                    top.Draw(path, i, start);
+                                    side.Draw(path, i, start);
                                     start = begin->end;
                                 }
                             });
-    if (cancelled)
-        return;
-    if (progress && report)
-        progress->done.store(count, std::memory_order_relaxed);
-    BuildLevels();
+    return !cancelled && !(progress && progress->cancel);
+}
+
+void CNcPathRaster::Overlay(const CNcPathRaster& later)
+{
+    Level& base = m_levels[0];
+    const Level& over = later.m_levels[0];
+    for (size_t i = 0; i < base.kinds.size(); ++i) {
+        if (over.kinds[i]) {
+            base.kinds[i] |= over.kinds[i];
+            base.last[i] = over.last[i];
+        }
+    }
 }
 
 void CNcPathRaster::Draw(const CNcPath& path, size_t i, const NcPoint& start)

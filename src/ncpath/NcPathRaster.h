@@ -42,7 +42,7 @@ public:
     CNcPathRaster(const CNcPath& path, NcProjection projection, CNcProgress* progress = nullptr);
 
     // Draws the path from above and from the side in one pass over its segments, within its
-    // extents (PathExtents), the side on a thread of its own. Stops early, leaving both empty,
+    // extents (PathExtents), a long path on every processor. Stops early, leaving both empty,
     // when progress->cancel is set.
     static void DrawBoth(const CNcPath& path, const CNcExtents& extents, CNcPathRaster& top,
                          CNcPathRaster& side, CNcProgress* progress = nullptr);
@@ -64,8 +64,12 @@ public:
 private:
     // Sizes level 0 for the extents; false when they are empty.
     bool Prepare(const CNcExtents& extents);
-    // Draws every segment, then the levels above; `report` publishes the progress.
-    void DrawAll(const CNcPath& path, CNcProgress* progress, bool report);
+    // Draws segments [first, last) into both views (level 0 only), counting them in progress;
+    // false when progress->cancel was set.
+    static bool DrawRange(const CNcPath& path, size_t first, size_t last, CNcPathRaster& top,
+                          CNcPathRaster& side, CNcProgress* progress);
+    // Lays level 0 of a raster of the same extents, drawn from later segments, over this one.
+    void Overlay(const CNcPathRaster& later);
     // Draws segment i, which runs from `start` (micrometres) to its end.
     void Draw(const CNcPath& path, size_t i, const NcPoint& start);
     void Mark(double x, double y, uint8_t kind, uint32_t segment);

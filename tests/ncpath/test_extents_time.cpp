@@ -1,3 +1,4 @@
+#include "NcPathRaster.h"
 #include "NcReader.h"
 #include "NcRunTime.h"
 #include "NcTravel.h"
@@ -172,6 +173,41 @@ TEST(NcRunTime, APathSplitAmongThreadsTimesAndBoundsAsOnePass)
     const CNcExtents extents = PathExtents(path);
     EXPECT_EQ(extents.low, (NcPoint{0, 0, 0}));
     EXPECT_EQ(extents.high, (NcPoint{kMoves * 1000, 500, 0}));
+}
+
+// A long path is drawn on threads, a stretch each: where a later stretch crosses the cells of an
+// earlier one, the cells hold both kinds of move and the later segment, as when drawn in order.
+TEST(NcPathRaster, ALongPathDrawnOnThreadsKeepsTheLatestSegmentOfEachCell)
+{
+    constexpr int kOneWay = 600'000;
+    std::string program = "G0\n";
+    program.reserve(size_t(kOneWay) * 16);
+    for (int x = 1; x <= kOneWay; ++x)
+        program += "X" + std::to_string(x) + "\n"; // out at the rapid speed
+    program += "G1 F100\n";
+    for (int x = kOneWay - 1; x >= 0; --x)
+        program += "X" + std::to_string(x) + "\n"; // back at the feed
+    const CNcPath path = Read(program);
+    ASSERT_EQ(path.segments.Size(), size_t(2 * kOneWay));
+
+    CNcPathRaster top, side;
+    CNcPathRaster::DrawBoth(path, PathExtents(path), top, side);
+    for (const CNcPathRaster* raster : {&top, &side}) {
+        ASSERT_FALSE(raster->Empty());
+        const CNcPathRaster::Level& base = raster->Levels()[0];
+        size_t marked = 0;
+        for (size_t cell = 0; cell < base.kinds.size(); ++cell) {
+            if (!base.kinds[cell])
+                continue;
+            ++marked;
+            ASSERT_EQ(base.kinds[cell], CNcPathRaster::kFeed | CNcPathRaster::kRapid) << cell;
+            ASSERT_GE(base.last[cell], uint32_t(kOneWay)) << cell;
+        }
+        EXPECT_EQ(marked, size_t(base.width)); // the one row the path runs along
+        const CNcPathRaster::Level& apex = raster->Levels().back();
+        EXPECT_EQ(apex.kinds[0], CNcPathRaster::kFeed | CNcPathRaster::kRapid);
+        EXPECT_EQ(apex.last[0], uint32_t(2 * kOneWay - 1));
+    }
 }
 
 } // namespace
