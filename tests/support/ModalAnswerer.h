@@ -185,9 +185,13 @@ private:
             ADD_FAILURE() << "unexpected file dialog: " << request.title.toStdString();
             return {};
         }
-        std::optional<FileDialogAnswer> answer = std::move(m_fileAnswers.front());
+        if (!m_fileAnswers.front()) {
+            m_fileAnswers.pop_front();
+            return RunOwnFileDialog(parent, request);
+        }
+        FileDialogAnswer answer = *m_fileAnswers.front();
         m_fileAnswers.pop_front();
-        return answer ? *answer : RunOwnFileDialog(parent, request);
+        return answer;
     }
 
     Unplanned m_unplanned;
