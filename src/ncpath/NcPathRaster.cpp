@@ -79,7 +79,8 @@ void CNcPathRaster::DrawBoth(const CNcPath& path, const CNcExtents& extents, CNc
         top.Overlay(tops[t - 1]);
         side.Overlay(sides[t - 1]);
     }
-    RunOnThreads(2, 2, [&](size_t view) { (view == 0 ? top : side).BuildLevels(); });
+    RunOnThreads(std::min(threads, 2u), 2,
+                 [&](size_t view) { (view == 0 ? top : side).BuildLevels(); });
     if (progress)
         progress->done.store(count, std::memory_order_relaxed);
 }
