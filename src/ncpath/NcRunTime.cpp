@@ -27,13 +27,8 @@ CNcRunTime::CNcRunTime(const CNcPath& path, double rapidSpeed, CNcProgress* prog
     RunOnThreads(unsigned(runs), runs, [&](size_t run) {
         const size_t first = firstStride(run) * kStride;
         const size_t last = std::min(count, firstStride(run + 1) * kStride);
-        // The feed in force before the run's first segment, and the next change from it on.
-        auto change = size_t(std::lower_bound(path.feeds.begin(), path.feeds.end(), first,
-                                              [](const CNcFeedChange& c, size_t index) {
-                                                  return c.segment < index;
-                                              }) -
-                             path.feeds.begin());
-        double feed = change > 0 ? path.feeds[change - 1].feed : 0.0;
+        double feed = path.FeedOf(first);
+        size_t change = FeedChangeAfter(first);
         double seconds = 0;
         path.segments.VisitRuns(
             first, last, [&](size_t index, const CNcSegment* begin, const CNcSegment* end) {
@@ -72,6 +67,14 @@ double CNcRunTime::SegmentSeconds(size_t segment, double feed) const
     return speed > 0 ? SegmentLength(m_path, segment) * 60.0 / speed : 0.0;
 }
 
+size_t CNcRunTime::FeedChangeAfter(size_t segment) const
+{
+    return size_t(
+        std::upper_bound(m_path.feeds.begin(), m_path.feeds.end(), segment,
+                         [](size_t index, const CNcFeedChange& c) { return index < c.segment; }) -
+        m_path.feeds.begin());
+}
+
 double CNcRunTime::SecondsBefore(size_t segment) const
 {
     if (segment >= m_path.segments.Size())
@@ -79,10 +82,7 @@ double CNcRunTime::SecondsBefore(size_t segment) const
     const size_t first = segment / kStride * kStride;
     double seconds = m_checkpoints[segment / kStride];
     double feed = m_path.FeedOf(first);
-    auto next =
-        std::upper_bound(m_path.feeds.begin(), m_path.feeds.end(), first,
-                         [](size_t index, const CNcFeedChange& c) { return index < c.segment; });
-    auto change = size_t(next - m_path.feeds.begin());
+    size_t change = FeedChangeAfter(first);
     for (size_t i = first; i < segment; ++i) {
         while (change < m_path.feeds.size() && m_path.feeds[change].segment <= i)
             feed = m_path.feeds[change++].feed;

@@ -33,6 +33,9 @@ public:
 private:
     double SegmentSeconds(size_t segment, double feed) const;
     double SecondsBefore(size_t segment) const;
+    // The index in the path's feed changes of the first change after `segment`: timing from
+    // there on starts with FeedOf(segment) and takes the changes from this index.
+    size_t FeedChangeAfter(size_t segment) const;
 
     const CNcPath& m_path;
     double m_rapidSpeed;
